@@ -1,0 +1,3 @@
+#include "app/uartdata.h"
+
+UartDataRecord UartData;

@@ -1,0 +1,5 @@
+#include "ui/widget.h"
+
+void Widget::PushButtonAddressReadSlot() {}
+void Widget::PushButtonAddressSlot() {}
+void Widget::PushButtonBaudRateSlot() {}

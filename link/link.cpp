@@ -1,0 +1,5 @@
+#include "ui/widget.h"
+
+void Widget::PushButtonLinkSlot() {}
+void Widget::AUTOUartInit() {}
+void Widget::TimerResponseSlot() {}

@@ -1,0 +1,4 @@
+#include "ui/widget.h"
+
+void Widget::PushButtonReadSlot() {}
+void Widget::ReadHumitureOrder() {}

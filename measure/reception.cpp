@@ -1,0 +1,4 @@
+#include "ui/widget.h"
+
+void Widget::my_readuart() {}
+void Widget::TimerClearSlot() {}

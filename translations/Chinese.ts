@@ -1,0 +1,394 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>Widget</name>
+    <message>
+        <source>Widget</source>
+        <translation>主窗口</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>Serial number:</source>
+        <translation>序列号：</translation>
+    </message>
+    <message>
+        <source>AUTO Setup</source>
+        <translation>自动设置</translation>
+    </message>
+    <message>
+        <source>MANU Setup</source>
+        <translation>手动设置</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>Address:</source>
+        <translation>地址：</translation>
+    </message>
+    <message>
+        <source>Setting</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Baud rate:</source>
+        <translation>波特率：</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>Real time data</source>
+        <translation>实时数据</translation>
+    </message>
+    <message>
+        <source>Temperature:</source>
+        <translation>温度：</translation>
+    </message>
+    <message>
+        <source>Humidity:</source>
+        <translation>湿度：</translation>
+    </message>
+    <message>
+        <source>DewTemp:</source>
+        <translation>露点温度：</translation>
+    </message>
+    <message>
+        <source>WetBulbTemp:</source>
+        <translation>湿球温度：</translation>
+    </message>
+    <message>
+        <source>ALL</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>温度</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>湿度</translation>
+    </message>
+    <message>
+        <source>DewTemp</source>
+        <translation>露点温度</translation>
+    </message>
+    <message>
+        <source>WetBulbTemp</source>
+        <translation>湿球温度</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Record </source>
+        <translation>记录 </translation>
+    </message>
+    <message>
+        <source>Work Mode:</source>
+        <translation>工作模式：</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>Only Realtime Monitoring</source>
+        <translation>仅实时监测</translation>
+    </message>
+    <message>
+        <source>Start Mode:</source>
+        <translation>启动方式：</translation>
+    </message>
+    <message>
+        <source>After Setup</source>
+        <translation>设置后启动</translation>
+    </message>
+    <message>
+        <source>Timing Start</source>
+        <translation>定时启动</translation>
+    </message>
+    <message>
+        <source>Time For Start:</source>
+        <translation>启动时间：</translation>
+    </message>
+    <message>
+        <source>Sampling Rate:</source>
+        <translation>采样间隔：</translation>
+    </message>
+    <message>
+        <source>1S</source>
+        <translation>1秒</translation>
+    </message>
+    <message>
+        <source>2S</source>
+        <translation>2秒</translation>
+    </message>
+    <message>
+        <source>5S</source>
+        <translation>5秒</translation>
+    </message>
+    <message>
+        <source>10S</source>
+        <translation>10秒</translation>
+    </message>
+    <message>
+        <source>20S</source>
+        <translation>20秒</translation>
+    </message>
+    <message>
+        <source>30S</source>
+        <translation>30秒</translation>
+    </message>
+    <message>
+        <source>1min</source>
+        <translation>1分钟</translation>
+    </message>
+    <message>
+        <source>2min</source>
+        <translation>2分钟</translation>
+    </message>
+    <message>
+        <source>5min</source>
+        <translation>5分钟</translation>
+    </message>
+    <message>
+        <source>10min</source>
+        <translation>10分钟</translation>
+    </message>
+    <message>
+        <source>30min</source>
+        <translation>30分钟</translation>
+    </message>
+    <message>
+        <source>1h</source>
+        <translation>1小时</translation>
+    </message>
+    <message>
+        <source>2h</source>
+        <translation>2小时</translation>
+    </message>
+    <message>
+        <source>6h</source>
+        <translation>6小时</translation>
+    </message>
+    <message>
+        <source>12h</source>
+        <translation>12小时</translation>
+    </message>
+    <message>
+        <source>24h</source>
+        <translation>24小时</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-weight:600; color:#ff0000;&quot;&gt;Note: You need to set the baud rate to 115200 when downloading historical data, and then use professional software to download.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-weight:600; color:#ff0000;&quot;&gt;注意：下载历史数据时，需要先将波特率设置为115200，然后使用专业软件进行下载。&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>通讯信息</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Hygrovane</source>
+        <translation>Hygrovane</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Succeed</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Communication error!</source>
+        <translation>通讯错误！</translation>
+    </message>
+    <message>
+        <source>The address is empty!</source>
+        <translation>地址不能为空！</translation>
+    </message>
+    <message>
+        <source>The address is between 1 and 247!</source>
+        <translation>地址必须在1到247之间！</translation>
+    </message>
+    <message>
+        <source>Time setting error!</source>
+        <translation>时间设置错误！</translation>
+    </message>
+    <message>
+        <source>Setting succeed!</source>
+        <translation>设置成功！</translation>
+    </message>
+    <message>
+        <source>Setting failed, please try again!</source>
+        <translation>设置失败，请重试！</translation>
+    </message>
+    <message>
+        <source>Temperature:---</source>
+        <translation>温度：---</translation>
+    </message>
+    <message>
+        <source>Humidity:---</source>
+        <translation>湿度：---</translation>
+    </message>
+    <message>
+        <source>DewTemp:---</source>
+        <translation>露点温度：---</translation>
+    </message>
+    <message>
+        <source>DewTemp::---</source>
+        <translation>露点温度：：---</translation>
+    </message>
+    <message>
+        <source>WetBulbTemp:---</source>
+        <translation>湿球温度：---</translation>
+    </message>
+    <message>
+        <source>The serial port %1 cannot be opened: %2</source>
+        <translation>无法打开串口 %1：%2</translation>
+    </message>
+    <message>
+        <source>The serial port %1 stopped working: %2</source>
+        <translation>串口 %1 停止工作：%2</translation>
+    </message>
+</context>
+<context>
+    <name>SerialportSettingDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>Serial port</source>
+        <translation>串口</translation>
+    </message>
+    <message>
+        <source>Serialport Settings</source>
+        <translation>串口设置</translation>
+    </message>
+    <message>
+        <source>Port Name:</source>
+        <translation>串口号：</translation>
+    </message>
+    <message>
+        <source>Baud Rate:</source>
+        <translation>波特率：</translation>
+    </message>
+    <message>
+        <source>Data Bits:</source>
+        <translation>数据位：</translation>
+    </message>
+    <message>
+        <source>Parity:</source>
+        <translation>校验位：</translation>
+    </message>
+    <message>
+        <source>Stop Bits:</source>
+        <translation>停止位：</translation>
+    </message>
+    <message>
+        <source>AUTO</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>8</source>
+        <translation>8</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>ODD</source>
+        <translation>奇校验</translation>
+    </message>
+    <message>
+        <source>EVEN</source>
+        <translation>偶校验</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,99 @@
+#include "ui/widget.h"
+#include "ui_widget.h"
+
+#include "app/buildstamp.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSerialPort>
+#include <QTimer>
+
+Widget::Widget(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::Widget)
+{
+    ui->setupUi(this);
+
+    versionText = QStringLiteral(" V");
+    versionText += BuildDate.toString(QStringLiteral("yyyy.MM.dd"));
+    versionText += QStringLiteral(".");
+    versionText += BuildTime.toString(QStringLiteral("hhmm"));
+    setWindowTitle(tr("Hygrovane") + QStringLiteral("  ") + versionText);
+
+    serialPort = new QSerialPort(this);
+
+    timerClear = new QTimer(this);
+    timerResponse = new QTimer(this);
+    timerHumiture = new QTimer(this);
+    timerAutoUart = new QTimer(this);
+    timerDelay = new QTimer(this);
+    timerSettingResponse = new QTimer(this);
+
+    ui->comboBoxBaudRate->setCurrentIndex(3);
+    ui->dateTimeEditstarttime->setDisplayFormat(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+
+    // Signatures rather than member pointers: every row is one connection that
+    // can be named (and checked) by its signal and slot texts.
+    connect(ui->pushButtonLink, SIGNAL(clicked()), this, SLOT(PushButtonLinkSlot()));
+    connect(ui->pushButtonClose, SIGNAL(clicked()), this, SLOT(PushButtonCloseSlot()));
+    connect(ui->pushButtonRead, SIGNAL(clicked()), this, SLOT(PushButtonReadSlot()));
+    connect(ui->pushButtonAddress, SIGNAL(clicked()), this, SLOT(PushButtonAddressSlot()));
+    connect(ui->pushButtonBaudRate, SIGNAL(clicked()), this, SLOT(PushButtonBaudRateSlot()));
+    connect(ui->pushButtonAddressRead, SIGNAL(clicked()), this, SLOT(PushButtonAddressReadSlot()));
+    connect(ui->pushButtonReadSN, SIGNAL(clicked()), this, SLOT(PushButtonReadSNSlot()));
+    connect(ui->pushButtonAUTO, SIGNAL(clicked()), this, SLOT(PushButtonAUTOSetupSlot()));
+    connect(ui->pushButtonMANU, SIGNAL(clicked()), this, SLOT(PushButtonMANUSetupSlot()));
+    connect(ui->pushButtonReadRecord, SIGNAL(clicked()), this, SLOT(PushButtonReadRecordSlot()));
+    connect(ui->pushButtonSetup, SIGNAL(clicked()), this, SLOT(PushButtonSetupRecordSlot()));
+    connect(ui->radioButtonRecord, SIGNAL(clicked()), this, SLOT(RecModeSelect()));
+    connect(ui->radioButtonRealmonitoring, SIGNAL(clicked()), this, SLOT(RecModeSelect()));
+    connect(ui->recmodecomboBox, SIGNAL(currentIndexChanged(int)), this, SLOT(ModeSelect(int)));
+    connect(timerClear, SIGNAL(timeout()), this, SLOT(TimerClearSlot()));
+    connect(timerResponse, SIGNAL(timeout()), this, SLOT(TimerResponseSlot()));
+    connect(timerHumiture, SIGNAL(timeout()), this, SLOT(ReadHumitureOrder()));
+    connect(timerAutoUart, SIGNAL(timeout()), this, SLOT(AUTOUartInit()));
+    connect(timerDelay, SIGNAL(timeout()), this, SLOT(TimerDelaySlot()));
+    connect(timerSettingResponse, SIGNAL(timeout()), this, SLOT(timerSettingResponseSlot()));
+
+    recModeGroup = new QButtonGroup(this);
+    recModeGroup->addButton(ui->radioButtonRecord, 0);
+    recModeGroup->addButton(ui->radioButtonRealmonitoring, 1);
+    ui->radioButtonRecord->setChecked(true);
+
+    ui->dateTimeEditstarttime->setEnabled(false);
+    const qint64 inFiveMinutes = QDateTime::currentDateTime().toSecsSinceEpoch() + 300;
+    ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(inFiveMinutes));
+
+    RecModeSelect();
+}
+
+Widget::~Widget()
+{
+    delete ui;
+}
+
+void Widget::PushButtonCloseSlot()
+{
+    QCoreApplication::quit();
+}
+
+void Widget::RecModeSelect()
+{
+    if (ui->radioButtonRecord->isChecked()) {
+        ui->recmodecomboBox->setEnabled(true);
+        ui->sample_ratecomboBox->setEnabled(true);
+        // "After Setup" keeps whatever state the editor already has.
+        if (ui->recmodecomboBox->currentIndex() == 1)
+            ui->dateTimeEditstarttime->setEnabled(true);
+    } else {
+        ui->recmodecomboBox->setEnabled(false);
+        ui->sample_ratecomboBox->setEnabled(false);
+        ui->dateTimeEditstarttime->setEnabled(false);
+    }
+}
+
+void Widget::ModeSelect(int index)
+{
+    ui->dateTimeEditstarttime->setEnabled(index == 1);
+}
