@@ -1,5 +1,40 @@
+// The module's bus address and baud rate. Every command goes to address 0,
+// which the module answers whatever its own address is.
 #include "ui/widget.h"
+#include "ui_widget.h"
 
-void Widget::PushButtonAddressReadSlot() {}
-void Widget::PushButtonAddressSlot() {}
-void Widget::PushButtonBaudRateSlot() {}
+#include "app/uartdata.h"
+#include "protocol/rtu.h"
+
+#include <QDebug>
+
+void Widget::PushButtonAddressReadSlot()
+{
+    SendRtuRequest(RtuSend::Probe, 256, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+}
+
+void Widget::PushButtonAddressSlot()
+{
+    const QString text = ui->lineEditAddress->text();
+    if (text.isEmpty()) {
+        showError(tr("The address is empty!"));
+        return;
+    }
+    const int address = text.toInt(nullptr, 10);
+    if (address < 1 || address > 247) {
+        showError(tr("The address is between 1 and 247!"));
+        return;
+    }
+    SendRtuRequest(RtuSend::Command, 256, 0, rtu::WriteRegister, rtu::DeviceAddress,
+                   static_cast<quint16>(address));
+}
+
+void Widget::PushButtonBaudRateSlot()
+{
+    const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
+    qDebug() << code;
+    SendRtuRequest(RtuSend::BaudWrite, 257, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
+    // The port keeps the old rate until the watchdog has seen the echo.
+    if (const qint32 rate = rtu::baudRateForCode(code))
+        UartData.BaudRate = rate;
+}

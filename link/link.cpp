@@ -1,5 +1,92 @@
+// Bringing the link up, searching the module's baud rate, and the reply watchdog.
 #include "ui/widget.h"
+#include "ui_widget.h"
 
-void Widget::PushButtonLinkSlot() {}
-void Widget::AUTOUartInit() {}
-void Widget::TimerResponseSlot() {}
+#include "app/uartdata.h"
+#include "protocol/rtu.h"
+#include "ui/serialportsettingdialog.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+void Widget::PushButtonLinkSlot()
+{
+    serialPort->close();
+    // A search or a watchdog still running from the previous link would
+    // otherwise act on the port while the dialog is open.
+    timerAutoUart->stop();
+    timerResponse->stop();
+
+    SerialportSettingDialog dialog;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (UartData.BaudRate != 0)
+        UartInit();
+    else
+        AUTOUartInit();
+}
+
+bool Widget::UartInit()
+{
+    serialPort->close();
+    serialPort->setPortName(UartData.PortName);
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        // Nothing can be sent: say why at once instead of blaming the module
+        // later, and end a search that would only fail five more times.
+        timerAutoUart->stop();
+        showError(tr("The serial port %1 cannot be opened: %2")
+                      .arg(UartData.PortName, serialPort->errorString()));
+        return false;
+    }
+    serialPort->setBaudRate(UartData.BaudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    // Runs on every link, search step and baud change: one connection, not one each time.
+    connect(serialPort, SIGNAL(readyRead()), this, SLOT(my_readuart()), Qt::UniqueConnection);
+
+    // After a baud-rate change the module already answered; only the port
+    // had to follow it.
+    if (UartData.BaudSetPending == 0)
+        SendRtuRequest(RtuSend::Probe, 256, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+    return true;
+}
+
+void Widget::AUTOUartInit()
+{
+    if (UartData.BaudIndex == 0) {
+        UartData.ReplyReceived = 0;
+    } else if (UartData.ReplyReceived == 1) {
+        ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
+        timerAutoUart->stop();
+        return;
+    }
+    if (UartData.BaudIndex >= UartData.BaudCount
+        || UartData.BaudIndex >= std::size(UartData.BaudList)) {
+        timerAutoUart->stop();
+        showError(tr("Communication error!"));
+        return;
+    }
+    UartData.BaudRate = UartData.BaudList[UartData.BaudIndex];
+    ++UartData.BaudIndex;
+    if (!UartInit())
+        return;
+    timerAutoUart->start(300);
+    // The next step judges this rate; the probe's own watchdog would only
+    // report a failure the search is about to try past.
+    timerResponse->stop();
+}
+
+void Widget::TimerResponseSlot()
+{
+    timerResponse->stop();
+    if (UartData.ReplyReceived == 0) {
+        UartData.BaudSetPending = 0;
+        showError(tr("Communication error!"));
+        return;
+    }
+    if (UartData.BaudSetPending == 1)
+        UartInit();
+    UartData.BaudSetPending = 0;
+}

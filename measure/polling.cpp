@@ -1,4 +1,56 @@
+// Continuous reading: one measurement request a second while the button says "Stop".
 #include "ui/widget.h"
+#include "ui_widget.h"
 
-void Widget::PushButtonReadSlot() {}
-void Widget::ReadHumitureOrder() {}
+#include "app/uartdata.h"
+#include "protocol/rtu.h"
+
+#include <QTimer>
+
+void Widget::PushButtonReadSlot()
+{
+    // The button's own text is the reading state, in whatever language it shows.
+    if (ui->pushButtonRead->text() == tr("Read")) {
+        ui->pushButtonRead->setText(tr("Stop"));
+        timerHumiture->start(1000);
+    } else {
+        ui->pushButtonRead->setText(tr("Read"));
+        timerHumiture->stop();
+    }
+}
+
+void Widget::ReadHumitureOrder()
+{
+    // Other requests restart this timer too; with reading off its ticks are idle.
+    if (ui->pushButtonRead->text() == tr("Read"))
+        return;
+    timerHumiture->start(1000);
+
+    const QString text = ui->lineEditAddress->text();
+    if (text.isEmpty()) {
+        stopReadingWith(tr("The address is empty!"));
+        return;
+    }
+    const int address = text.toInt(nullptr, 10);
+    if (address < 1 || address > 247) {
+        stopReadingWith(tr("The address is between 1 and 247!"));
+        return;
+    }
+    UartData.Address = static_cast<quint8>(address);
+
+    // comboBoxNum: "ALL" (or nothing chosen) reads five registers from 0;
+    // every other item one register, the item's index minus one.
+    const int index = ui->comboBoxNum->currentIndex();
+    const quint16 selector = index <= 1 ? 0 : static_cast<quint16>(index - 1);
+    const quint16 count = index <= 0 ? 5 : 1;
+    SendRtuRequest(RtuSend::Poll, selector, UartData.Address, rtu::ReadRegisters, selector, count);
+}
+
+void Widget::stopReadingWith(const QString &message)
+{
+    // Stopped before the box opens, so its nested event loop brings no
+    // second poll and no second box.
+    timerHumiture->stop();
+    showError(message);
+    ui->pushButtonRead->setText(tr("Read"));
+}

@@ -1,4 +1,130 @@
+// Collecting the bytes the module sends and taking RTU replies apart.
 #include "ui/widget.h"
+#include "ui_widget.h"
 
-void Widget::my_readuart() {}
-void Widget::TimerClearSlot() {}
+#include "app/uartdata.h"
+#include "protocol/rtu.h"
+
+#include <QDebug>
+#include <QSerialPort>
+#include <QTimer>
+
+namespace {
+
+// Past this the buffer cannot be a reply being completed: only a line that
+// never falls silent grows it, and examining it on every chunk would cost more
+// and more. It is dropped as noise.
+constexpr int kRxBufferLimit = 4096;
+
+quint16 registerAt(const QByteArray &reply, int offset)
+{
+    return static_cast<quint16>(static_cast<quint8>(reply[offset]) << 8
+                                | static_cast<quint8>(reply[offset + 1]));
+}
+
+} // namespace
+
+void Widget::my_readuart()
+{
+    receiveChunk(serialPort->readAll());
+}
+
+void Widget::TimerClearSlot()
+{
+    timerClear->stop();
+    UartData.RxBuffer.clear();
+}
+
+void Widget::receiveChunk(const QByteArray &chunk)
+{
+    // Frames are delimited by silence only: whatever has not become a frame
+    // 500 ms after the last byte is dropped.
+    timerClear->start(500);
+    UartData.RxBuffer.append(chunk);
+    if (UartData.RxBuffer.size() > kRxBufferLimit) {
+        UartData.RxBuffer.clear();
+        return;
+    }
+    const QByteArray buffer = UartData.RxBuffer;
+    qDebug() << buffer.toHex();
+    decodeRtuReply(buffer);
+}
+
+void Widget::decodeRtuReply(const QByteArray &buffer)
+{
+    const int n = rtu::replyDataLength(buffer);
+    // Incomplete, or more than one frame: wait for the rest, or for silence.
+    if (buffer.size() != n + 5 || buffer.size() > rtu::MaxReplySize)
+        return;
+    const quint16 received = registerAt(buffer, n + 3);
+    if (CalcCRC16(reinterpret_cast<const quint8 *>(buffer.constData()), static_cast<quint16>(n + 3))
+        != received)
+        return;
+
+    const quint8 function = static_cast<quint8>(buffer[1]);
+    // A refusal is a well-formed frame, worth seeing in the log, but its
+    // bytes are no reading and no acknowledgement.
+    if (!rtu::isException(function)) {
+        switch (readItem) {
+        case 0:
+            if (n == 10) {
+                UartData.Temperature = static_cast<qint16>(registerAt(buffer, 3));
+                UartData.Humidity = registerAt(buffer, 5);
+                UartData.DewTemp = static_cast<qint16>(registerAt(buffer, 7));
+                UartData.WetBulbTemp = static_cast<qint16>(registerAt(buffer, 9));
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(0);
+            } else if (n == 2) {
+                UartData.Temperature = static_cast<qint16>(registerAt(buffer, 3));
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(1);
+            }
+            break;
+        // One register each: a reply of any other size is not theirs.
+        case 1:
+            if (n == 2) {
+                UartData.Humidity = registerAt(buffer, 3);
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(2);
+            }
+            break;
+        case 2:
+            if (n == 2) {
+                UartData.DewTemp = static_cast<qint16>(registerAt(buffer, 3));
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(3);
+            }
+            break;
+        case 3:
+            if (n == 2) {
+                UartData.WetBulbTemp = static_cast<qint16>(registerAt(buffer, 3));
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(4);
+            }
+            break;
+        case 4:
+            if (n == 2) {
+                UartData.ReplyReceived = 1;
+                DisplayHumiture(5);
+            }
+            break;
+        default:
+            break;
+        }
+        qDebug() << readItem;
+
+        if (readItem == 256) {
+            if (function == rtu::ReadRegisters)
+                UartData.Address = static_cast<quint8>(buffer[4]);
+            else if (function == rtu::WriteRegister)
+                UartData.Address = static_cast<quint8>(buffer[5]);
+            UartData.ReplyReceived = 1;
+            ui->lineEditAddress->setText(QString::number(UartData.Address, 10));
+        } else if (n == 3) {
+            UartData.ReplyReceived = 1;
+        }
+    }
+
+    LogFrame(QString::fromLatin1(buffer.toHex()), true);
+    UartData.RxBuffer.clear();
+}

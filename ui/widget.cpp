@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -96,4 +97,9 @@ void Widget::RecModeSelect()
 void Widget::ModeSelect(int index)
 {
     ui->dateTimeEditstarttime->setEnabled(index == 1);
+}
+
+void Widget::showError(const QString &text)
+{
+    QMessageBox::information(this, tr("Error"), text);
 }

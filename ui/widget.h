@@ -1,6 +1,7 @@
 #ifndef HYGROVANE_WIDGET_H
 #define HYGROVANE_WIDGET_H
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +23,9 @@ class Widget : public QWidget
 public:
     explicit Widget(QWidget *parent = nullptr);
     ~Widget() override;
+
+    // CRC-16/MODBUS in wire order: the high 8 bits are the byte sent first.
+    static quint16 CalcCRC16(const quint8 *data, quint16 length);
 
 private slots:
     void PushButtonLinkSlot();
@@ -46,6 +50,21 @@ private slots:
     void timerSettingResponseSlot();
 
 private:
+    // What an RTU request does besides being written: a poll is neither
+    // watched nor spaces the polls; a probe leaves a trace; a baud-rate
+    // write marks the link as waiting to follow the module's new rate.
+    enum class RtuSend { Poll, Probe, Command, BaudWrite };
+
+    void SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
+                        quint16 reg, quint16 countOrValue);
+    void LogFrame(const QString &text, bool isRx);
+    bool UartInit();
+    void receiveChunk(const QByteArray &chunk);
+    void decodeRtuReply(const QByteArray &buffer);
+    void DisplayHumiture(quint8 selector);
+    void stopReadingWith(const QString &message);
+    void showError(const QString &text);
+
     QSerialPort *serialPort;
     QTimer *timerClear;
     QTimer *timerResponse;

@@ -1,0 +1,54 @@
+#ifndef HYGROVANE_RTU_H
+#define HYGROVANE_RTU_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The module's register protocol: Modbus-RTU framing, 8-byte requests,
+// replies whose length follows from their first bytes.
+namespace rtu {
+
+enum Function : quint8 { ReadRegisters = 3, WriteRegister = 6 };
+
+enum Register : quint16 {
+    Temperature = 0x0000,
+    Humidity = 0x0001,
+    DewPoint = 0x0002,
+    WetBulb = 0x0003,
+    Status = 0x0004,
+    DeviceAddress = 0x0100,
+    BaudRateCode = 0x0101,
+};
+
+constexpr int RequestSize = 8;
+// Longest reply the receiver takes apart; a function-3 reply could announce
+// 255 data bytes (260 in all), but nothing this program asks for exceeds 15.
+constexpr int MaxReplySize = 250;
+
+// CRC-16/MODBUS: poly 0x8005 reflected (0xA001), init 0xFFFF, refin/refout,
+// no final xor; check value 0x4B37 for "123456789". The register is returned
+// as computed: its low byte goes on the wire first.
+quint16 crc16(const char *data, int length);
+inline quint16 crc16(const QByteArray &bytes) { return crc16(bytes.constData(), bytes.size()); }
+
+// address, function, register (big-endian), count or value (big-endian), CRC low, CRC high.
+QByteArray buildRequest(quint8 address, quint8 function, quint16 reg, quint16 countOrValue);
+
+// Number of data bytes n a reply carries, from what has arrived so far:
+// byte 2 for function 3, 3 for function 6, 0 for any other code. A byte that
+// has not arrived counts as 0.
+int replyDataLength(const QByteArray &buffer);
+// The whole frame: n + 5 bytes.
+inline int replyLength(const QByteArray &buffer) { return replyDataLength(buffer) + 5; }
+
+// Function code with the high bit set: the module refused the request.
+inline bool isException(quint8 function) { return (function & 0x80) != 0; }
+
+// Baud-rate code written to register 0x0101 and the rate it stands for
+// (1 = 1200 ... 6 = 115200); 0 for an unknown code or rate.
+qint32 baudRateForCode(int code);
+int codeForBaudRate(qint32 rate);
+
+} // namespace rtu
+
+#endif

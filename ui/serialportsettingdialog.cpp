@@ -1,0 +1,61 @@
+#include "ui/serialportsettingdialog.h"
+#include "ui_serialportsettingdialog.h"
+
+#include "app/uartdata.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::SerialportSettingDialog)
+{
+    ui->setupUi(this);
+    setWindowTitle(tr("Serial port"));
+
+    // Only ports that really open are offered; one held by another program
+    // would only fail later, at the first request.
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        QSerialPort probe;
+        probe.setPort(info);
+        if (probe.open(QIODevice::ReadWrite)) {
+            ui->comboBoxName->addItem(info.portName());
+            probe.close();
+        }
+    }
+
+    static const qint32 searchOrder[6] = {115200, 19200, 9600, 4800, 2400, 1200};
+    std::copy(std::begin(searchOrder), std::end(searchOrder), std::begin(UartData.BaudList));
+    UartData.BaudIndex = 0;
+    UartData.BaudCount = 6;
+
+    ui->comboBoxBaud->setCurrentIndex(0);
+
+    connect(ui->pushButtonOK, SIGNAL(clicked()), this, SLOT(ClickedOKSlots()));
+    connect(ui->pushButtonCancel, SIGNAL(clicked()), this, SLOT(ClickedCancelSlots()));
+}
+
+SerialportSettingDialog::~SerialportSettingDialog()
+{
+    delete ui;
+}
+
+void SerialportSettingDialog::ClickedCancelSlots()
+{
+    reject();
+}
+
+void SerialportSettingDialog::ClickedOKSlots()
+{
+    // The name field is editable: a typed path (a by-id link, a virtual
+    // port) is taken as it stands.
+    UartData.PortName = ui->comboBoxName->currentText();
+    UartData.BaudRate = ui->comboBoxBaud->currentIndex() == 0
+        ? 0
+        : ui->comboBoxBaud->currentText().toInt(nullptr, 10);
+    UartData.Parity = ui->comboBoxParity->currentIndex();
+    UartData.DataBits = ui->comboBoxData->currentText().toInt(nullptr, 10);
+    UartData.StopBits = ui->comboBoxStop->currentText().toInt(nullptr, 10);
+    accept();
+}
