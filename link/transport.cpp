@@ -3,6 +3,7 @@
 #include "ui_widget.h"
 
 #include "app/uartdata.h"
+#include "app/clock.h"
 #include "protocol/logframe.h"
 #include "protocol/rtu.h"
 
@@ -37,5 +38,5 @@ void Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quin
 
 void Widget::LogFrame(const QString &text, bool isRx)
 {
-    ui->textBrowser->append(trafficLogLine(QDateTime::currentDateTime(), text, isRx));
+    ui->textBrowser->append(trafficLogLine(currentDateTime(), text, isRx));
 }

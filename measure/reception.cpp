@@ -47,6 +47,10 @@ void Widget::receiveChunk(const QByteArray &chunk)
     }
     const QByteArray buffer = UartData.RxBuffer;
     qDebug() << buffer.toHex();
+    // The logger's brace-framed replies share the line; they are never
+    // echoed and stay in the buffer until the line falls silent.
+    if (DecodeLoggerFrame(buffer))
+        return;
     decodeRtuReply(buffer);
 }
 

@@ -241,24 +241,6 @@ private slots:
         QVERIFY(ui->sample_ratecomboBox->isEnabled());
     }
 
-    void closeQuits()
-    {
-        QEventLoop loop;
-        QTimer::singleShot(0, ui->pushButtonClose, [this] {
-            QTest::mouseClick(ui->pushButtonClose, Qt::LeftButton);
-        });
-        QTimer guard;
-        guard.setSingleShot(true);
-        bool timedOut = false;
-        connect(&guard, &QTimer::timeout, &loop, [&] {
-            timedOut = true;
-            loop.exit(1);
-        });
-        guard.start(5000);
-        QCOMPARE(loop.exec(), 0);
-        QVERIFY(!timedOut);
-    }
-
     void catalogue_data()
     {
         QTest::addColumn<bool>("withCatalogue");
@@ -295,6 +277,26 @@ private slots:
                      QString::fromUtf8("通讯错误！"));
             QVERIFY(!translator.translate("SerialportSettingDialog", "Serial port").isEmpty());
         }
+    }
+
+    // Last: once the application was told to quit, Qt lets no event loop
+    // run again in this process.
+    void closeQuits()
+    {
+        QEventLoop loop;
+        QTimer::singleShot(0, ui->pushButtonClose, [this] {
+            QTest::mouseClick(ui->pushButtonClose, Qt::LeftButton);
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        bool timedOut = false;
+        connect(&guard, &QTimer::timeout, &loop, [&] {
+            timedOut = true;
+            loop.exit(1);
+        });
+        guard.start(5000);
+        QCOMPARE(loop.exec(), 0);
+        QVERIFY(!timedOut);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "ui_widget.h"
 
 #include "app/buildstamp.h"
+#include "app/clock.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -63,7 +64,7 @@ Widget::Widget(QWidget *parent)
     ui->radioButtonRecord->setChecked(true);
 
     ui->dateTimeEditstarttime->setEnabled(false);
-    const qint64 inFiveMinutes = QDateTime::currentDateTime().toSecsSinceEpoch() + 300;
+    const qint64 inFiveMinutes = currentDateTime().toSecsSinceEpoch() + 300;
     ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(inFiveMinutes));
 
     RecModeSelect();

@@ -62,6 +62,13 @@ private:
     void receiveChunk(const QByteArray &chunk);
     void decodeRtuReply(const QByteArray &buffer);
     void DisplayHumiture(quint8 selector);
+
+    void sendLoggerRequest(const QByteArray &frame, int watchdogMs);
+    void SendSerialNumber();
+    void SendRecordSetup();
+    bool DecodeLoggerFrame(const QByteArray &buffer);
+    void ShowRecordSettings();
+    void lockRecordButtons();
     void stopReadingWith(const QString &message);
     void showError(const QString &text);
 
