@@ -1,0 +1,175 @@
+// hygrovane-modsim: a temperature-and-humidity module on a pseudo-terminal,
+// for trying the program without the hardware.
+
+#include "modulesim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    // Nothing to do if the pipe is full: a quit is already on its way.
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// SIGINT/SIGTERM/SIGHUP end the event loop normally, so the link is removed.
+bool quitOnSignals(QCoreApplication &app)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char buf[16];
+        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        app.quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    return true;
+}
+
+QString hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+void logLine(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+[[noreturn]] void usageError(QCommandLineParser &parser, const QString &message)
+{
+    std::fprintf(stderr, "hygrovane-modsim: %s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hygrovane-modsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated temperature-and-humidity module on a pseudo-terminal.\n"
+        "Type the printed port path into the program's Link dialog."));
+    parser.addHelpOption();
+    const QCommandLineOption addressOpt(QStringLiteral("address"),
+                                        QStringLiteral("Bus address, 1..247 (default 1)."),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"),
+                                     QStringLiteral("Line rate: 1200, 2400, 4800, 9600, 19200 or "
+                                                    "115200 (default 9600)."),
+                                     QStringLiteral("N"), QStringLiteral("9600"));
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Also make a symbolic link to the port at PATH "
+                                                    "(removed on exit)."),
+                                     QStringLiteral("PATH"));
+    const QCommandLineOption silentOpt(QStringLiteral("silent"),
+                                       QStringLiteral("Hear requests but never answer."));
+    const QCommandLineOption delayOpt(QStringLiteral("delay"),
+                                      QStringLiteral("Answer MS milliseconds after each request."),
+                                      QStringLiteral("MS"));
+    const QCommandLineOption splitOpt(QStringLiteral("split"),
+                                      QStringLiteral("Write each reply in N pieces, GAPMS apart."),
+                                      QStringLiteral("N:GAPMS"));
+    const QCommandLineOption extraOpt(QStringLiteral("extra-byte"),
+                                      QStringLiteral("Append a stray byte to each reply."));
+    const QCommandLineOption badCrcOpt(QStringLiteral("bad-crc"),
+                                       QStringLiteral("Spoil the CRC of each reply."));
+    const QCommandLineOption noiseOpt(QStringLiteral("noise"),
+                                      QStringLiteral("Write a few random bytes between replies."));
+    const QCommandLineOption frozenOpt(QStringLiteral("no-drift"),
+                                       QStringLiteral("Keep the measured values still."));
+    const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
+                                        QStringLiteral("Log requests and replies to stderr."));
+    parser.addOptions({addressOpt, baudOpt, linkOpt, silentOpt, delayOpt, splitOpt, extraOpt,
+                       badCrcOpt, noiseOpt, frozenOpt, verboseOpt});
+    parser.process(app);
+
+    modsim::ModuleSim sim;
+
+    bool ok = false;
+    const uint address = parser.value(addressOpt).toUInt(&ok);
+    if (!ok || address > 255 || !sim.setAddress(quint8(address)))
+        usageError(parser, QStringLiteral("--address must be 1..247"));
+    const int baud = parser.value(baudOpt).toInt(&ok);
+    if (!ok || !sim.setBaudRate(baud))
+        usageError(parser, QStringLiteral("--baud must be 1200, 2400, 4800, 9600, 19200 or 115200"));
+    if (parser.isSet(delayOpt)) {
+        const int ms = parser.value(delayOpt).toInt(&ok);
+        if (!ok || ms < 0)
+            usageError(parser, QStringLiteral("--delay needs a number of milliseconds"));
+        sim.setReplyDelay(ms);
+    }
+    if (parser.isSet(splitOpt)) {
+        const QStringList parts = parser.value(splitOpt).split(QLatin1Char(':'));
+        bool okChunks = false;
+        bool okGap = parts.size() == 2;
+        const int chunks = parts.value(0).toInt(&okChunks);
+        const int gap = okGap ? parts.value(1).toInt(&okGap) : 0;
+        if (!okChunks || !okGap || chunks < 1 || gap < 0)
+            usageError(parser, QStringLiteral("--split takes N:GAPMS, e.g. 3:20"));
+        sim.setSplit(chunks, gap);
+    }
+    sim.setSilent(parser.isSet(silentOpt));
+    sim.setExtraByte(parser.isSet(extraOpt));
+    sim.setCorruptCrc(parser.isSet(badCrcOpt));
+    sim.setNoise(parser.isSet(noiseOpt));
+    sim.setDrift(!parser.isSet(frozenOpt));
+
+    if (parser.isSet(verboseOpt)) {
+        QObject::connect(&sim, &modsim::ModuleSim::requestHeard, [](const QByteArray &f) {
+            logLine(QStringLiteral("rx %1").arg(hex(f)));
+        });
+        QObject::connect(&sim, &modsim::ModuleSim::replySent, [](const QByteArray &f) {
+            logLine(QStringLiteral("tx %1").arg(hex(f)));
+        });
+        QObject::connect(&sim, &modsim::ModuleSim::discarded, [](const QByteArray &f) {
+            logLine(QStringLiteral("dropped %1").arg(hex(f)));
+        });
+        QObject::connect(&sim, &modsim::ModuleSim::addressChanged, [](int a) {
+            logLine(QStringLiteral("address now %1").arg(a));
+        });
+        QObject::connect(&sim, &modsim::ModuleSim::baudRateChanged, [](int b) {
+            logLine(QStringLiteral("baud rate now %1").arg(b));
+        });
+    }
+
+    if (!quitOnSignals(app)) {
+        std::perror("hygrovane-modsim: pipe");
+        return 1;
+    }
+    if (!sim.start(parser.value(linkOpt))) {
+        std::fprintf(stderr, "hygrovane-modsim: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+
+    std::printf("hygrovane-modsim: module at address %d, %d baud on %s\n", int(sim.address()),
+                int(sim.baudRate()), qPrintable(sim.portPath()));
+    std::fflush(stdout);
+
+    const int rc = app.exec();
+    sim.stop();
+    return rc;
+}

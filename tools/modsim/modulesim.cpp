@@ -1,0 +1,748 @@
+#include "modulesim.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace modsim {
+
+namespace {
+
+constexpr quint8 FnReadRegisters = 0x03;
+constexpr quint8 FnWriteRegister = 0x06;
+constexpr quint8 ExIllegalFunction = 0x01;
+constexpr quint8 ExIllegalAddress = 0x02;
+constexpr quint8 ExIllegalValue = 0x03;
+
+constexpr int RequestSize = 8;
+constexpr quint8 LoggerStart0 = 0x7B;
+constexpr quint8 LoggerStart1 = 0x22;
+constexpr quint8 LoggerEnd0 = 0x22;
+constexpr quint8 LoggerEnd1 = 0x7D;
+// 7B 22, command, length, payload, checksum, 22 7D
+constexpr int LoggerOverhead = 7;
+// Room for the longest logger frame plus a request behind it; anything
+// beyond that is line garbage and the oldest bytes go first.
+constexpr int MaxBuffered = 512;
+
+// Noise is only useful if a client can still tell it from a reply, so it
+// comes well after one and a reply never follows it closely.
+constexpr int NoiseAfterReplyMs = 100;
+constexpr int QuietAfterNoiseMs = 50;
+
+constexpr int FirstMeasureRegister = ModuleSim::RegTemperature;
+constexpr int LastMeasureRegister = ModuleSim::RegStatus;
+
+struct RateCode {
+    int code;
+    qint32 baud;
+    speed_t speed;
+};
+constexpr RateCode Rates[] = {
+    {1, 1200, B1200},   {2, 2400, B2400},   {3, 4800, B4800},
+    {4, 9600, B9600},   {5, 19200, B19200}, {6, 115200, B115200},
+};
+
+speed_t speedFor(qint32 baud)
+{
+    for (const RateCode &r : Rates) {
+        if (r.baud == baud)
+            return r.speed;
+    }
+    return B0;
+}
+
+qint16 toTenths(double value)
+{
+    const double t = std::round(value * 10.0);
+    return static_cast<qint16>(std::clamp(t, double(std::numeric_limits<qint16>::min()),
+                                          double(std::numeric_limits<qint16>::max())));
+}
+
+// Magnus formula with the Sonntag constants the module uses.
+double dewPointC(double t, double rh)
+{
+    const double a = 17.62;
+    const double b = 243.12;
+    const double gamma = std::log(rh / 100.0) + a * t / (b + t);
+    return b * gamma / (a - gamma);
+}
+
+// Stull (2011), valid for 5..99 % and -20..50 degC, which covers the drift.
+double wetBulbC(double t, double rh)
+{
+    return t * std::atan(0.151977 * std::sqrt(rh + 8.313659)) + std::atan(t + rh)
+           - std::atan(rh - 1.676331) + 0.00391838 * std::pow(rh, 1.5) * std::atan(0.023101 * rh)
+           - 4.686035;
+}
+
+void putBigEndian(QByteArray &out, quint16 v)
+{
+    out.append(char(v >> 8));
+    out.append(char(v & 0xFF));
+}
+
+} // namespace
+
+quint16 crc16(const char *data, int size)
+{
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < size; ++i) {
+        crc ^= quint8(data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+quint16 crc16(const QByteArray &data)
+{
+    return crc16(data.constData(), data.size());
+}
+
+QByteArray withCrc(const QByteArray &frame)
+{
+    const quint16 crc = crc16(frame);
+    QByteArray out = frame;
+    out.append(char(crc & 0xFF));
+    out.append(char(crc >> 8));
+    return out;
+}
+
+ModuleSim::ModuleSim(QObject *parent)
+    : QObject(parent)
+    , m_gapTimer(new QTimer(this))
+    , m_sendTimer(new QTimer(this))
+    , m_noiseTimer(new QTimer(this))
+    , m_driftTimer(new QTimer(this))
+{
+    m_gapTimer->setSingleShot(true);
+    m_gapTimer->setInterval(ResyncGapMs);
+    connect(m_gapTimer, &QTimer::timeout, this, &ModuleSim::onResyncGap);
+
+    m_sendTimer->setSingleShot(true);
+    m_sendTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_sendTimer, &QTimer::timeout, this, &ModuleSim::onSendTimer);
+
+    m_noiseTimer->setSingleShot(true);
+    m_noiseTimer->setInterval(NoiseAfterReplyMs);
+    connect(m_noiseTimer, &QTimer::timeout, this, &ModuleSim::onNoiseTimer);
+
+    m_driftTimer->setInterval(1000);
+    connect(m_driftTimer, &QTimer::timeout, this, &ModuleSim::advanceDrift);
+
+    // A little spread so that two simulators side by side do not show the
+    // same numbers.
+    QRandomGenerator *rng = QRandomGenerator::global();
+    setMeasured(22.0 + rng->bounded(4.0), 40.0 + rng->bounded(20.0));
+    m_driftTimer->start();
+}
+
+ModuleSim::~ModuleSim()
+{
+    stop();
+}
+
+bool ModuleSim::start(const QString &linkPath)
+{
+    stop();
+    m_error.clear();
+
+    auto fail = [this](const QString &what) {
+        m_error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+        stop();
+        return false;
+    };
+
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail(QStringLiteral("posix_openpt"));
+    if (::grantpt(m_master) != 0)
+        return fail(QStringLiteral("grantpt"));
+    if (::unlockpt(m_master) != 0)
+        return fail(QStringLiteral("unlockpt"));
+    char name[128] = {};
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        return fail(QStringLiteral("ptsname"));
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    const int flags = ::fcntl(m_master, F_GETFL);
+    if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail(QStringLiteral("fcntl"));
+
+    // Holding the slave open ourselves means the master never sees a hang-up
+    // when the client closes and reopens the port; raw mode keeps the line
+    // discipline from echoing our replies back to us before a client has set
+    // the line up.
+    m_slaveKeeper = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slaveKeeper < 0)
+        return fail(QStringLiteral("open %1").arg(m_slavePath));
+    termios tio {};
+    if (::tcgetattr(m_slaveKeeper, &tio) != 0)
+        return fail(QStringLiteral("tcgetattr"));
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    ::cfsetispeed(&tio, speedFor(m_baud));
+    ::cfsetospeed(&tio, speedFor(m_baud));
+    if (::tcsetattr(m_slaveKeeper, TCSANOW, &tio) != 0)
+        return fail(QStringLiteral("tcsetattr"));
+
+    if (!linkPath.isEmpty()) {
+        const QByteArray link = QFile::encodeName(linkPath);
+        struct stat st {};
+        if (::lstat(link.constData(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                errno = EEXIST;
+                return fail(QStringLiteral("%1 exists and is not a link").arg(linkPath));
+            }
+            if (::unlink(link.constData()) != 0)
+                return fail(QStringLiteral("remove stale link %1").arg(linkPath));
+        }
+        if (::symlink(name, link.constData()) != 0)
+            return fail(QStringLiteral("symlink %1").arg(linkPath));
+        m_linkPath = linkPath;
+    }
+
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ModuleSim::onReadable);
+    return true;
+}
+
+void ModuleSim::stop()
+{
+    m_gapTimer->stop();
+    m_sendTimer->stop();
+    m_noiseTimer->stop();
+    m_outgoing.clear();
+    m_rx.clear();
+
+    if (m_notifier) {
+        // stop() may be reached from a slot run by this very notifier.
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+
+    if (!m_linkPath.isEmpty()) {
+        // Only our own link goes: another run may have taken the name over.
+        const QByteArray link = QFile::encodeName(m_linkPath);
+        char target[256] = {};
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n > 0 && QString::fromLocal8Bit(target, int(n)) == m_slavePath)
+            ::unlink(link.constData());
+        m_linkPath.clear();
+    }
+    if (m_slaveKeeper >= 0) {
+        ::close(m_slaveKeeper);
+        m_slaveKeeper = -1;
+    }
+    if (m_master >= 0) {
+        ::close(m_master);
+        m_master = -1;
+    }
+    m_slavePath.clear();
+}
+
+bool ModuleSim::isRunning() const
+{
+    return m_master >= 0;
+}
+
+QString ModuleSim::errorString() const
+{
+    return m_error;
+}
+
+QString ModuleSim::portPath() const
+{
+    return m_linkPath.isEmpty() ? m_slavePath : m_linkPath;
+}
+
+QString ModuleSim::slavePath() const
+{
+    return m_slavePath;
+}
+
+quint8 ModuleSim::address() const
+{
+    return m_address;
+}
+
+bool ModuleSim::setAddress(quint8 address)
+{
+    if (address < 1 || address > 247)
+        return false;
+    if (address != m_address) {
+        m_address = address;
+        emit addressChanged(address);
+    }
+    return true;
+}
+
+qint32 ModuleSim::baudRate() const
+{
+    return m_baud;
+}
+
+bool ModuleSim::setBaudRate(qint32 baud)
+{
+    if (baudCode(baud) == 0)
+        return false;
+    if (baud != m_baud) {
+        m_baud = baud;
+        emit baudRateChanged(baud);
+    }
+    return true;
+}
+
+int ModuleSim::baudCode(qint32 baud)
+{
+    for (const RateCode &r : Rates) {
+        if (r.baud == baud)
+            return r.code;
+    }
+    return 0;
+}
+
+qint32 ModuleSim::baudForCode(int code)
+{
+    for (const RateCode &r : Rates) {
+        if (r.code == code)
+            return r.baud;
+    }
+    return 0;
+}
+
+void ModuleSim::setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb)
+{
+    setDrift(false);
+    m_temperatureC = temperature / 10.0;
+    m_humidityPct = humidity / 10.0;
+    m_temperature = temperature;
+    m_humidity = humidity;
+    m_dewPoint = dewPoint;
+    m_wetBulb = wetBulb;
+    emit valuesChanged();
+}
+
+void ModuleSim::setClimate(qint16 temperature, quint16 humidity)
+{
+    setDrift(false);
+    setMeasured(temperature / 10.0, humidity / 10.0);
+}
+
+void ModuleSim::setMeasured(double temperatureC, double humidityPct)
+{
+    m_temperatureC = temperatureC;
+    m_humidityPct = humidityPct;
+    m_temperature = toTenths(temperatureC);
+    m_humidity = quint16(std::clamp(std::round(humidityPct * 10.0), 0.0, 65535.0));
+    // Derived from the reported figures, so that a client recomputing them
+    // from the registers lands on the same numbers. The logarithm needs a
+    // humidity above zero.
+    const double t = m_temperature / 10.0;
+    const double rh = std::clamp(m_humidity / 10.0, 0.1, 100.0);
+    m_dewPoint = toTenths(dewPointC(t, rh));
+    m_wetBulb = toTenths(wetBulbC(t, rh));
+    emit valuesChanged();
+}
+
+void ModuleSim::setDrift(bool on)
+{
+    m_drift = on;
+    if (on)
+        m_driftTimer->start();
+    else
+        m_driftTimer->stop();
+}
+
+bool ModuleSim::drift() const
+{
+    return m_drift;
+}
+
+void ModuleSim::setDriftInterval(int ms)
+{
+    m_driftTimer->setInterval(std::max(1, ms));
+}
+
+void ModuleSim::advanceDrift()
+{
+    // A random walk with a gentle pull towards the middle of the range, so
+    // values wander for hours without sticking to a limit.
+    QRandomGenerator *rng = QRandomGenerator::global();
+    double t = m_temperatureC + (rng->generateDouble() - 0.5) * 0.2 + (25.0 - m_temperatureC) * 0.01;
+    double h = m_humidityPct + (rng->generateDouble() - 0.5) * 0.8 + (55.0 - m_humidityPct) * 0.01;
+    t = std::clamp(t, 20.0, 30.0);
+    h = std::clamp(h, 30.0, 80.0);
+    setMeasured(t, h);
+}
+
+qint16 ModuleSim::temperature() const
+{
+    return m_temperature;
+}
+
+quint16 ModuleSim::humidity() const
+{
+    return m_humidity;
+}
+
+qint16 ModuleSim::dewPoint() const
+{
+    return m_dewPoint;
+}
+
+qint16 ModuleSim::wetBulb() const
+{
+    return m_wetBulb;
+}
+
+void ModuleSim::setSilent(bool on)
+{
+    m_silent = on;
+}
+
+void ModuleSim::setReplyDelay(int ms)
+{
+    m_replyDelayMs = std::max(0, ms);
+}
+
+void ModuleSim::setSplit(int chunks, int gapMs)
+{
+    m_splitChunks = std::max(1, chunks);
+    m_splitGapMs = std::max(0, gapMs);
+}
+
+void ModuleSim::setExtraByte(bool on)
+{
+    m_extraByte = on;
+}
+
+void ModuleSim::setCorruptCrc(bool on)
+{
+    m_corruptCrc = on;
+}
+
+void ModuleSim::setNoise(bool on)
+{
+    m_noise = on;
+    if (!on)
+        m_noiseTimer->stop();
+}
+
+// ---- receiving -------------------------------------------------------------
+
+bool ModuleSim::clientRateMatches() const
+{
+    // On Linux the master reports the termios of the slave, i.e. what the
+    // client has set. glibc keeps one rate for both directions, but accept
+    // an input rate of 0 ("same as output") as POSIX allows.
+    termios tio {};
+    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+        return false;
+    const speed_t want = speedFor(m_baud);
+    const speed_t in = ::cfgetispeed(&tio);
+    return ::cfgetospeed(&tio) == want && (in == want || in == B0);
+}
+
+void ModuleSim::onReadable()
+{
+    char chunk[256];
+    for (;;) {
+        if (m_master < 0)
+            return;
+        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+        if (n > 0) {
+            consume(chunk, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // EIO would mean no slave is open, which our own slave fd prevents;
+        // stop listening rather than spin on it.
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+        return;
+    }
+}
+
+void ModuleSim::consume(const char *data, int size)
+{
+    if (!clientRateMatches()) {
+        // At another rate the UART would only see framing errors; whatever
+        // part of a request was collected is spoilt as well.
+        QByteArray lost = m_rx;
+        lost.append(data, size);
+        m_rx.clear();
+        m_gapTimer->stop();
+        emit discarded(lost);
+        return;
+    }
+    m_rx.append(data, size);
+    if (m_rx.size() > MaxBuffered) {
+        const int excess = m_rx.size() - MaxBuffered;
+        const QByteArray lost = m_rx.left(excess);
+        m_rx.remove(0, excess);
+        emit discarded(lost);
+    }
+    parseBuffer();
+    if (m_rx.isEmpty())
+        m_gapTimer->stop();
+    else
+        m_gapTimer->start();
+}
+
+void ModuleSim::onResyncGap()
+{
+    if (m_rx.isEmpty())
+        return;
+    const QByteArray lost = m_rx;
+    m_rx.clear();
+    emit discarded(lost);
+}
+
+void ModuleSim::parseBuffer()
+{
+    QByteArray skipped;
+    auto skipOne = [&] {
+        skipped.append(m_rx.at(0));
+        m_rx.remove(0, 1);
+    };
+
+    while (!m_rx.isEmpty() && m_master >= 0) {
+        const auto *b = reinterpret_cast<const quint8 *>(m_rx.constData());
+        const int size = m_rx.size();
+
+        if (b[0] == LoggerStart0 && (size < 2 || b[1] == LoggerStart1)) {
+            if (size < 4)
+                break;
+            const int total = b[3] + LoggerOverhead;
+            if (size < total)
+                break;
+            quint8 sum = 0;
+            for (int i = 2; i < total - 3; ++i)
+                sum = quint8(sum + b[i]);
+            if (b[total - 3] == sum && b[total - 2] == LoggerEnd0 && b[total - 1] == LoggerEnd1) {
+                const QByteArray frame = m_rx.left(total);
+                m_rx.remove(0, total);
+                handleLoggerFrame(frame);
+            } else {
+                skipOne();
+            }
+            continue;
+        }
+
+        if (size < RequestSize)
+            break;
+        const quint16 crc = quint16(b[6] | (b[7] << 8));
+        if (crc16(m_rx.constData(), RequestSize - 2) == crc) {
+            const QByteArray frame = m_rx.left(RequestSize);
+            m_rx.remove(0, RequestSize);
+            handleRequest(frame);
+        } else {
+            skipOne();
+        }
+    }
+    if (!skipped.isEmpty())
+        emit discarded(skipped);
+}
+
+void ModuleSim::handleLoggerFrame(const QByteArray &frame)
+{
+    Q_UNUSED(frame)
+}
+
+void ModuleSim::handleRequest(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
+    const quint8 target = b[0];
+    if (target != m_address && target != 0)
+        return;
+    emit requestHeard(frame);
+
+    const quint8 function = b[1];
+    const int reg = (b[2] << 8) | b[3];
+    const int value = (b[4] << 8) | b[5];
+
+    if (function == FnReadRegisters) {
+        const int count = value;
+        if (count < 1 || count > 125) {
+            sendReply(exceptionReply(function, ExIllegalValue));
+            return;
+        }
+        QByteArray reply;
+        reply.append(char(m_address));
+        reply.append(char(function));
+        reply.append(char(2 * count));
+        if (reg >= FirstMeasureRegister && reg + count - 1 <= LastMeasureRegister) {
+            const quint16 regs[] = {quint16(m_temperature), m_humidity, quint16(m_dewPoint),
+                                    quint16(m_wetBulb), 0};
+            for (int i = 0; i < count; ++i)
+                putBigEndian(reply, regs[reg - FirstMeasureRegister + i]);
+        } else if (reg == RegAddress && count == 1) {
+            putBigEndian(reply, m_address);
+        } else {
+            sendReply(exceptionReply(function, ExIllegalAddress));
+            return;
+        }
+        sendReply(withCrc(reply));
+        return;
+    }
+
+    if (function == FnWriteRegister) {
+        if (reg == RegAddress) {
+            if (value < 1 || value > 247) {
+                sendReply(exceptionReply(function, ExIllegalValue));
+                return;
+            }
+            sendReply(frame, [this, value] { setAddress(quint8(value)); });
+            return;
+        }
+        if (reg == RegBaudCode) {
+            const qint32 baud = baudForCode(value);
+            if (baud == 0) {
+                sendReply(exceptionReply(function, ExIllegalValue));
+                return;
+            }
+            // The echo still goes out at the old rate; only then does the
+            // UART switch over.
+            sendReply(frame, [this, baud] { setBaudRate(baud); });
+            return;
+        }
+        sendReply(exceptionReply(function, ExIllegalAddress));
+        return;
+    }
+
+    sendReply(exceptionReply(function, ExIllegalFunction));
+}
+
+QByteArray ModuleSim::exceptionReply(quint8 function, quint8 code) const
+{
+    QByteArray reply;
+    reply.append(char(m_address));
+    reply.append(char(function | 0x80));
+    reply.append(char(code));
+    return withCrc(reply);
+}
+
+// ---- sending ---------------------------------------------------------------
+
+void ModuleSim::sendReply(const QByteArray &frame, std::function<void()> afterSent)
+{
+    if (m_silent || m_master < 0) {
+        if (afterSent)
+            afterSent();
+        return;
+    }
+
+    Outgoing out;
+    out.bytes = frame;
+    if (m_corruptCrc && !out.bytes.isEmpty()) {
+        // For a logger frame the checksum sits before the 22 7D trailer.
+        const bool logger = out.bytes.size() >= LoggerOverhead && quint8(out.bytes.at(0)) == LoggerStart0
+                            && quint8(out.bytes.at(1)) == LoggerStart1;
+        const int at = logger ? out.bytes.size() - 3 : out.bytes.size() - 1;
+        out.bytes[at] = char(~quint8(out.bytes.at(at)));
+    }
+    if (m_extraByte)
+        out.bytes.append('\0');
+
+    const int size = out.bytes.size();
+    const int pieces = std::clamp(m_splitChunks, 1, std::max(1, size));
+    int from = 0;
+    for (int i = 0; i < pieces; ++i) {
+        const int to = int(qint64(size) * (i + 1) / pieces);
+        out.pieces.append(out.bytes.mid(from, to - from));
+        from = to;
+    }
+    out.afterSent = std::move(afterSent);
+
+    m_outgoing.enqueue(std::move(out));
+    if (m_outgoing.size() == 1)
+        scheduleHead();
+}
+
+void ModuleSim::scheduleHead()
+{
+    int wait = m_replyDelayMs;
+    if (m_sinceNoise.isValid()) {
+        const qint64 quietLeft = QuietAfterNoiseMs - m_sinceNoise.elapsed();
+        if (quietLeft > wait)
+            wait = int(quietLeft);
+    }
+    m_noiseTimer->stop();
+    m_sendTimer->start(wait);
+}
+
+void ModuleSim::onSendTimer()
+{
+    if (m_outgoing.isEmpty())
+        return;
+    Outgoing &head = m_outgoing.head();
+    writeLine(head.pieces.at(head.next));
+    ++head.next;
+    if (head.next < head.pieces.size()) {
+        m_sendTimer->start(m_splitGapMs);
+        return;
+    }
+
+    Outgoing done = m_outgoing.dequeue();
+    if (done.afterSent)
+        done.afterSent();
+    emit replySent(done.bytes);
+    if (m_master < 0)
+        return; // a receiver stopped us
+    if (!m_outgoing.isEmpty())
+        scheduleHead();
+    else if (m_noise)
+        m_noiseTimer->start();
+}
+
+void ModuleSim::onNoiseTimer()
+{
+    if (!m_outgoing.isEmpty() || !m_noise)
+        return;
+    QRandomGenerator *rng = QRandomGenerator::global();
+    QByteArray noise(1 + int(rng->bounded(4)), '\0');
+    for (char &c : noise)
+        c = char(rng->bounded(256));
+    writeLine(noise);
+    m_sinceNoise.start();
+}
+
+bool ModuleSim::writeLine(const QByteArray &bytes)
+{
+    // A client at another rate would only get framing errors; it hears nothing.
+    if (m_master < 0 || !clientRateMatches())
+        return false;
+    const char *p = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_master, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false; // nobody draining the slave: the bytes are lost, as on a wire
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace modsim

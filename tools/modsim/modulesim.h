@@ -1,0 +1,203 @@
+// The simulated temperature-and-humidity module: it sits on the master side
+// of a Linux pseudo-terminal and answers the program (or any Modbus-RTU
+// master) that opens the slave side, the way the real module answers on its
+// serial line.
+//
+// Everything runs in the thread that owns the object, driven by the Qt event
+// loop: a QSocketNotifier wakes it when bytes arrive and timers pace the
+// replies, so a test can keep the simulator in-process next to the code it
+// exercises.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QQueue>
+#include <QString>
+
+#include <functional>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace modsim {
+
+// CRC-16/MODBUS (init 0xFFFF, reflected polynomial 0xA001, no final xor).
+// On the wire it follows the frame low byte first.
+quint16 crc16(const char *data, int size);
+quint16 crc16(const QByteArray &data);
+
+// The frame with its CRC appended, low byte first.
+QByteArray withCrc(const QByteArray &frame);
+
+class ModuleSim : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Register map of the module.
+    enum Register : quint16 {
+        RegTemperature = 0x0000, // int16, tenths of a degree Celsius
+        RegHumidity = 0x0001,    // uint16, tenths of a percent
+        RegDewPoint = 0x0002,    // int16, tenths of a degree Celsius
+        RegWetBulb = 0x0003,     // int16, tenths of a degree Celsius
+        RegStatus = 0x0004,      // uint16, always 0
+        RegAddress = 0x0100,     // 1..247, read and write
+        RegBaudCode = 0x0101,    // 1..6, write only
+    };
+
+    explicit ModuleSim(QObject *parent = nullptr);
+    ~ModuleSim() override;
+
+    // Opens a fresh pseudo-terminal and starts listening on it. With a
+    // linkPath, a symbolic link to the slave is made there (a stale link
+    // left by an earlier run is replaced; anything that is not a link is
+    // left alone and start() fails). Returns false with errorString() set
+    // when something could not be set up; calling it while running restarts.
+    bool start(const QString &linkPath = QString());
+
+    // Closes both sides: a client that has the port open sees a hang-up, as
+    // when the USB adapter is pulled. Pending replies are dropped and the
+    // link is removed. Safe to call when not running.
+    void stop();
+
+    bool isRunning() const;
+    QString errorString() const;
+
+    // What a user types into the program: the link if one was asked for,
+    // else the /dev/pts/N path. Empty when not running.
+    QString portPath() const;
+    // The /dev/pts/N path of the slave. Empty when not running.
+    QString slavePath() const;
+
+    // Bus address, 1..247. Also changed by the client writing RegAddress.
+    quint8 address() const;
+    bool setAddress(quint8 address); // false, and no change, outside 1..247
+
+    // Line rate: 1200, 2400, 4800, 9600, 19200 or 115200. The module only
+    // hears and answers while the client's slave side is set to this rate.
+    qint32 baudRate() const;
+    bool setBaudRate(qint32 baud); // false, and no change, for other rates
+
+    // Baud-rate code of RegBaudCode for a rate and back; 0 when unknown.
+    static int baudCode(qint32 baud);
+    static qint32 baudForCode(int code);
+
+    // Freezes the four measurement registers at exactly these values
+    // (tenths) and stops the drift.
+    void setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb);
+    // Freezes temperature and humidity and derives dew point (Magnus) and
+    // wet bulb (Stull) from them as the module does; stops the drift.
+    void setClimate(qint16 temperature, quint16 humidity);
+
+    // With drift on (the default) temperature wanders in 20..30 degC and
+    // humidity in 30..80 %, one small step per drift interval (1 s by
+    // default); dew point and wet bulb follow.
+    void setDrift(bool on);
+    bool drift() const;
+    void setDriftInterval(int ms);
+    // One drift step now, whether or not drift is on.
+    void advanceDrift();
+
+    // The register values currently reported.
+    qint16 temperature() const;
+    quint16 humidity() const;
+    qint16 dewPoint() const;
+    qint16 wetBulb() const;
+
+    // Fault switches, all off by default. They apply to every reply sent
+    // from then on.
+    void setSilent(bool on);            // hears (and obeys writes), answers nothing
+    void setReplyDelay(int ms);         // answer ms after the request
+    void setSplit(int chunks, int gapMs); // write each reply in `chunks` pieces, gapMs apart
+    void setExtraByte(bool on);         // a stray 0x00 after each reply
+    void setCorruptCrc(bool on);        // last CRC byte of each reply inverted
+    // 1..4 random bytes in the silence after each reply: 100 ms after it if
+    // no request came in meanwhile, and a reply never follows them by less
+    // than 50 ms, so a reader that resynchronises on silence can cope.
+    void setNoise(bool on);
+
+    // Silence after which a partial request is thrown away.
+    static constexpr int ResyncGapMs = 50;
+
+signals:
+    // A complete, CRC-valid request addressed to the module or to 0 and
+    // heard at the right rate.
+    void requestHeard(const QByteArray &frame);
+    // A reply, as put on the line (faults included), after its last piece.
+    void replySent(const QByteArray &frame);
+    // Bytes thrown away: heard at the wrong rate, a partial request that
+    // timed out, or bytes skipped while looking for a valid frame.
+    void discarded(const QByteArray &bytes);
+    void addressChanged(int address);
+    void baudRateChanged(int baud);
+    void valuesChanged();
+
+protected:
+    // A complete data-logger frame (7B 22 .. 22 7D, length, checksum and
+    // trailer verified). The module in its plain form does not answer them;
+    // a logger-capable variant overrides this and answers with sendReply().
+    virtual void handleLoggerFrame(const QByteArray &frame);
+
+    // Puts a reply on the line through the fault switches; afterSent runs
+    // once the last byte has been written (or at once when silent).
+    void sendReply(const QByteArray &frame, std::function<void()> afterSent = {});
+
+private:
+    struct Outgoing {
+        QByteArray bytes;
+        QList<QByteArray> pieces;
+        int next = 0;
+        std::function<void()> afterSent;
+    };
+
+    void onReadable();
+    void consume(const char *data, int size);
+    void parseBuffer();
+    void onResyncGap();
+    void handleRequest(const QByteArray &frame);
+    QByteArray exceptionReply(quint8 function, quint8 code) const;
+    void scheduleHead();
+    void onSendTimer();
+    void onNoiseTimer();
+    bool writeLine(const QByteArray &bytes);
+    bool clientRateMatches() const;
+    void setMeasured(double temperatureC, double humidityPct);
+
+    int m_master = -1;
+    int m_slaveKeeper = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QString m_slavePath;
+    QString m_linkPath;
+    QString m_error;
+
+    quint8 m_address = 1;
+    qint32 m_baud = 9600;
+
+    QByteArray m_rx;
+    QTimer *m_gapTimer = nullptr;
+
+    QQueue<Outgoing> m_outgoing;
+    QTimer *m_sendTimer = nullptr;
+    QTimer *m_noiseTimer = nullptr;
+    QElapsedTimer m_sinceNoise;
+
+    double m_temperatureC = 24.0;
+    double m_humidityPct = 50.0;
+    qint16 m_temperature = 0;
+    quint16 m_humidity = 0;
+    qint16 m_dewPoint = 0;
+    qint16 m_wetBulb = 0;
+    bool m_drift = true;
+    QTimer *m_driftTimer = nullptr;
+
+    bool m_silent = false;
+    int m_replyDelayMs = 0;
+    int m_splitChunks = 1;
+    int m_splitGapMs = 0;
+    bool m_extraByte = false;
+    bool m_corruptCrc = false;
+    bool m_noise = false;
+};
+
+} // namespace modsim
