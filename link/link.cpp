@@ -29,6 +29,7 @@ void Widget::PushButtonLinkSlot()
 bool Widget::UartInit()
 {
     serialPort->close();
+    serialPort->clearError();
     serialPort->setPortName(UartData.PortName);
     if (!serialPort->open(QIODevice::ReadWrite)) {
         // Nothing can be sent: say why at once instead of blaming the module
@@ -43,6 +44,8 @@ bool Widget::UartInit()
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    // Bytes the line delivered while nobody listened belong to no request.
+    serialPort->clear();
     // Runs on every link, search step and baud change: one connection, not one each time.
     connect(serialPort, SIGNAL(readyRead()), this, SLOT(my_readuart()), Qt::UniqueConnection);
 
@@ -89,4 +92,23 @@ void Widget::TimerResponseSlot()
     if (UartData.BaudSetPending == 1)
         UartInit();
     UartData.BaudSetPending = 0;
+}
+
+void Widget::portFailed(int error)
+{
+    // Open failures are reported by UartInit; only a port that dies while in
+    // use (adapter pulled, line gone) ends up here, and only once: the port is
+    // closed before the message is shown.
+    if (!serialPort->isOpen()
+        || (error != QSerialPort::ResourceError && error != QSerialPort::WriteError
+            && error != QSerialPort::ReadError))
+        return;
+    const QString reason = serialPort->errorString();
+    serialPort->close();
+    timerAutoUart->stop();
+    timerResponse->stop();
+    timerHumiture->stop();
+    UartData.BaudSetPending = 0;
+    ui->pushButtonRead->setText(tr("Read"));
+    showError(tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason));
 }

@@ -340,12 +340,12 @@ private slots:
         QVERIFY(!ui->pushButtonReadRecord->isEnabled());
 
         QTRY_COMPARE(boxes->count(), 1);
-        QVERIFY(clock.elapsed() >= 950);
+        QVERIFY(clock.elapsed() >= 940);
         QCOMPARE(boxes->seen().first().title, QStringLiteral("Failed"));
         QCOMPARE(boxes->seen().first().text, QStringLiteral("Setting failed, please try again!"));
         QCOMPARE(boxes->seen().first().parent, w);
         QTRY_VERIFY(ui->pushButtonSetup->isEnabled());
-        QVERIFY(clock.elapsed() >= 1950);
+        QVERIFY(clock.elapsed() >= 1880); // coarse timers may fire 5 % early
         QVERIFY(ui->pushButtonReadRecord->isEnabled());
         QCOMPARE(boxes->count(), 1);
     }

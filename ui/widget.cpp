@@ -24,6 +24,10 @@ Widget::Widget(QWidget *parent)
     setWindowTitle(tr("Hygrovane") + QStringLiteral("  ") + versionText);
 
     serialPort = new QSerialPort(this);
+    // Not a slot of the table: a pulled adapter is handled outside the
+    // request-and-reply machinery.
+    connect(serialPort, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { portFailed(error); });
 
     timerClear = new QTimer(this);
     timerResponse = new QTimer(this);

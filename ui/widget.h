@@ -59,6 +59,7 @@ private:
                         quint16 reg, quint16 countOrValue);
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
+    void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
     void decodeRtuReply(const QByteArray &buffer);
     void DisplayHumiture(quint8 selector);
