@@ -16,17 +16,13 @@ void Widget::PushButtonAddressReadSlot()
 void Widget::PushButtonAddressSlot()
 {
     const QString text = ui->lineEditAddress->text();
-    if (text.isEmpty()) {
-        showError(tr("The address is empty!"));
-        return;
-    }
-    const int address = text.toInt(nullptr, 10);
-    if (address < 1 || address > 247) {
-        showError(tr("The address is between 1 and 247!"));
+    const QString problem = addressError(text);
+    if (!problem.isEmpty()) {
+        showError(problem);
         return;
     }
     SendRtuRequest(RtuSend::Command, 256, 0, rtu::WriteRegister, rtu::DeviceAddress,
-                   static_cast<quint16>(address));
+                   static_cast<quint16>(text.toInt(nullptr, 10)));
 }
 
 void Widget::PushButtonBaudRateSlot()

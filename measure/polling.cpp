@@ -27,16 +27,12 @@ void Widget::ReadHumitureOrder()
     timerHumiture->start(1000);
 
     const QString text = ui->lineEditAddress->text();
-    if (text.isEmpty()) {
-        stopReadingWith(tr("The address is empty!"));
+    const QString problem = addressError(text);
+    if (!problem.isEmpty()) {
+        stopReadingWith(problem);
         return;
     }
-    const int address = text.toInt(nullptr, 10);
-    if (address < 1 || address > 247) {
-        stopReadingWith(tr("The address is between 1 and 247!"));
-        return;
-    }
-    UartData.Address = static_cast<quint8>(address);
+    UartData.Address = static_cast<quint8>(text.toInt(nullptr, 10));
 
     // comboBoxNum: "ALL" (or nothing chosen) reads five registers from 0;
     // every other item one register, the item's index minus one.

@@ -84,32 +84,22 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
                 DisplayHumiture(1);
             }
             break;
-        // One register each: a reply of any other size is not theirs.
         case 1:
-            if (n == 2) {
-                UartData.Humidity = registerAt(buffer, 3);
-                UartData.ReplyReceived = 1;
-                DisplayHumiture(2);
-            }
-            break;
         case 2:
-            if (n == 2) {
-                UartData.DewTemp = static_cast<qint16>(registerAt(buffer, 3));
-                UartData.ReplyReceived = 1;
-                DisplayHumiture(3);
-            }
-            break;
         case 3:
-            if (n == 2) {
-                UartData.WetBulbTemp = static_cast<qint16>(registerAt(buffer, 3));
-                UartData.ReplyReceived = 1;
-                DisplayHumiture(4);
-            }
-            break;
         case 4:
+            // One register each: a reply of any other size is not theirs.
             if (n == 2) {
+                const quint16 value = registerAt(buffer, 3);
+                if (readItem == 1)
+                    UartData.Humidity = value;
+                else if (readItem == 2)
+                    UartData.DewTemp = static_cast<qint16>(value);
+                else if (readItem == 3)
+                    UartData.WetBulbTemp = static_cast<qint16>(value);
+                // The status register is read for the traffic log only.
                 UartData.ReplyReceived = 1;
-                DisplayHumiture(5);
+                DisplayHumiture(static_cast<quint8>(readItem + 1));
             }
             break;
         default:

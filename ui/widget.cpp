@@ -108,3 +108,13 @@ void Widget::showError(const QString &text)
 {
     QMessageBox::information(this, tr("Error"), text);
 }
+
+QString Widget::addressError(const QString &text) const
+{
+    if (text.isEmpty())
+        return tr("The address is empty!");
+    const int address = text.toInt(nullptr, 10); // not a number reads as 0
+    if (address < 1 || address > 247)
+        return tr("The address is between 1 and 247!");
+    return QString();
+}

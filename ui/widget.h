@@ -71,6 +71,7 @@ private:
     void ShowRecordSettings();
     void lockRecordButtons();
     void stopReadingWith(const QString &message);
+    QString addressError(const QString &text) const;
     void showError(const QString &text);
 
     QSerialPort *serialPort;
