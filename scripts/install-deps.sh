@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
   mbpoll
+  dpkg-dev desktop-file-utils appstream
 )
 packages+=("$@")
 

@@ -1,0 +1,86 @@
+# Installation layout, the Debian package, the package check and the
+# screenshot driver. Included last by the top-level CMakeLists.txt, so every
+# target and option of the project is known here.
+
+set(HYGROVANE_APP_ID io.github.hygrovane.Hygrovane)
+set(HYGROVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+install(TARGETS hygrovane hygrovane-modsim RUNTIME DESTINATION bin)
+install(FILES ${HYGROVANE_PACKAGING_DIR}/hygrovane.svg
+        DESTINATION share/icons/hicolor/scalable/apps)
+# The Chinese launcher starts the program in share/hygrovane, where it finds Qm/.
+install(FILES ${HYGROVANE_QM_DIR}/Chinese.qm DESTINATION share/hygrovane/Qm)
+install(FILES ${HYGROVANE_PACKAGING_DIR}/${HYGROVANE_APP_ID}.metainfo.xml
+        DESTINATION share/metainfo)
+
+# The launchers hold absolute paths (Exec, and Path for the catalogue), and the
+# prefix is only certain at install time: `cmake --install --prefix` and CPack
+# both choose it then. So the entries are configured by the install script,
+# into a folder of their own per prefix, in case two installs run at once.
+foreach(entry ${HYGROVANE_APP_ID} ${HYGROVANE_APP_ID}.zh_CN)
+  install(CODE "
+    get_filename_component(_hygrovane_prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+    set(HYGROVANE_BINDIR \"\${_hygrovane_prefix}/bin\")
+    set(HYGROVANE_DATADIR \"\${_hygrovane_prefix}/share/hygrovane\")
+    string(MD5 _hygrovane_key \"\${_hygrovane_prefix}\")
+    set(_hygrovane_out \"${CMAKE_BINARY_DIR}/packaging/\${_hygrovane_key}/${entry}.desktop\")
+    configure_file(\"${HYGROVANE_PACKAGING_DIR}/${entry}.desktop.in\" \"\${_hygrovane_out}\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
+         FILES \"\${_hygrovane_out}\")
+  ")
+endforeach()
+
+# ---- Debian package: cd build && cpack -G DEB ------------------------------
+set(HYGROVANE_DEB_MAINTAINER "Hygrovane maintainers <maintainers@hygrovane.invalid>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_PACKAGE_NAME hygrovane)
+set(CPACK_PACKAGE_VENDOR Hygrovane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "service tool for a temperature-and-humidity module and data logger")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Hygrovane links to a temperature-and-humidity sensor module over a serial\n"
+    "line (at a chosen baud rate, or searching it), polls temperature, humidity,\n"
+    "dew point and wet-bulb temperature, reads and sets the module's bus address\n"
+    "and baud rate, and reads and writes the data logger's serial number and\n"
+    "recording setup. Every frame is echoed into a time-stamped hex log.\n"
+    "English and Chinese texts. Includes hygrovane-modsim, a simulated module on\n"
+    "a pseudo-terminal for trying the tool without hardware.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_CONTACT "${HYGROVANE_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${HYGROVANE_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# With DESTDIR staging the install script sees the real prefix (/usr), which
+# the launchers must name, rather than the staging folder; in that mode CPack
+# installs to CPACK_INSTALL_PREFIX.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
+# The build type keeps debug information; the package does not need it.
+set(CPACK_STRIP_FILES ON)
+# Depends is read off the binaries, so it names exactly the Qt 5 libraries linked.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)
+
+# ---- the package check -------------------------------------------------------
+# A sanitizer build would package instrumented binaries: nothing to learn there.
+if(HYGROVANE_TESTS AND NOT HYGROVANE_SANITIZE)
+  add_test(NAME package
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package_check.sh ${CMAKE_BINARY_DIR})
+  # The first run on a fresh machine may have to install the validators.
+  set_tests_properties(package PROPERTIES TIMEOUT 600)
+endif()
+
+# ---- screenshot driver for docs/ (scripts/screenshots.sh) -------------------
+# It links the window to an in-process simulated module through the test
+# support, so it exists only where the tests are built.
+if(TARGET hygrovane_testsupport AND TARGET modsim_engine)
+  add_executable(hygrovane-shoot EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/docs/shoot.cpp)
+  target_link_libraries(hygrovane-shoot PRIVATE hygrovane_testsupport modsim_engine)
+  set_target_properties(hygrovane-shoot PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_dependencies(hygrovane-shoot catalogue)
+endif()

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured and built build folder, unpacks
+# it into a scratch root and checks what a user's machine would get: the
+# files, launchers whose paths lead to files that exist, the dependencies on
+# the Qt 5 runtime, and the verdicts of the desktop and AppStream validators.
+#   tests/package_check.sh BUILD_DIR
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+
+"$root/scripts/install-deps.sh" dpkg-dev desktop-file-utils appstream
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# Packaged outside the build folder, so that a cpack run of the user's there
+# is neither disturbed nor mistaken for this one.
+if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  echo "FAIL: cpack could not build the package" >&2
+  exit 1
+fi
+debs=("$scratch"/out/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: expected one .deb, got: ${debs[*]}" >&2; exit 1; }
+deb=${debs[0]}
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+prefix=$(sed -n 's/^set(CPACK_PACKAGING_INSTALL_PREFIX "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+prefix=${prefix:-/usr}
+r="$scratch/root"
+mkdir -p "$r"
+dpkg -x "$deb" "$r"
+
+# ---- control fields ----------------------------------------------------------
+[ "$(dpkg-deb -f "$deb" Package)" = hygrovane ] && pass "Package: hygrovane" || fail "package name"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libqt5serialport5 libqt5widgets5; do
+  grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" && pass "Depends names $lib" || fail "Depends lacks $lib"
+done
+
+outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v -e '^\./$' -e "^\.$prefix/" -e "^\.$prefix\$" || true)
+[ -z "$outside" ] && pass "every file below $prefix" || fail "files outside $prefix: $outside"
+
+# ---- files -------------------------------------------------------------------
+app_id=io.github.hygrovane.Hygrovane
+for exe in bin/hygrovane bin/hygrovane-modsim; do
+  [ -x "$r$prefix/$exe" ] && pass "$prefix/$exe" || fail "$prefix/$exe missing or not executable"
+done
+for f in share/icons/hicolor/scalable/apps/hygrovane.svg \
+         share/hygrovane/Qm/Chinese.qm \
+         share/applications/$app_id.desktop \
+         share/applications/$app_id.zh_CN.desktop \
+         share/metainfo/$app_id.metainfo.xml; do
+  [ -s "$r$prefix/$f" ] && pass "$prefix/$f" || fail "$prefix/$f missing or empty"
+done
+cmp -s "$r$prefix/share/hygrovane/Qm/Chinese.qm" "$build/Qm/Chinese.qm" \
+  && pass "catalogue is the one compiled in the build folder" || fail "catalogue differs from $build/Qm/Chinese.qm"
+grep -q '<svg' "$r$prefix/share/icons/hicolor/scalable/apps/hygrovane.svg" \
+  && pass "icon is an SVG" || fail "icon is not an SVG"
+
+# The binaries find every library they need on this (Debian) machine.
+for exe in hygrovane hygrovane-modsim; do
+  [ -x "$r$prefix/bin/$exe" ] || continue
+  missing=$(ldd "$r$prefix/bin/$exe" 2>&1 | grep 'not found' || true)
+  [ -z "$missing" ] && pass "$exe resolves its libraries" || fail "$exe: $missing"
+done
+"$r$prefix/bin/hygrovane-modsim" --help >/dev/null 2>&1 && pass "packaged hygrovane-modsim runs" \
+  || fail "packaged hygrovane-modsim --help failed"
+
+# ---- launchers ---------------------------------------------------------------
+entry_value() { # file key -> value in [Desktop Entry], empty if absent
+  awk -v key="$2" '
+    /^\[/ { group = $0; next }
+    group == "[Desktop Entry]" && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }
+  ' "$1"
+}
+in_root() { # an absolute path on the installed system -> the same path in the scratch root
+  case "$1" in
+    "$prefix"/*) echo "$r$1" ;;
+    *) echo "" ;;
+  esac
+}
+check_entry() {
+  local file=$1 label=$2 exec tryexec icon path target
+  exec=$(entry_value "$file" Exec)
+  exec=${exec%% *}
+  target=$(in_root "$exec")
+  [ -n "$target" ] && [ -x "$target" ] && pass "$label Exec=$exec" || fail "$label Exec=$exec is not a packaged program"
+  tryexec=$(entry_value "$file" TryExec)
+  if [ -n "$tryexec" ]; then
+    target=$(in_root "$tryexec")
+    [ -n "$target" ] && [ -x "$target" ] && pass "$label TryExec=$tryexec" || fail "$label TryExec=$tryexec is not a packaged program"
+  fi
+  icon=$(entry_value "$file" Icon)
+  if compgen -G "$r$prefix/share/icons/hicolor/*/apps/$icon.*" >/dev/null; then
+    pass "$label Icon=$icon"
+  else
+    fail "$label Icon=$icon is not in the hicolor theme"
+  fi
+  path=$(entry_value "$file" Path)
+  if [ -n "$path" ]; then
+    target=$(in_root "$path")
+    [ -n "$target" ] && [ -d "$target" ] && pass "$label Path=$path" || fail "$label Path=$path is not a packaged folder"
+  fi
+  if desktop-file-validate "$file"; then pass "$label passes desktop-file-validate"; else fail "$label: desktop-file-validate"; fi
+}
+apps="$r$prefix/share/applications"
+check_entry "$apps/$app_id.desktop" English
+check_entry "$apps/$app_id.zh_CN.desktop" Chinese
+
+# The Chinese launcher starts the program where Qm/Chinese.qm is, under a Chinese name.
+zh_path=$(entry_value "$apps/$app_id.zh_CN.desktop" Path)
+[ -n "$zh_path" ] && [ -s "$(in_root "$zh_path")/Qm/Chinese.qm" ] \
+  && pass "Chinese launcher starts beside Qm/Chinese.qm" || fail "Chinese launcher Path=$zh_path holds no Qm/Chinese.qm"
+[ -n "$(entry_value "$apps/$app_id.zh_CN.desktop" 'Name[zh_CN]')" ] \
+  && pass "Chinese launcher has Name[zh_CN]" || fail "Chinese launcher lacks Name[zh_CN]"
+# ...and the English one does not, or it would start in Chinese too.
+[ -z "$(entry_value "$apps/$app_id.desktop" Path)" ] && pass "English launcher sets no Path" \
+  || fail "English launcher sets a Path"
+
+# ---- AppStream ---------------------------------------------------------------
+metainfo="$r$prefix/share/metainfo/$app_id.metainfo.xml"
+if appstreamcli validate --no-net "$metainfo"; then pass "metainfo passes appstreamcli validate"; else fail "metainfo: appstreamcli validate"; fi
+launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+[ -n "$launchable" ] && [ -f "$apps/$launchable" ] && pass "metainfo launches $launchable" \
+  || fail "metainfo launchable '$launchable' is not a packaged desktop entry"
+
+if [ "$failures" -ne 0 ]; then
+  echo "package: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "package: all checks passed"
