@@ -73,6 +73,34 @@ double psychrometricWetBulb(double t, double rh)
     return (lo + hi) / 2.0;
 }
 
+// Logger frames, worked out by hand from the frame layout.
+const char *const kInfoRequest = "7B 22 0A 00 0A 22 7D";
+const char *const kSettingsRequest = "7B 22 1A 00 1A 22 7D";
+// Model 2021, prefix 00, serial 18 0B 14 09 1E 2D.
+const char *const kFactoryInfo = "7B 22 0C 10 00 00 32 30 32 31 00 00 18 0B 14 09 1E 2D 00 00 6C 22 7D";
+// Never set up: clock and start 0, monitor only, one sample a minute.
+const char *const kFactorySettings = "7B 22 1C 1D 00 00 00 00 00 00 60 00 00 00 00 FF FF 00 3C "
+                                     "03 20 01 40 03 20 01 40 00 00 00 00 00 00 9B 22 7D";
+// 2026-01-01 00:00:00 UTC, record from start time, 60 s, start an hour later.
+const char *const kSetupTimed = "7B 22 4A 1D 69 55 B9 00 00 00 40 00 00 00 00 FF FF 00 3C "
+                                "03 20 01 40 03 20 01 40 69 55 C7 10 00 00 B5 22 7D";
+const char *const kSettingsTimed = "7B 22 1C 1D 69 55 B9 00 00 00 40 00 00 00 00 FF FF 00 3C "
+                                   "03 20 01 40 03 20 01 40 69 55 C7 10 00 00 87 22 7D";
+// Same moment, record after setup, 45000 s, start five minutes later.
+const char *const kSetupAfterSetup = "7B 22 4A 1D 69 55 B9 00 00 00 20 00 00 00 00 FF FF AF C8 "
+                                     "03 20 01 40 03 20 01 40 69 55 BA 2C 00 00 DF 22 7D";
+const char *const kSerialWrite = "7B 22 AA 07 5A 01 02 03 04 05 06 20 22 7D";
+const char *const kSerialAck = "7B 22 AB 00 AB 22 7D";
+// Counting bytes 00..7F as the payload, with 22 7D at offsets 60-61.
+const char *const kLongFrame =
+    "7B 22 2C 80 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 "
+    "1A 1B 1C 1D 1E 1F 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34 35 36 37 "
+    "22 7D 3A 3B 3C 3D 3E 3F 40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 51 52 53 54 55 "
+    "56 57 58 59 5A 5B 5C 5D 5E 5F 60 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 71 72 73 "
+    "74 75 76 77 78 79 7A 7B 7C 7D 7E 7F 9A 22 7D";
+const char *const kReadOne = "01 03 00 00 00 01 84 0A";
+const char *const kReadOneReply = "01 03 02 00 FA 38 07";
+
 } // namespace
 
 // The program's side of the line, reduced to what a test needs.
@@ -224,6 +252,17 @@ private slots:
     void junkFlood();
     void loggerFrames_data();
     void loggerFrames();
+    void loggerAnswers_data();
+    void loggerAnswers();
+    void loggerRemembers_data();
+    void loggerRemembers();
+    void loggerSetters();
+    void loggerSetterLimits();
+    void loggerFaults_data();
+    void loggerFaults();
+    void loggerSilentStillStores();
+    void longFrame_data();
+    void longFrame();
 
     void climate_data();
     void climate();
@@ -240,6 +279,8 @@ private slots:
     void executable();
     void executableRejects_data();
     void executableRejects();
+    void executableLogger_data();
+    void executableLogger();
 
     void mbpoll_data();
     void mbpoll();
@@ -696,6 +737,203 @@ void TestModSim::loggerFrames()
     QCOMPARE(probe.frames, routed ? QList<QByteArray>{frame} : QList<QByteArray>{});
 }
 
+void TestModSim::loggerAnswers_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("heard");
+    QTest::addColumn<QByteArray>("reply");
+    auto row = [](const char *name, const char *request, bool heard, const char *reply) {
+        QTest::newRow(name) << bytes(request) << heard << bytes(reply);
+    };
+    row("information", kInfoRequest, true, kFactoryInfo);
+    row("settings", kSettingsRequest, true, kFactorySettings);
+    row("setup", kSetupTimed, true, kSettingsTimed);
+    row("serial-number write", kSerialWrite, true, kSerialAck);
+    row("setup too short", "7B 22 4A 02 01 02 4F 22 7D", true, "");
+    row("serial-number write too short", "7B 22 AA 01 05 B0 22 7D", true, "");
+    row("unknown command", "7B 22 3A 00 3A 22 7D", true, "");
+    row("bad checksum", "7B 22 0A 00 0B 22 7D", false, "");
+}
+
+void TestModSim::loggerAnswers()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, heard);
+    QFETCH(QByteArray, reply);
+    QSignalSpy loggerHeard(m_sim.get(), &ModuleSim::loggerFrameHeard);
+    QSignalSpy rtuHeard(m_sim.get(), &ModuleSim::requestHeard);
+
+    // The register read behind it marks the end of whatever the frame brings.
+    QVERIFY(m_client->send(request + bytes(kReadOne)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, reply + bytes(kReadOneReply), 2000);
+    QCOMPARE(loggerHeard.count(), heard ? 1 : 0);
+    if (heard)
+        QCOMPARE(loggerHeard.at(0).at(0).toByteArray(), request);
+    QCOMPARE(rtuHeard.count(), 1);
+}
+
+void TestModSim::loggerRemembers_data()
+{
+    QTest::addColumn<QList<QByteArray>>("writes");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("serial number, then information")
+        << QList<QByteArray>{bytes(kSerialWrite)} << bytes(kInfoRequest)
+        << bytes("7B 22 0C 10 00 00 32 30 32 31 00 5A 01 02 03 04 05 06 00 00 50 22 7D");
+    QTest::newRow("setup, then settings")
+        << QList<QByteArray>{bytes(kSetupTimed)} << bytes(kSettingsRequest) << bytes(kSettingsTimed);
+    QTest::newRow("the later setup wins")
+        << QList<QByteArray>{bytes(kSetupAfterSetup), bytes(kSetupTimed)} << bytes(kSettingsRequest)
+        << bytes(kSettingsTimed);
+    QTest::newRow("a setup leaves the serial number alone")
+        << QList<QByteArray>{bytes(kSetupTimed)} << bytes(kInfoRequest) << bytes(kFactoryInfo);
+    QTest::newRow("a serial number leaves the settings alone")
+        << QList<QByteArray>{bytes(kSerialWrite)} << bytes(kSettingsRequest) << bytes(kFactorySettings);
+}
+
+void TestModSim::loggerRemembers()
+{
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+    QSignalSpy sent(m_sim.get(), &ModuleSim::replySent);
+    for (const QByteArray &write : qAsConst(writes)) {
+        const int before = sent.count();
+        QVERIFY(m_client->send(write));
+        QTRY_COMPARE_WITH_TIMEOUT(sent.count(), before + 1, 2000);
+    }
+    m_client->clear();
+    QVERIFY(m_client->send(query));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, reply, 2000);
+}
+
+void TestModSim::loggerSetters()
+{
+    // What the accessors report is what the frames carry.
+    QVERIFY(m_client->send(bytes(kSetupTimed)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, bytes(kSettingsTimed), 2000);
+    QCOMPARE(m_sim->recordMode(), 2);
+    QCOMPARE(int(m_sim->modeByte()), 0x40);
+    QCOMPARE(int(m_sim->sampleInterval()), 60);
+    QCOMPARE(m_sim->setupClock(), quint32(1767225600));
+    QCOMPARE(m_sim->recordStart(), quint32(1767225600 + 3600));
+    QCOMPARE(m_sim->recordSettings(), bytes(kSetupTimed).mid(4, 29));
+
+    m_client->clear();
+    QVERIFY(m_client->send(bytes(kSerialWrite)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, bytes(kSerialAck), 2000);
+    QCOMPARE(m_sim->serialBytes(), bytes("01 02 03 04 05 06"));
+    QCOMPARE(int(m_sim->serialPrefix()), 0x5A);
+
+    // And the setters show up in the replies.
+    QVERIFY(m_sim->setLoggerModel(42));
+    QVERIFY(m_sim->setSerialBytes(bytes("1A 0C 06 03 1F 1D")));
+    QVERIFY(m_sim->setRecordMode(1));
+    m_sim->setSampleInterval(45000);
+    m_sim->setRecordStart(0x6955C710);
+    m_client->clear();
+    QVERIFY(m_client->send(bytes(kInfoRequest) + bytes(kSettingsRequest)));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_client->received,
+        bytes("7B 22 0C 10 00 00 30 30 34 32 00 00 1A 0C 06 03 1F 1D 00 00 4D 22 7D"
+              "7B 22 1C 1D 69 55 B9 00 00 00 20 00 00 00 00 FF FF AF C8 03 20 01 40 03 20 01 40 "
+              "69 55 C7 10 00 00 A2 22 7D"),
+        2000);
+}
+
+void TestModSim::loggerSetterLimits()
+{
+    QVERIFY(m_sim->setLoggerModel(0));
+    QVERIFY(m_sim->setLoggerModel(9999));
+    QVERIFY(!m_sim->setLoggerModel(10000));
+    QVERIFY(!m_sim->setLoggerModel(-1));
+    QCOMPARE(m_sim->loggerModel(), 9999);
+
+    QVERIFY(!m_sim->setRecordMode(0));
+    QVERIFY(!m_sim->setRecordMode(4));
+    QCOMPARE(m_sim->recordMode(), 3);
+
+    QVERIFY(!m_sim->setSerialBytes(bytes("01 02 03 04 05")));
+    QVERIFY(!m_sim->setSerialBytes(bytes("01 02 03 04 05 06 07")));
+    QCOMPARE(m_sim->serialBytes(), bytes("18 0B 14 09 1E 2D"));
+}
+
+void TestModSim::loggerFaults_data()
+{
+    QTest::addColumn<bool>("extraByte");
+    QTest::addColumn<bool>("corruptCrc");
+    QTest::addColumn<QByteArray>("reply");
+    // The checksum, not the trailer, is what gets spoilt.
+    QTest::newRow("corrupt checksum")
+        << false << true << bytes("7B 22 0C 10 00 00 32 30 32 31 00 00 18 0B 14 09 1E 2D 00 00 93 22 7D");
+    QTest::newRow("extra byte") << true << false << (bytes(kFactoryInfo) + bytes("00"));
+}
+
+void TestModSim::loggerFaults()
+{
+    QFETCH(bool, extraByte);
+    QFETCH(bool, corruptCrc);
+    QFETCH(QByteArray, reply);
+    m_sim->setExtraByte(extraByte);
+    m_sim->setCorruptCrc(corruptCrc);
+    m_sim->setSplit(3, 20);
+    QVERIFY(m_client->send(bytes(kInfoRequest)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, reply, 2000);
+    QCOMPARE(m_client->pieces.size(), 3);
+}
+
+void TestModSim::loggerSilentStillStores()
+{
+    QSignalSpy heard(m_sim.get(), &ModuleSim::loggerFrameHeard);
+    m_sim->setSilent(true);
+    QVERIFY(m_client->send(bytes(kSerialWrite)));
+    QVERIFY(heard.wait(2000));
+    QCOMPARE(m_sim->serialBytes(), bytes("01 02 03 04 05 06"));
+
+    // Nothing was held back either: the first bytes after the silence are the
+    // answer to the next request.
+    m_sim->setSilent(false);
+    QVERIFY(m_client->send(bytes(kInfoRequest)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received,
+                              bytes("7B 22 0C 10 00 00 32 30 32 31 00 5A 01 02 03 04 05 06 00 00 50 22 7D"),
+                              2000);
+}
+
+void TestModSim::longFrame_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("intervalAfter");
+    QTest::newRow("information") << bytes(kInfoRequest) << 60;
+    QTest::newRow("settings") << bytes(kSettingsRequest) << 60;
+    QTest::newRow("setup, still obeyed") << bytes(kSetupAfterSetup) << 45000;
+}
+
+void TestModSim::longFrame()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, intervalAfter);
+    m_sim->setLongFrame(true);
+    QSignalSpy sent(m_sim.get(), &ModuleSim::replySent);
+
+    QVERIFY(m_client->send(request));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, bytes(kLongFrame), 2000);
+    QCOMPARE(m_client->received.size(), ModuleSim::LongFrameSize);
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toByteArray(), bytes(kLongFrame));
+    // The first piece ends on the inner 22 7D.
+    QCOMPARE(m_client->pieces.size(), 3);
+    QCOMPARE(m_client->pieces.at(0).size(), 62);
+    QVERIFY(m_client->pieces.at(0).endsWith(bytes("22 7D")));
+    QVERIFY2(m_client->arrivals.last() - m_client->arrivals.first() >= 2 * ModuleSim::LongFrameGapMs,
+             qPrintable(QString::number(m_client->arrivals.last() - m_client->arrivals.first())));
+    QCOMPARE(int(m_sim->sampleInterval()), intervalAfter);
+
+    // Register replies are untouched by it.
+    m_client->clear();
+    QVERIFY(m_client->send(bytes(kReadOne)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_client->received, bytes(kReadOneReply), 2000);
+}
+
 void TestModSim::climate_data()
 {
     QTest::addColumn<int>("temperature");
@@ -923,6 +1161,8 @@ void TestModSim::executableRejects_data()
     QTest::newRow("split without gap") << QStringList{QStringLiteral("--split"), QStringLiteral("3")};
     QTest::newRow("negative delay") << QStringList{QStringLiteral("--delay"), QStringLiteral("-5")};
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")};
+    QTest::newRow("model 10000") << QStringList{QStringLiteral("--model"), QStringLiteral("10000")};
+    QTest::newRow("model not a number") << QStringList{QStringLiteral("--model"), QStringLiteral("x1")};
 }
 
 void TestModSim::executableRejects()
@@ -936,6 +1176,40 @@ void TestModSim::executableRejects()
     QVERIFY(proc.exitCode() != 0);
     QVERIFY(proc.readAllStandardOutput().isEmpty());
     QVERIFY(!proc.readAllStandardError().isEmpty());
+}
+
+void TestModSim::executableLogger_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("default model") << QStringList() << bytes(kFactoryInfo);
+    QTest::newRow("model 3105")
+        << QStringList{QStringLiteral("--model"), QStringLiteral("3105")}
+        << bytes("7B 22 0C 10 00 00 33 31 30 35 00 00 18 0B 14 09 1E 2D 00 00 70 22 7D");
+    QTest::newRow("long frame") << QStringList{QStringLiteral("--long-frame")} << bytes(kLongFrame);
+}
+
+void TestModSim::executableLogger()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, reply);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("ttyHV"));
+
+    QProcess proc;
+    proc.start(executablePath(), args + QStringList{QStringLiteral("--link"), link});
+    QTRY_VERIFY_WITH_TIMEOUT(proc.canReadLine(), 5000);
+
+    RawClient client;
+    QVERIFY(client.open(link, 9600));
+    QVERIFY(client.send(bytes(kInfoRequest)));
+    QTRY_COMPARE_WITH_TIMEOUT(client.received, reply, 2000);
+
+    QSignalSpy finished(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    proc.terminate();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(proc.exitCode(), 0);
 }
 
 void TestModSim::mbpoll_data()

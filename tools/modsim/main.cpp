@@ -101,10 +101,16 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Write a few random bytes between replies."));
     const QCommandLineOption frozenOpt(QStringLiteral("no-drift"),
                                        QStringLiteral("Keep the measured values still."));
+    const QCommandLineOption modelOpt(QStringLiteral("model"),
+                                      QStringLiteral("Data-logger model number, 0..9999 (default 2021)."),
+                                      QStringLiteral("N"), QStringLiteral("2021"));
+    const QCommandLineOption longFrameOpt(QStringLiteral("long-frame"),
+                                          QStringLiteral("Answer every data-logger request with "
+                                                         "the 135-byte long frame."));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Log requests and replies to stderr."));
     parser.addOptions({addressOpt, baudOpt, linkOpt, silentOpt, delayOpt, splitOpt, extraOpt,
-                       badCrcOpt, noiseOpt, frozenOpt, verboseOpt});
+                       badCrcOpt, noiseOpt, frozenOpt, modelOpt, longFrameOpt, verboseOpt});
     parser.process(app);
 
     modsim::ModuleSim sim;
@@ -116,6 +122,9 @@ int main(int argc, char *argv[])
     const int baud = parser.value(baudOpt).toInt(&ok);
     if (!ok || !sim.setBaudRate(baud))
         usageError(parser, QStringLiteral("--baud must be 1200, 2400, 4800, 9600, 19200 or 115200"));
+    const int model = parser.value(modelOpt).toInt(&ok);
+    if (!ok || !sim.setLoggerModel(model))
+        usageError(parser, QStringLiteral("--model must be 0..9999"));
     if (parser.isSet(delayOpt)) {
         const int ms = parser.value(delayOpt).toInt(&ok);
         if (!ok || ms < 0)
@@ -137,10 +146,14 @@ int main(int argc, char *argv[])
     sim.setCorruptCrc(parser.isSet(badCrcOpt));
     sim.setNoise(parser.isSet(noiseOpt));
     sim.setDrift(!parser.isSet(frozenOpt));
+    sim.setLongFrame(parser.isSet(longFrameOpt));
 
     if (parser.isSet(verboseOpt)) {
         QObject::connect(&sim, &modsim::ModuleSim::requestHeard, [](const QByteArray &f) {
             logLine(QStringLiteral("rx %1").arg(hex(f)));
+        });
+        QObject::connect(&sim, &modsim::ModuleSim::loggerFrameHeard, [](const QByteArray &f) {
+            logLine(QStringLiteral("rx logger %1").arg(hex(f)));
         });
         QObject::connect(&sim, &modsim::ModuleSim::replySent, [](const QByteArray &f) {
             logLine(QStringLiteral("tx %1").arg(hex(f)));

@@ -34,6 +34,27 @@ constexpr quint8 LoggerEnd0 = 0x22;
 constexpr quint8 LoggerEnd1 = 0x7D;
 // 7B 22, command, length, payload, checksum, 22 7D
 constexpr int LoggerOverhead = 7;
+constexpr quint8 LoggerInfoRequest = 0x0A;
+constexpr quint8 LoggerInfoReply = 0x0C;
+constexpr quint8 LoggerSettingsRequest = 0x1A;
+constexpr quint8 LoggerSettingsReply = 0x1C;
+constexpr quint8 LoggerLongFrame = 0x2C;
+constexpr quint8 LoggerSetup = 0x4A;
+constexpr quint8 LoggerSerialWrite = 0xAA;
+constexpr quint8 LoggerSerialAck = 0xAB;
+constexpr int SettingsPayloadSize = 29;
+constexpr int SerialWritePayloadSize = 7;
+constexpr int InfoPayloadSize = 16;
+// Wire offsets of the settings fields, in a setup frame and in the reply.
+constexpr int SettingsNowAt = 4;
+constexpr int SettingsModeAt = 10;
+constexpr int SettingsIntervalAt = 17;
+constexpr int SettingsStartAt = 27;
+// The long frame's first piece ends right after a 22 7D inside its payload,
+// so that a client taking that pair for the end of the frame is caught out.
+constexpr int LongFrameInnerEndAt = 60;
+constexpr int LongFrameSecondCut = 100;
+
 // Room for the longest logger frame plus a request behind it; anything
 // beyond that is line garbage and the oldest bytes go first.
 constexpr int MaxBuffered = 512;
@@ -95,6 +116,35 @@ void putBigEndian(QByteArray &out, quint16 v)
     out.append(char(v & 0xFF));
 }
 
+quint32 wireU32(const QByteArray &settings, int wireOffset)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(settings.constData()) + wireOffset - 4;
+    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | b[3];
+}
+
+void setWireU32(QByteArray &settings, int wireOffset, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        settings[wireOffset - 4 + i] = char(v >> (24 - 8 * i));
+}
+
+QByteArray loggerFrame(quint8 command, const QByteArray &payload)
+{
+    QByteArray frame;
+    frame.append(char(LoggerStart0));
+    frame.append(char(LoggerStart1));
+    frame.append(char(command));
+    frame.append(char(payload.size()));
+    frame.append(payload);
+    quint8 sum = 0;
+    for (int i = 2; i < frame.size(); ++i)
+        sum = quint8(sum + quint8(frame.at(i)));
+    frame.append(char(sum));
+    frame.append(char(LoggerEnd0));
+    frame.append(char(LoggerEnd1));
+    return frame;
+}
+
 } // namespace
 
 quint16 crc16(const char *data, int size)
@@ -140,6 +190,12 @@ ModuleSim::ModuleSim(QObject *parent)
     m_noiseTimer->setSingleShot(true);
     m_noiseTimer->setInterval(NoiseAfterReplyMs);
     connect(m_noiseTimer, &QTimer::timeout, this, &ModuleSim::onNoiseTimer);
+
+    // A module fresh from the factory: a serial number, only monitoring,
+    // one sample a minute, never set up.
+    m_serial = QByteArray::fromHex("180b14091e2d");
+    m_recordSettings = QByteArray::fromHex("00000000" "0000" "60" "00000000" "ffff" "003c"
+                                           "0320014003200140" "00000000" "0000");
 
     m_driftTimer->setInterval(1000);
     connect(m_driftTimer, &QTimer::timeout, this, &ModuleSim::advanceDrift);
@@ -444,6 +500,166 @@ void ModuleSim::setNoise(bool on)
         m_noiseTimer->stop();
 }
 
+// ---- data logger -----------------------------------------------------------
+
+int ModuleSim::loggerModel() const
+{
+    return m_loggerModel;
+}
+
+bool ModuleSim::setLoggerModel(int model)
+{
+    if (model < 0 || model > 9999)
+        return false;
+    m_loggerModel = model;
+    return true;
+}
+
+QByteArray ModuleSim::serialBytes() const
+{
+    return m_serial;
+}
+
+quint8 ModuleSim::serialPrefix() const
+{
+    return m_serialPrefix;
+}
+
+bool ModuleSim::setSerialBytes(const QByteArray &six, quint8 prefix)
+{
+    if (six.size() != 6)
+        return false;
+    m_serial = six;
+    m_serialPrefix = prefix;
+    return true;
+}
+
+QByteArray ModuleSim::recordSettings() const
+{
+    return m_recordSettings;
+}
+
+quint8 ModuleSim::modeByte() const
+{
+    return quint8(m_recordSettings.at(SettingsModeAt - 4));
+}
+
+int ModuleSim::recordMode() const
+{
+    return (modeByte() >> 5) & 3;
+}
+
+bool ModuleSim::setRecordMode(int mode)
+{
+    if (mode < 1 || mode > 3)
+        return false;
+    m_recordSettings[SettingsModeAt - 4] = char(mode << 5);
+    return true;
+}
+
+quint16 ModuleSim::sampleInterval() const
+{
+    const int at = SettingsIntervalAt - 4;
+    return quint16((quint8(m_recordSettings.at(at)) << 8) | quint8(m_recordSettings.at(at + 1)));
+}
+
+void ModuleSim::setSampleInterval(quint16 seconds)
+{
+    m_recordSettings[SettingsIntervalAt - 4] = char(seconds >> 8);
+    m_recordSettings[SettingsIntervalAt - 3] = char(seconds & 0xFF);
+}
+
+quint32 ModuleSim::recordStart() const
+{
+    return wireU32(m_recordSettings, SettingsStartAt);
+}
+
+void ModuleSim::setRecordStart(quint32 unixSeconds)
+{
+    setWireU32(m_recordSettings, SettingsStartAt, unixSeconds);
+}
+
+quint32 ModuleSim::setupClock() const
+{
+    return wireU32(m_recordSettings, SettingsNowAt);
+}
+
+void ModuleSim::setLongFrame(bool on)
+{
+    m_longFrame = on;
+}
+
+bool ModuleSim::longFrame() const
+{
+    return m_longFrame;
+}
+
+QByteArray ModuleSim::infoReply() const
+{
+    QByteArray payload(InfoPayloadSize, '\0');
+    const QByteArray digits = QByteArray::number(m_loggerModel).rightJustified(4, '0');
+    payload.replace(2, 4, digits);
+    payload[7] = char(m_serialPrefix);
+    payload.replace(8, 6, m_serial);
+    return loggerFrame(LoggerInfoReply, payload);
+}
+
+QByteArray ModuleSim::settingsReply() const
+{
+    return loggerFrame(LoggerSettingsReply, m_recordSettings);
+}
+
+QByteArray ModuleSim::longFrameBytes()
+{
+    // A stand-in for a block of records: counting bytes, plus the inner 22 7D.
+    QByteArray payload(LongFrameSize - LoggerOverhead, '\0');
+    for (int i = 0; i < payload.size(); ++i)
+        payload[i] = char(i);
+    payload[LongFrameInnerEndAt - 4] = char(LoggerEnd0);
+    payload[LongFrameInnerEndAt - 3] = char(LoggerEnd1);
+    return loggerFrame(LoggerLongFrame, payload);
+}
+
+void ModuleSim::handleLoggerFrame(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
+    const quint8 command = b[2];
+    const int length = b[3];
+
+    switch (command) {
+    case LoggerInfoRequest:
+        sendLoggerReply(infoReply());
+        return;
+    case LoggerSettingsRequest:
+        sendLoggerReply(settingsReply());
+        return;
+    case LoggerSetup:
+        if (length != SettingsPayloadSize)
+            return;
+        m_recordSettings = frame.mid(4, SettingsPayloadSize);
+        sendLoggerReply(settingsReply());
+        return;
+    case LoggerSerialWrite:
+        if (length != SerialWritePayloadSize)
+            return;
+        m_serialPrefix = b[4];
+        m_serial = frame.mid(5, 6);
+        sendLoggerReply(loggerFrame(LoggerSerialAck, QByteArray()));
+        return;
+    default:
+        return;
+    }
+}
+
+void ModuleSim::sendLoggerReply(const QByteArray &frame)
+{
+    if (!m_longFrame) {
+        sendReply(frame);
+        return;
+    }
+    enqueue(longFrameBytes(), {LongFrameInnerEndAt + 2, LongFrameSecondCut}, LongFrameGapMs, {});
+}
+
 // ---- receiving -------------------------------------------------------------
 
 bool ModuleSim::clientRateMatches() const
@@ -541,6 +757,7 @@ void ModuleSim::parseBuffer()
             if (b[total - 3] == sum && b[total - 2] == LoggerEnd0 && b[total - 1] == LoggerEnd1) {
                 const QByteArray frame = m_rx.left(total);
                 m_rx.remove(0, total);
+                emit loggerFrameHeard(frame);
                 handleLoggerFrame(frame);
             } else {
                 skipOne();
@@ -561,11 +778,6 @@ void ModuleSim::parseBuffer()
     }
     if (!skipped.isEmpty())
         emit discarded(skipped);
-}
-
-void ModuleSim::handleLoggerFrame(const QByteArray &frame)
-{
-    Q_UNUSED(frame)
 }
 
 void ModuleSim::handleRequest(const QByteArray &frame)
@@ -645,6 +857,17 @@ QByteArray ModuleSim::exceptionReply(quint8 function, quint8 code) const
 
 void ModuleSim::sendReply(const QByteArray &frame, std::function<void()> afterSent)
 {
+    const int size = frame.size() + (m_extraByte ? 1 : 0);
+    const int pieces = std::clamp(m_splitChunks, 1, std::max(1, size));
+    QList<int> cuts;
+    for (int i = 1; i < pieces; ++i)
+        cuts.append(int(qint64(size) * i / pieces));
+    enqueue(frame, cuts, m_splitGapMs, std::move(afterSent));
+}
+
+void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs,
+                        std::function<void()> afterSent)
+{
     if (m_silent || m_master < 0) {
         if (afterSent)
             afterSent();
@@ -664,13 +887,15 @@ void ModuleSim::sendReply(const QByteArray &frame, std::function<void()> afterSe
         out.bytes.append('\0');
 
     const int size = out.bytes.size();
-    const int pieces = std::clamp(m_splitChunks, 1, std::max(1, size));
     int from = 0;
-    for (int i = 0; i < pieces; ++i) {
-        const int to = int(qint64(size) * (i + 1) / pieces);
-        out.pieces.append(out.bytes.mid(from, to - from));
-        from = to;
+    for (const int cut : cuts) {
+        if (cut <= from || cut >= size)
+            continue;
+        out.pieces.append(out.bytes.mid(from, cut - from));
+        from = cut;
     }
+    out.pieces.append(out.bytes.mid(from));
+    out.gapMs = gapMs;
     out.afterSent = std::move(afterSent);
 
     m_outgoing.enqueue(std::move(out));
@@ -698,7 +923,7 @@ void ModuleSim::onSendTimer()
     writeLine(head.pieces.at(head.next));
     ++head.next;
     if (head.next < head.pieces.size()) {
-        m_sendTimer->start(m_splitGapMs);
+        m_sendTimer->start(head.gapMs);
         return;
     }
 

@@ -120,6 +120,49 @@ public:
     // Silence after which a partial request is thrown away.
     static constexpr int ResyncGapMs = 50;
 
+    // ---- data logger -------------------------------------------------------
+    // Logger frames: 7B 22, command, length n, n payload bytes, checksum (sum
+    // of command through payload, mod 256), 22 7D. The module answers
+    //   0A information request -> 0C reply, 23 bytes: model number as four
+    //      ASCII digits at offsets 6-9, serial prefix at 11, the six serial
+    //      bytes at 12-17, the rest zero;
+    //   1A settings request    -> 1C reply laid out like a setup frame, the
+    //      stored recording settings as its 29 payload bytes;
+    //   4A setup (29 payload bytes) -> stores them, then the 1C reply;
+    //   AA serial-number write (prefix and six bytes) -> stores them, then
+    //      the short acknowledgement 7B 22 AB 00 AB 22 7D.
+    // A write of the wrong length, or any other command, is heard and
+    // otherwise ignored.
+
+    // Model number, 0..9999.
+    int loggerModel() const;
+    bool setLoggerModel(int model); // false, and no change, outside 0..9999
+
+    QByteArray serialBytes() const; // always six bytes
+    quint8 serialPrefix() const;
+    bool setSerialBytes(const QByteArray &six, quint8 prefix = 0); // false unless six bytes
+
+    // The recording settings as the last setup left them: the 29 payload
+    // bytes of its frame (offset 0 here is offset 4 on the wire).
+    QByteArray recordSettings() const;
+    quint8 modeByte() const;         // wire offset 10: record mode << 5
+    int recordMode() const;          // bits 5 and 6 of the mode byte
+    bool setRecordMode(int mode);    // 1 after setup, 2 from start time, 3 monitor only
+    quint16 sampleInterval() const;  // seconds, wire offsets 17-18
+    void setSampleInterval(quint16 seconds);
+    quint32 recordStart() const;     // Unix seconds, wire offsets 27-30
+    void setRecordStart(quint32 unixSeconds);
+    quint32 setupClock() const;      // the client's clock in the last setup, offsets 4-7
+
+    // Fault switch: while on, every logger reply is replaced by the 135-byte
+    // long frame (command 2C) with 22 7D also inside its payload at offsets
+    // 60-61, written in three pieces LongFrameGapMs apart, the first ending
+    // right after that inner pair. What a request would change still changes.
+    void setLongFrame(bool on);
+    bool longFrame() const;
+    static constexpr int LongFrameSize = 135;
+    static constexpr int LongFrameGapMs = 20;
+
 signals:
     // A complete, CRC-valid request addressed to the module or to 0 and
     // heard at the right rate.
@@ -129,14 +172,17 @@ signals:
     // Bytes thrown away: heard at the wrong rate, a partial request that
     // timed out, or bytes skipped while looking for a valid frame.
     void discarded(const QByteArray &bytes);
+    // A complete logger frame with valid length, checksum and trailer,
+    // heard at the right rate, before the module acts on it.
+    void loggerFrameHeard(const QByteArray &frame);
     void addressChanged(int address);
     void baudRateChanged(int baud);
     void valuesChanged();
 
 protected:
     // A complete data-logger frame (7B 22 .. 22 7D, length, checksum and
-    // trailer verified). The module in its plain form does not answer them;
-    // a logger-capable variant overrides this and answers with sendReply().
+    // trailer verified), after loggerFrameHeard. Answers as described
+    // above; a test double may override it to record frames instead.
     virtual void handleLoggerFrame(const QByteArray &frame);
 
     // Puts a reply on the line through the fault switches; afterSent runs
@@ -148,8 +194,17 @@ private:
         QByteArray bytes;
         QList<QByteArray> pieces;
         int next = 0;
+        int gapMs = 0;
         std::function<void()> afterSent;
     };
+
+    // Puts bytes on the line cut at the given offsets (faults applied first).
+    void enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs,
+                 std::function<void()> afterSent);
+    void sendLoggerReply(const QByteArray &frame);
+    QByteArray infoReply() const;
+    QByteArray settingsReply() const;
+    static QByteArray longFrameBytes();
 
     void onReadable();
     void consume(const char *data, int size);
@@ -198,6 +253,12 @@ private:
     bool m_extraByte = false;
     bool m_corruptCrc = false;
     bool m_noise = false;
+
+    int m_loggerModel = 2021;
+    QByteArray m_serial;
+    quint8 m_serialPrefix = 0;
+    QByteArray m_recordSettings;
+    bool m_longFrame = false;
 };
 
 } // namespace modsim
