@@ -1,9 +1,8 @@
 // Linking through the settings dialog to the simulated module on a
 // pseudo-terminal: fixed rate, AUTO search, silence, an unopenable port.
-#include "testsupport.h"
+#include "e2esupport.h"
 
 #include "app/uartdata.h"
-#include "tools/modsim/modulesim.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -21,43 +20,22 @@ int countTx(Widget *w, const QString &hex)
 }
 } // namespace
 
-class TestLink : public QObject
+class TestLink : public QObject, ModuleBench
 {
     Q_OBJECT
-
-    modsim::ModuleSim *sim = nullptr;
-    Widget *w = nullptr;
-    MessageBoxCatcher *boxes = nullptr;
-
-    void link(const QString &port, const QString &baudItem)
-    {
-        boxes->setDialogHandler(chooseLink(port, baudItem));
-        WidgetAccess::ui(w)->pushButtonLink->click();
-    }
 
 private slots:
     void init()
     {
-        resetUartData();
-        sim = new modsim::ModuleSim;
-        QVERIFY2(sim->start(), qPrintable(sim->errorString()));
+        QVERIFY(start());
         sim->setAddress(7);
-        sim->setBaudRate(9600);
-        sim->setValues(231, 456, 100, 150);
-        w = new Widget;
-        boxes = new MessageBoxCatcher;
     }
-    void cleanup()
-    {
-        delete boxes;
-        delete w;
-        delete sim;
-    }
+    void cleanup() { stop(); }
 
     void fixedRateSendsOneProbeAndShowsTheAddress()
     {
         QSignalSpy heard(sim, &modsim::ModuleSim::requestHeard);
-        link(sim->portPath(), QStringLiteral("9600"));
+        link(QStringLiteral("9600"));
         QTRY_COMPARE(WidgetAccess::ui(w)->lineEditAddress->text(), QStringLiteral("7"));
         QCOMPARE(heard.count(), 1);
         QCOMPARE(heard.at(0).at(0).toByteArray().toHex(), kProbeHex.toLatin1());
@@ -76,7 +54,7 @@ private slots:
         sim->setSilent(true);
         QElapsedTimer clock;
         clock.start();
-        link(sim->portPath(), QStringLiteral("9600"));
+        link(QStringLiteral("9600"));
         QTRY_COMPARE(boxes->count(), 1);
         const qint64 elapsed = clock.elapsed();
         QVERIFY2(elapsed >= 450 && elapsed < 1000, qPrintable(QString::number(elapsed)));
@@ -102,7 +80,7 @@ private slots:
         sim->setBaudRate(moduleRate);
         WidgetAccess::ui(w)->comboBoxBaudRate->setCurrentIndex(1);
         QSignalSpy heard(sim, &modsim::ModuleSim::requestHeard);
-        link(sim->portPath(), QStringLiteral("AUTO"));
+        link(QStringLiteral("AUTO"));
         // Fastest first, 300 ms apart, until a rate answers.
         QTRY_VERIFY_WITH_TIMEOUT(!WidgetAccess::timerAutoUart(w)->isActive(), 4000);
         QCOMPARE(WidgetAccess::ui(w)->comboBoxBaudRate->currentText(), QString::number(moduleRate));
@@ -120,7 +98,7 @@ private slots:
         sim->setSilent(true);
         QElapsedTimer clock;
         clock.start();
-        link(sim->portPath(), QStringLiteral("AUTO"));
+        link(QStringLiteral("AUTO"));
         QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 4000);
         const qint64 elapsed = clock.elapsed();
         QVERIFY2(elapsed >= 1700 && elapsed < 2600, qPrintable(QString::number(elapsed)));
@@ -144,7 +122,7 @@ private slots:
     {
         QFETCH(QString, baudItem);
         const QString missing = QStringLiteral("/dev/hygrovane-no-such-port");
-        link(missing, baudItem);
+        linkTo(missing, baudItem);
         QTRY_COMPARE(boxes->count(), 1);
         QCOMPARE(boxes->seen().at(0).title, QStringLiteral("Error"));
         QVERIFY2(boxes->seen().at(0).text.startsWith(
@@ -160,7 +138,7 @@ private slots:
 
     void cancelLeavesThePortClosed()
     {
-        link(sim->portPath(), QStringLiteral("9600"));
+        link(QStringLiteral("9600"));
         QTRY_COMPARE(WidgetAccess::ui(w)->lineEditAddress->text(), QStringLiteral("7"));
         QSignalSpy heard(sim, &modsim::ModuleSim::requestHeard);
         boxes->setDialogHandler([](SerialportSettingDialog *d) {
@@ -174,8 +152,8 @@ private slots:
 
     void relinkingKeepsOneReceiveConnection()
     {
-        link(sim->portPath(), QStringLiteral("9600"));
-        link(sim->portPath(), QStringLiteral("9600"));
+        link(QStringLiteral("9600"));
+        link(QStringLiteral("9600"));
         QVERIFY(WidgetAccess::uartInit(w));
         QSerialPort *port = WidgetAccess::port(w);
         QVERIFY(QObject::disconnect(port, SIGNAL(readyRead()), w, SLOT(my_readuart())));

@@ -1,11 +1,10 @@
 // The data-logger side of a technician's session against the simulated
 // module: serial number, recording setup and settings, what a silent module
 // brings, polling around it, and the long frame.
-#include "testsupport.h"
+#include "e2esupport.h"
 
 #include "app/clock.h"
 #include "app/uartdata.h"
-#include "tools/modsim/modulesim.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -16,11 +15,6 @@ namespace {
 QByteArray bytes(const char *hex)
 {
     return QByteArray::fromHex(hex);
-}
-
-QString celsius(int tenths)
-{
-    return QString::number(tenths / 10.0, 'f', 1) + QChar(0x2103);
 }
 
 // Log entries whose frame is a logger frame (hex after the direction mark).
@@ -52,23 +46,11 @@ bool inWindow(qint64 elapsed, int ms)
 
 } // namespace
 
-class TestLoggerE2e : public QObject
+class TestLoggerE2e : public QObject, ModuleBench
 {
     Q_OBJECT
 
-    modsim::ModuleSim *sim = nullptr;
-    Widget *w = nullptr;
-    Ui::Widget *ui = nullptr;
-    MessageBoxCatcher *boxes = nullptr;
     QStringList linkLog; // the probe and its reply
-
-    void expectLabels(qint16 t, quint16 h, qint16 d, qint16 wb)
-    {
-        QTRY_COMPARE_WITH_TIMEOUT(ui->labelTemperature->text(), "Temperature:" + celsius(t), 2500);
-        QCOMPARE(ui->labelHumidity->text(), "Humidity:" + QString::number(h / 10.0, 'f', 1) + "%");
-        QCOMPARE(ui->labelDewTemp->text(), "DewTemp:" + celsius(d));
-        QCOMPARE(ui->labelWetBulbTemp->text(), "WetBulbTemp:" + celsius(wb));
-    }
 
     void chooseRecording(bool monitorOnly, int startMode, const QString &rate, const QDateTime &start)
     {
@@ -84,18 +66,9 @@ class TestLoggerE2e : public QObject
 private slots:
     void init()
     {
-        resetUartData();
         setClockForTesting({});
-        sim = new modsim::ModuleSim;
-        QVERIFY2(sim->start(), qPrintable(sim->errorString()));
-        sim->setAddress(1);
-        sim->setBaudRate(9600);
-        sim->setValues(231, 456, 103, 158);
-        w = new Widget;
-        ui = WidgetAccess::ui(w);
-        boxes = new MessageBoxCatcher;
-        boxes->setDialogHandler(chooseLink(sim->portPath(), QStringLiteral("9600")));
-        ui->pushButtonLink->click();
+        QVERIFY(start());
+        link(QStringLiteral("9600"));
         // The probe's watchdog is left running: every logger request but the
         // setup restarts it, and the probe's reply has already been counted.
         QTRY_COMPARE(ui->lineEditAddress->text(), QStringLiteral("1"));
@@ -104,9 +77,7 @@ private slots:
     }
     void cleanup()
     {
-        delete boxes;
-        delete w;
-        delete sim;
+        stop();
         setClockForTesting({});
     }
 
@@ -319,7 +290,7 @@ private slots:
         // Clicked right after the first poll's reply was shown, so that no
         // reply is on its way when the setup goes out.
         ui->pushButtonRead->click();
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
 
         QElapsedTimer clock;
         QList<qint64> pollTimes;
@@ -347,7 +318,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(pollTimes.size(), 1, 2500);
         QVERIFY2(inWindow(pollTimes.at(0), 3000), qPrintable(QString::number(pollTimes.at(0))));
         sim->setValues(250, 612, 170, 201);
-        expectLabels(250, 612, 170, 201);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(250, 612, 170, 201), 2500);
         QVERIFY(pollTimes.size() >= 2);
         const qint64 gap = pollTimes.at(1) - pollTimes.at(0);
         QVERIFY2(inWindow(gap, 1000), qPrintable(QString::number(gap)));

@@ -1,55 +1,19 @@
 // The adapter pulled out from under the program: the simulated module's side
 // of the pseudo-terminal closes in the middle of the work.
-#include "testsupport.h"
+#include "e2esupport.h"
 
 #include "app/uartdata.h"
-#include "tools/modsim/modulesim.h"
 
 #include <QSerialPort>
 #include <QtTest>
 
-class TestLostPort : public QObject
+class TestLostPort : public QObject, ModuleBench
 {
     Q_OBJECT
 
-    modsim::ModuleSim *sim = nullptr;
-    Widget *w = nullptr;
-    Ui::Widget *ui = nullptr;
-    MessageBoxCatcher *boxes = nullptr;
-
-    void link(const QString &baudItem)
-    {
-        boxes->setDialogHandler(chooseLink(sim->portPath(), baudItem));
-        ui->pushButtonLink->click();
-    }
-
-    int txLines() const
-    {
-        int n = 0;
-        for (const QString &line : WidgetAccess::logLines(w))
-            n += line.contains(QLatin1String("->TX"));
-        return n;
-    }
-
 private slots:
-    void init()
-    {
-        resetUartData();
-        sim = new modsim::ModuleSim;
-        QVERIFY2(sim->start(), qPrintable(sim->errorString()));
-        sim->setAddress(1);
-        sim->setBaudRate(9600);
-        sim->setValues(231, 456, 103, 158);
-        w = new Widget;
-        ui = WidgetAccess::ui(w);
-        boxes = new MessageBoxCatcher;
-    }
-    void cleanup()
-    {
-        delete boxes;
-        delete w;
-        delete sim;
-    }
+    void init() { QVERIFY(start()); }
+    void cleanup() { stop(); }
 
     void pulled_data()
     {
@@ -99,12 +63,12 @@ private slots:
         QCOMPARE(UartData.BaudSetPending, quint8(0));
 
         // Told once; nothing more goes out on the dead line.
-        const int sent = txLines();
+        const int sent = logCount("->TX");
         QSignalSpy ticks(WidgetAccess::timerHumiture(w), &QTimer::timeout);
         QSignalSpy steps(WidgetAccess::timerAutoUart(w), &QTimer::timeout);
         QVERIFY(!ticks.wait(1200));
         QCOMPARE(steps.count(), 0);
-        QCOMPARE(txLines(), sent);
+        QCOMPARE(logCount("->TX"), sent);
         QCOMPARE(boxes->count(), 1);
 
         // Plugged back in: Link works again.

@@ -1,84 +1,34 @@
 // A technician's session against the simulated module: continuous reading,
 // the address and baud-rate commands, a noisy line, closing while reading.
-#include "testsupport.h"
+#include "e2esupport.h"
 
 #include "app/uartdata.h"
-#include "tools/modsim/modulesim.h"
 
 #include <QSerialPort>
 #include <QSet>
 #include <QtTest>
 
-namespace {
-
-QString celsius(int tenths)
-{
-    return QString::number(tenths / 10.0, 'f', 1) + QChar(0x2103);
-}
-
-int countLines(Widget *w, const char *direction)
-{
-    int n = 0;
-    for (const QString &line : WidgetAccess::logLines(w))
-        n += line.contains(QLatin1String(direction));
-    return n;
-}
-
-} // namespace
-
-class TestSession : public QObject
+class TestSession : public QObject, ModuleBench
 {
     Q_OBJECT
 
-    modsim::ModuleSim *sim = nullptr;
-    Widget *w = nullptr;
-    Ui::Widget *ui = nullptr;
-    MessageBoxCatcher *boxes = nullptr;
-
+private slots:
     // Linked at 9600 to the module at address 1, its address shown.
-    void linkAt9600()
+    void init()
     {
-        boxes->setDialogHandler(chooseLink(sim->portPath(), QStringLiteral("9600")));
-        ui->pushButtonLink->click();
+        QVERIFY(start());
+        link(QStringLiteral("9600"));
         QTRY_COMPARE(ui->lineEditAddress->text(), QStringLiteral("1"));
         QTRY_VERIFY(!WidgetAccess::timerResponse(w)->isActive());
     }
-
-    void expectLabels(qint16 t, quint16 h, qint16 d, qint16 wb)
-    {
-        QTRY_COMPARE_WITH_TIMEOUT(ui->labelTemperature->text(), "Temperature:" + celsius(t), 2500);
-        QCOMPARE(ui->labelHumidity->text(), "Humidity:" + QString::number(h / 10.0, 'f', 1) + "%");
-        QCOMPARE(ui->labelDewTemp->text(), "DewTemp:" + celsius(d));
-        QCOMPARE(ui->labelWetBulbTemp->text(), "WetBulbTemp:" + celsius(wb));
-    }
-
-private slots:
-    void init()
-    {
-        resetUartData();
-        sim = new modsim::ModuleSim;
-        QVERIFY2(sim->start(), qPrintable(sim->errorString()));
-        sim->setAddress(1);
-        sim->setBaudRate(9600);
-        sim->setValues(231, 456, 103, 158);
-        w = new Widget;
-        ui = WidgetAccess::ui(w);
-        boxes = new MessageBoxCatcher;
-        linkAt9600();
-    }
-    void cleanup()
-    {
-        delete boxes;
-        delete w;
-        delete sim;
-    }
+    void cleanup() { stop(); }
 
     void readAllThenStop()
     {
         QSignalSpy heard(sim, &modsim::ModuleSim::requestHeard);
         ui->pushButtonRead->click();
         QCOMPARE(ui->pushButtonRead->text(), QStringLiteral("Stop"));
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
         QCOMPARE(heard.first().first().toByteArray().toHex(), QByteArray("01030000000585c9"));
 
         ui->pushButtonRead->click();
@@ -91,7 +41,7 @@ private slots:
     void switchingToHumidityReadsOnlyHumidity()
     {
         ui->pushButtonRead->click();
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
         sim->setValues(250, 612, 170, 201);
         ui->comboBoxNum->setCurrentIndex(2);
         QTRY_COMPARE_WITH_TIMEOUT(ui->labelHumidity->text(), QStringLiteral("Humidity:61.2%"), 2500);
@@ -128,7 +78,7 @@ private slots:
         ui->pushButtonRead->click();
         QVERIFY(replies.wait(2500));
         QCOMPARE(replies.first().first().toByteArray().left(3).toHex(), QByteArray("0c030a"));
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
         QTRY_VERIFY(!WidgetAccess::timerResponse(w)->isActive());
         QCOMPARE(boxes->count(), 0);
     }
@@ -136,10 +86,10 @@ private slots:
     void baudChangeFollowedByThePort()
     {
         ui->pushButtonRead->click();
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
         QSignalSpy rate(sim, &modsim::ModuleSim::baudRateChanged);
         ui->comboBoxBaudRate->setCurrentText(QStringLiteral("19200"));
-        const int txBefore = countLines(w, "->TX");
+        const int txBefore = logCount("->TX");
         ui->pushButtonBaudRate->click();
         QCOMPARE(UartData.BaudRate, 19200);
         QCOMPARE(WidgetAccess::port(w)->baudRate(), 9600); // not before the echo is judged
@@ -148,10 +98,10 @@ private slots:
         QTRY_COMPARE(WidgetAccess::port(w)->baudRate(), 19200);
         QCOMPARE(UartData.BaudSetPending, quint8(0));
         // Only the baud write went out: the reopened port sends no probe.
-        QCOMPARE(countLines(w, "->TX"), txBefore + 1);
+        QCOMPARE(logCount("->TX"), txBefore + 1);
 
         sim->setValues(199, 300, 12, 80);
-        expectLabels(199, 300, 12, 80);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(199, 300, 12, 80), 2500);
         QCOMPARE(boxes->count(), 0);
     }
 
@@ -194,12 +144,12 @@ private slots:
         QSignalSpy replies(sim, &modsim::ModuleSim::replySent);
         QTRY_VERIFY_WITH_TIMEOUT(replies.count() >= 5, 8000);
         sim->setExtraByte(true);
-        const int rxBefore = countLines(w, "->RX");
+        const int rxBefore = logCount("->RX");
         QTRY_VERIFY_WITH_TIMEOUT(replies.count() >= 8, 6000);
-        QCOMPARE(countLines(w, "->RX"), rxBefore); // a frame plus a byte is no frame
+        QCOMPARE(logCount("->RX"), rxBefore); // a frame plus a byte is no frame
         sim->setExtraByte(false);
         sim->setNoise(false);
-        QTRY_VERIFY_WITH_TIMEOUT(countLines(w, "->RX") > rxBefore, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(logCount("->RX") > rxBefore, 3000);
         sampler.stop();
 
         QVERIFY(!shown.isEmpty());
@@ -212,7 +162,7 @@ private slots:
     void closeWhileReadingSendsNothingMore()
     {
         ui->pushButtonRead->click();
-        expectLabels(231, 456, 103, 158);
+        QTRY_VERIFY_WITH_TIMEOUT(labelsShow(231, 456, 103, 158), 2500);
         QSignalSpy heard(sim, &modsim::ModuleSim::requestHeard);
         QEventLoop loop;
         QTimer::singleShot(0, this, [this] { ui->pushButtonClose->click(); });
