@@ -287,7 +287,10 @@ private slots:
             {1, 1, 1, 1, 1, 1, 1}, 60);
         row("delay", [](ModuleSim &s) { s.setReplyDelay(120); }, kReadOne, kReadOneReply, {7}, 120);
         row("extra byte", [](ModuleSim &s) { s.setExtraByte(true); }, kReadOne, "01 03 02 00 FA 38 07 00", {8});
-        row("corrupt CRC", [](ModuleSim &s) { s.setCorruptCrc(true); }, kReadOne, "01 03 02 00 FA 38 F8", {7});
+        // The CRC is spoilt, not the stray byte behind it.
+        row("corrupt CRC and extra byte",
+            [](ModuleSim &s) { s.setCorruptCrc(true); s.setExtraByte(true); }, kReadOne, "01 03 02 00 FA 38 F8 00",
+            {8});
         // A logger reply gets its checksum spoilt, not its trailer.
         row("corrupt logger checksum", [](ModuleSim &s) { s.setCorruptCrc(true); }, kInfoRequest,
             "7B 22 0C 10 00 00 32 30 32 31 00 00 18 0B 14 09 1E 2D 00 00 93 22 7D", {23});
@@ -394,8 +397,9 @@ private slots:
         row("serial-number write", false, kSerialWrite, kSerialAck, kInfoAfterSerial, kFactorySettings);
         row("setup during long frames", true, kSetupAfterSetup, kLongFrame, kFactoryInfo, kSettingsAfterSetup);
         row("setup of the wrong length", false, "7B 22 4A 02 01 02 4F 22 7D", "", kFactoryInfo, kFactorySettings);
-        row("bad checksum", false, "7B 22 4A 1D 69 55 B9 00 00 00 40 00 00 00 00 FF FF 00 3C 03 20 01 40 "
-                                  "03 20 01 40 69 55 C7 10 00 00 B6 22 7D",
+        // The timed setup with its checksum one off: neither answered nor stored.
+        row("bad checksum", false, "7B 22 4A 1D 69 55 B9 00 00 00 40 00 00 00 00 FF FF 00 3C "
+                                   "03 20 01 40 03 20 01 40 69 55 C7 10 00 00 B6 22 7D",
             "", kFactoryInfo, kFactorySettings);
     }
 
@@ -482,8 +486,9 @@ private slots:
         RawClient client;
         QVERIFY(client.open(link, 19200));
         QVERIFY(client.send(bytes("07 03 01 00 00 01 85 90") + bytes(kInfoRequest)));
-        QTRY_COMPARE(client.received(), bytes("07 03 02 00 07 71 86")
-                                          + bytes("7B 22 0C 10 00 00 33 31 30 35 00 00 18 0B 14 09 1E 2D 00 00 70 22 7D"));
+        // Address 7 read back, then model 3105 in the information reply.
+        QTRY_COMPARE(client.received(), bytes("07 03 02 00 07 71 86 7B 22 0C 10 00 00 33 31 30 35 00 00 "
+                                              "18 0B 14 09 1E 2D 00 00 70 22 7D"));
 
         proc.terminate();
         QVERIFY(finished.wait(5000));
