@@ -8,6 +8,7 @@
 // Under `valgrind --tool=callgrind --instr-atstart=no --collect-atstart=no`
 // every case instead dumps its collected operations as "<name> ops=<n>": the
 // instruction count per operation is the dump's total divided by n.
+#include "bench/benchutil.h"
 #include "ui/widget.h"
 #include "ui_widget.h"
 
@@ -25,10 +26,6 @@
 #include <functional>
 #include <vector>
 
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define HYGROVANE_HAVE_CALLGRIND 1
-#endif
 
 // This program's own window into the controller (it does not link the test
 // programs' helpers, whose accessors do not reach the log writer).
@@ -42,21 +39,6 @@ struct WidgetAccess
 
 namespace {
 
-bool underValgrind()
-{
-#ifdef HYGROVANE_HAVE_CALLGRIND
-    return RUNNING_ON_VALGRIND;
-#else
-    return false;
-#endif
-}
-
-void dropDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
 // Times `samples` samples of `perSample` operations each (after one
 // warm-up sample) and prints the median, the fastest and the mean per operation;
 // `between` runs untimed after every sample. Under callgrind (started with
@@ -65,7 +47,7 @@ void dropDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
 void measure(const char *name, int samples, int perSample, const std::function<void()> &op,
              const std::function<void()> &between = {})
 {
-    if (underValgrind()) {
+    if (bench::underValgrind()) {
         for (int i = 0; i < perSample; ++i)
             op();
         if (between)
@@ -189,7 +171,7 @@ class BenchMicro : public QObject
         bar->setValue(bar->maximum());
         settle();
         QCOMPARE(ui->textBrowser->document()->blockCount(), lines);
-        if (!underValgrind())
+        if (!bench::underValgrind())
             std::printf("INFO filling %d lines and showing them took %.2f s\n", lines,
                         fill.elapsed() / 1000.0);
         measure(name, 200, 1, [&] { WidgetAccess::logFrame(w, rx, true); },
@@ -201,7 +183,7 @@ class BenchMicro : public QObject
 private slots:
     void initTestCase()
     {
-        qInstallMessageHandler(dropDebug);
+        qInstallMessageHandler(bench::dropDebug);
     }
 
     void init()

@@ -7,6 +7,7 @@
 //
 // Under `valgrind --tool=callgrind --instr-atstart=no --collect-atstart=no`
 // each phase is collected and dumped as "idle_<phase> seconds=<s> polls=<n>".
+#include "bench/benchutil.h"
 #include "tests/testsupport.h"
 
 #include "tools/modsim/modulesim.h"
@@ -22,26 +23,8 @@
 
 #include <sys/resource.h>
 
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define HYGROVANE_HAVE_CALLGRIND 1
-#endif
 
 namespace {
-
-void dropDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-           + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // Lets the event loop run undisturbed for a while: nothing of ours wakes it.
 void idleFor(int ms)
@@ -49,15 +32,6 @@ void idleFor(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-bool underValgrind()
-{
-#ifdef HYGROVANE_HAVE_CALLGRIND
-    return RUNNING_ON_VALGRIND;
-#else
-    return false;
-#endif
 }
 
 struct Phase
@@ -69,21 +43,21 @@ struct Phase
     explicit Phase(const char *n, long heard) : name(n), heard0(heard)
     {
 #ifdef HYGROVANE_HAVE_CALLGRIND
-        if (underValgrind()) {
+        if (bench::underValgrind()) {
             CALLGRIND_START_INSTRUMENTATION;
             CALLGRIND_ZERO_STATS;
             CALLGRIND_TOGGLE_COLLECT;
         }
 #endif
-        cpu0 = cpuSeconds();
+        cpu0 = bench::cpuSeconds();
         wall.start();
     }
     void end(long heard, long replies)
     {
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = bench::cpuSeconds() - cpu0;
         const double seconds = wall.nsecsElapsed() / 1e9;
 #ifdef HYGROVANE_HAVE_CALLGRIND
-        if (underValgrind()) {
+        if (bench::underValgrind()) {
             CALLGRIND_TOGGLE_COLLECT;
             const QByteArray tag = QByteArray("idle_") + name + " seconds="
                                    + QByteArray::number(seconds, 'f', 2)
@@ -115,7 +89,7 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(dropDebug);
+    qInstallMessageHandler(bench::dropDebug);
     QApplication app(argc, argv);
 
     modsim::ModuleSim sim;

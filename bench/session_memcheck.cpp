@@ -7,6 +7,7 @@
 // rather than fatal: what matters here is what valgrind finds.
 //
 // Exit status: 0 when every step went as in real use, 3 when some did not.
+#include "bench/benchutil.h"
 #include "tests/testsupport.h"
 
 #include "app/uartdata.h"
@@ -23,26 +24,13 @@
 
 namespace {
 
-void dropDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
 constexpr int kStepTimeoutMs = 60000;
 
 // The message-box catcher ticks every 5 ms, so blocking for events never
 // blocks for long.
 bool waitFor(const std::function<bool()> &done, int timeoutMs = kStepTimeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return bench::waitUntil(done, timeoutMs);
 }
 
 void idleFor(int ms)
@@ -63,7 +51,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(dropDebug);
+    qInstallMessageHandler(bench::dropDebug);
     QApplication app(argc, argv);
 
     auto *sim = new modsim::ModuleSim;

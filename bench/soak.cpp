@@ -12,6 +12,7 @@
 //
 // Exit status: 0 when no value was wrong or lost, no message box appeared and
 // the last 1000 cycles were at most twice as slow as the first 1000 (medians).
+#include "bench/benchutil.h"
 #include "tests/testsupport.h"
 
 #include "app/uartdata.h"
@@ -37,13 +38,6 @@ namespace {
 
 // The window prints every chunk it receives with qDebug; a day of that on a
 // terminal would measure the terminal. The text is still built, then dropped.
-void dropDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type == QtDebugMsg)
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
 long rssKiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -67,20 +61,6 @@ quint16 word(const QByteArray &frame, int at)
 }
 
 // Waits, serving events, until the condition holds or the time is up.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        // Something always wakes this: the module's drift timer and the
-        // message-box catcher tick every few milliseconds.
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 double median(std::vector<double> v)
 {
     if (v.empty())
@@ -152,7 +132,7 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(dropDebug);
+    qInstallMessageHandler(bench::dropDebug);
     QApplication app(argc, argv);
     const long rssStart = rssKiB();
 
@@ -184,7 +164,7 @@ int main(int argc, char **argv)
     boxes.setDialogHandler(chooseLink(sim.portPath(), QStringLiteral("115200")));
 
     ui->pushButtonLink->click();
-    if (!waitUntil([&] { return ui->lineEditAddress->text() == QLatin1String("1")
+    if (!bench::waitUntil([&] { return ui->lineEditAddress->text() == QLatin1String("1")
                                 && !WidgetAccess::timerResponse(&w)->isActive(); },
                    3000)
         || boxes.count() != 0) {
@@ -223,7 +203,7 @@ int main(int argc, char **argv)
         const long sent = repliesSent;
         QMetaObject::invokeMethod(&w, "ReadHumitureOrder");
         ++n.polls;
-        if (!waitUntil([&] { return repliesSent > sent && logLines() >= before + 2; },
+        if (!bench::waitUntil([&] { return repliesSent > sent && logLines() >= before + 2; },
                        replyTimeoutMs)) {
             ++n.lost;
             return;
@@ -252,7 +232,7 @@ int main(int argc, char **argv)
         const int before = logLines();
         const long sent = repliesSent;
         ui->pushButtonAddressRead->click();
-        const bool ok = waitUntil([&] { return repliesSent > sent && logLines() >= before + 2; },
+        const bool ok = bench::waitUntil([&] { return repliesSent > sent && logLines() >= before + 2; },
                                   replyTimeoutMs)
                         && UartData.ReplyReceived == 1
                         && ui->lineEditAddress->text() == QString::number(sim.address())
@@ -274,7 +254,7 @@ int main(int argc, char **argv)
         const QString expected = QString::fromLatin1(six.toHex());
         const long sent = repliesSent;
         ui->pushButtonReadSN->click();
-        const bool ok = waitUntil([&] { return repliesSent > sent && UartData.ReplyReceived == 1; },
+        const bool ok = bench::waitUntil([&] { return repliesSent > sent && UartData.ReplyReceived == 1; },
                                   replyTimeoutMs)
                         && UartData.SerialNumber == expected && ui->lineEditSN->text() == expected
                         && UartData.LoggerModel == sim.loggerModel();
@@ -291,7 +271,7 @@ int main(int argc, char **argv)
         sim.setSampleInterval(quint16(logger::sampleSecondsForIndex(index)));
         const long sent = repliesSent;
         ui->pushButtonReadRecord->click();
-        const bool ok = waitUntil([&] { return repliesSent > sent && UartData.ReplyReceived == 1; },
+        const bool ok = bench::waitUntil([&] { return repliesSent > sent && UartData.ReplyReceived == 1; },
                                   replyTimeoutMs)
                         && UartData.RecordMode == mode
                         && UartData.SampleRate == logger::sampleSecondsForIndex(index)
