@@ -108,7 +108,8 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
         qDebug() << readItem;
 
         if (readItem == 256) {
-            if (function == rtu::ReadRegisters)
+            // Only a reply that carries the register has the address at byte 4.
+            if (function == rtu::ReadRegisters && n >= 2)
                 UartData.Address = static_cast<quint8>(buffer[4]);
             else if (function == rtu::WriteRegister)
                 UartData.Address = static_cast<quint8>(buffer[5]);

@@ -241,6 +241,11 @@ private slots:
         QTest::newRow("address write echo")
             << 256 << QByteArrayList{addressEcho} << QByteArrayList{QByteArray()} << kPreset << 1
             << kFormLabels << rx(addressEcho) << 12 << QStringLiteral("12");
+        // A read reply with no register: its byte 4 is a CRC byte, not an address.
+        const QByteArray noRegister = withCrc(bytes("000300"));
+        QTest::newRow("address read reply without a register")
+            << 256 << QByteArrayList{noRegister} << QByteArrayList{QByteArray()} << kPreset << 1
+            << kFormLabels << rx(noRegister) << kPresetAddress << presetText;
         const QByteArray baudEcho = bytes("000601010004D9E4");
         QTest::newRow("baud write echo")
             << 257 << QByteArrayList{baudEcho} << QByteArrayList{QByteArray()} << kPreset << 1
