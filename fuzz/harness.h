@@ -294,7 +294,8 @@ inline void checkChunk(Widget *w, quint16 readItem, const Snapshot &before, cons
             replied = replied || n == 2;
             break;
         case 256:
-            if (v.function == 3)
+            // A read reply without its register leaves the address alone.
+            if (v.function == 3 && n >= 2)
                 want.address = at(seen, 4);
             else if (v.function == 6)
                 want.address = at(seen, 5);
