@@ -9,8 +9,7 @@
 // every case instead dumps its collected operations as "<name> ops=<n>": the
 // instruction count per operation is the dump's total divided by n.
 #include "bench/benchutil.h"
-#include "ui/widget.h"
-#include "ui_widget.h"
+#include "tests/testsupport.h"
 
 #include "app/uartdata.h"
 
@@ -25,17 +24,6 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
-
-
-// This program's own window into the controller (it does not link the test
-// programs' helpers, whose accessors do not reach the log writer).
-struct WidgetAccess
-{
-    static Ui::Widget *ui(Widget *w) { return w->ui; }
-    static quint16 &readItem(Widget *w) { return w->readItem; }
-    static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
-    static void logFrame(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
-};
 
 namespace {
 
@@ -104,26 +92,8 @@ const QByteArray kAllReply = QByteArray::fromHex("01030a00fa01f4006e00c800004226
 
 // An information reply as the module sends it: model "2021", serial
 // 26 06 01 12 30 45, prefix 1; 23 bytes, 16 of them payload.
-QByteArray infoReply()
-{
-    QByteArray payload(16, '\0');
-    payload[2] = '2';
-    payload[3] = '0';
-    payload[4] = '2';
-    payload[5] = '1';
-    payload[7] = 1;
-    const QByteArray serial = QByteArray::fromHex("1a06010c1e2d");
-    payload.replace(8, 6, serial);
-    QByteArray frame = QByteArray::fromHex("7b220c");
-    frame.append(char(payload.size()));
-    frame.append(payload);
-    quint8 sum = 0;
-    for (int i = 2; i < frame.size(); ++i)
-        sum = quint8(sum + quint8(frame[i]));
-    frame.append(char(sum));
-    frame.append("\x22\x7d", 2);
-    return frame;
-}
+const QByteArray kInfoReply =
+    QByteArray::fromHex("7b220c10" "0000323032310001" "1a06010c1e2d0000" "5a227d");
 
 void settle()
 {
@@ -263,7 +233,7 @@ private slots:
     // afterwards, as the silence would.
     void receiveLoggerInfo()
     {
-        const QByteArray reply = infoReply();
+        const QByteArray reply = kInfoReply;
         QCOMPARE(reply.size(), 23);
         WidgetAccess::receive(w, reply);
         QCOMPARE(UartData.LoggerModel, 2021);

@@ -1,11 +1,13 @@
 #ifndef HYGROVANE_BENCHUTIL_H
 #define HYGROVANE_BENCHUTIL_H
 
-// What the benchmark, soak and memcheck programs share: quiet traces, waits
-// that keep the event loop turning, and the process's own CPU time.
+// What the benchmark, soak, memcheck and screenshot programs share: quiet
+// traces, waits that keep the event loop turning, and the process's own CPU
+// time.
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QString>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -35,17 +37,29 @@ inline bool underValgrind()
 #endif
 }
 
-// Turns the event loop until done() holds; false after timeoutMs.
+// Turns the event loop until done() holds; false after timeoutMs. Sleeps
+// between events rather than spinning (the CPU figures would count the
+// spinning); the deadline is a timer of its own, so that a quiet line cannot
+// make the wait outlast it.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
     while (!done()) {
-        if (clock.elapsed() > timeoutMs)
+        if (!deadline.isActive())
             return false;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Lets the event loop run undisturbed for a while: nothing of ours wakes it.
+inline void idleFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // User plus system CPU time of this process, in seconds.

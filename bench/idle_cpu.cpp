@@ -14,25 +14,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTextDocument>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/resource.h>
-
-
 namespace {
 
-// Lets the event loop run undisturbed for a while: nothing of ours wakes it.
-void idleFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using bench::idleFor;
 
 struct Phase
 {
@@ -109,13 +99,13 @@ int main(int argc, char **argv)
         MessageBoxCatcher boxes;
         boxes.setDialogHandler(chooseLink(sim.portPath(), QStringLiteral("9600")));
         ui->pushButtonLink->click();
-        QElapsedTimer t;
-        t.start();
-        while ((ui->lineEditAddress->text() != QLatin1String("1")
-                || WidgetAccess::timerResponse(&w)->isActive())
-               && t.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (ui->lineEditAddress->text() != QLatin1String("1") || boxes.count()) {
+        const bool linked = bench::waitUntil(
+            [&] {
+                return ui->lineEditAddress->text() == QLatin1String("1")
+                    && !WidgetAccess::timerResponse(&w)->isActive();
+            },
+            5000);
+        if (!linked || boxes.count()) {
             std::fprintf(stderr, "the window did not link to the simulated module\n");
             return 1;
         }

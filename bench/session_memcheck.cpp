@@ -8,15 +8,13 @@
 //
 // Exit status: 0 when every step went as in real use, 3 when some did not.
 #include "bench/benchutil.h"
-#include "tests/testsupport.h"
+#include "tests/e2esupport.h"
 
 #include "app/uartdata.h"
 #include "protocol/logger.h"
-#include "tools/modsim/modulesim.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QSerialPort>
 
 #include <cstdio>
@@ -26,23 +24,9 @@ namespace {
 
 constexpr int kStepTimeoutMs = 60000;
 
-// The message-box catcher ticks every 5 ms, so blocking for events never
-// blocks for long.
 bool waitFor(const std::function<bool()> &done, int timeoutMs = kStepTimeoutMs)
 {
     return bench::waitUntil(done, timeoutMs);
-}
-
-void idleFor(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    waitFor([&] { return clock.elapsed() >= ms; }, ms + 1000);
-}
-
-QString celsius(int tenths)
-{
-    return QString::number(tenths / 10.0, 'f', 1) + QChar(0x2103);
 }
 
 } // namespace
@@ -54,21 +38,18 @@ int main(int argc, char **argv)
     qInstallMessageHandler(bench::dropDebug);
     QApplication app(argc, argv);
 
-    auto *sim = new modsim::ModuleSim;
-    if (!sim->start()) {
-        std::fprintf(stderr, "simulated module: %s\n", qPrintable(sim->errorString()));
+    ModuleBench e2e;
+    if (!e2e.start()) {
+        std::fprintf(stderr, "simulated module: %s\n", qPrintable(e2e.sim->errorString()));
         return 2;
     }
-    sim->setAddress(1);
-    sim->setBaudRate(9600);
-    sim->setValues(231, 456, 103, 158);
+    modsim::ModuleSim *sim = e2e.sim;
+    Widget *w = e2e.w;
+    Ui::Widget *ui = e2e.ui;
+    MessageBoxCatcher *boxes = e2e.boxes;
     long heard = 0;
     QObject::connect(sim, &modsim::ModuleSim::requestHeard, [&] { ++heard; });
-
-    auto *w = new Widget;
     w->show();
-    Ui::Widget *ui = WidgetAccess::ui(w);
-    auto *boxes = new MessageBoxCatcher;
 
     int failed = 0;
     int steps = 0;
@@ -91,19 +72,13 @@ int main(int argc, char **argv)
     auto settle = [&] {
         waitFor([&] { return !WidgetAccess::timerResponse(w)->isActive()
                              && !WidgetAccess::timerClear(w)->isActive(); });
-        idleFor(100);
-    };
-    auto labelsShow = [&](qint16 t, quint16 h, qint16 d, qint16 wb) {
-        return ui->labelTemperature->text() == "Temperature:" + celsius(t)
-               && ui->labelHumidity->text() == "Humidity:" + QString::number(h / 10.0, 'f', 1) + "%"
-               && ui->labelDewTemp->text() == "DewTemp:" + celsius(d)
-               && ui->labelWetBulbTemp->text() == "WetBulbTemp:" + celsius(wb);
+        bench::idleFor(100);
     };
     auto pollOnce = [&](const char *name, qint16 t, quint16 h, qint16 d, qint16 wb) {
         sim->setValues(t, h, d, wb);
         ui->pushButtonRead->click();
         const bool reading = ui->pushButtonRead->text() == QLatin1String("Stop");
-        const bool shown = waitFor([&] { return labelsShow(t, h, d, wb); });
+        const bool shown = waitFor([&] { return e2e.labelsShow(t, h, d, wb); });
         ui->pushButtonRead->click();
         settle();
         step(name, reading && shown && ui->pushButtonRead->text() == QLatin1String("Read"),
@@ -111,8 +86,7 @@ int main(int argc, char **argv)
     };
 
     QTimer::singleShot(0, [&] {
-        boxes->setDialogHandler(chooseLink(sim->portPath(), QStringLiteral("9600")));
-        ui->pushButtonLink->click();
+        e2e.link(QStringLiteral("9600"));
         const bool linked = waitFor([&] { return ui->lineEditAddress->text() == QLatin1String("1"); });
         settle();
         step("link at 9600", linked && WidgetAccess::port(w)->isOpen(), boxTexts());
@@ -203,9 +177,7 @@ int main(int argc, char **argv)
     const int status = app.exec();
     step("close ends the event loop", status == 0);
 
-    delete boxes;
-    delete w; // the program's window goes with main()'s scope
-    delete sim;
+    e2e.stop(); // the program's window goes with main()'s scope
     std::printf("session: %d steps, %d failed\n", steps, failed);
     return failed ? 3 : 0;
 }

@@ -29,15 +29,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace {
 
-// The window prints every chunk it receives with qDebug; a day of that on a
-// terminal would measure the terminal. The text is still built, then dropped.
 long rssKiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -60,7 +55,6 @@ quint16 word(const QByteArray &frame, int at)
     return quint16(quint8(frame[at]) << 8 | quint8(frame[at + 1]));
 }
 
-// Waits, serving events, until the condition holds or the time is up.
 double median(std::vector<double> v)
 {
     if (v.empty())
@@ -76,15 +70,6 @@ double percentile(std::vector<double> v, double p)
     const size_t at = std::min(v.size() - 1, size_t(p * double(v.size())));
     std::nth_element(v.begin(), v.begin() + long(at), v.end());
     return v[at];
-}
-
-// CPU time of the whole process (the window and the module), in ms.
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3
-           + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 double mean(const std::vector<double> &v)
@@ -132,6 +117,8 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Every chunk received is traced with qDebug; a day of that on a terminal
+    // would measure the terminal.
     qInstallMessageHandler(bench::dropDebug);
     QApplication app(argc, argv);
     const long rssStart = rssKiB();
@@ -306,7 +293,8 @@ int main(int argc, char **argv)
     long peakRss = rssBefore;
     for (long c = 1; c <= cycles; ++c) {
         one.start();
-        const double cpuBefore = cpuMs();
+        // CPU of the whole process: the window and the module.
+        const double cpuBefore = bench::cpuSeconds();
         const bool spoil = corruptEvery > 0 && c % corruptEvery == 0;
         if (spoil)
             sim.setCorruptCrc(true);
@@ -323,7 +311,7 @@ int main(int argc, char **argv)
             readSettings();
         }
         cycleMs.push_back(one.nsecsElapsed() / 1e6);
-        cycleCpuMs.push_back(cpuMs() - cpuBefore);
+        cycleCpuMs.push_back((bench::cpuSeconds() - cpuBefore) * 1e3);
         if (clearEvery > 0 && c % clearEvery == 0)
             ui->textBrowser->clear();
         if (c % 10000 == 0 || c == cycles) {

@@ -3,6 +3,7 @@
 //   hygrovane-shoot --out DIR --suffix en [--catalogue-dir BUILD_DIR]
 // With --catalogue-dir the program starts there, as the Chinese launcher
 // does, so that installCatalogue() finds Qm/Chinese.qm.
+#include "bench/benchutil.h"
 #include "tests/testsupport.h"
 
 #include "app/catalogue.h"
@@ -11,31 +12,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTranslator>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
 
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-void settle(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
+using bench::waitUntil;
+using bench::idleFor;
 
 [[noreturn]] void die(const QString &why)
 {
@@ -100,27 +85,27 @@ int main(int argc, char *argv[])
     MessageBoxCatcher boxes;
     boxes.setDialogHandler(chooseLink(sim.portPath(), QStringLiteral("9600")));
     ui->pushButtonLink->click();
-    if (!waitFor([&] { return ui->lineEditAddress->text() == QLatin1String("1"); }, 5000))
+    if (!waitUntil([&] { return ui->lineEditAddress->text() == QLatin1String("1"); }, 5000))
         die(QStringLiteral("the module's address never showed"));
-    waitFor([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
+    waitUntil([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
 
     ui->pushButtonReadSN->click();
-    if (!waitFor([&] { return !ui->lineEditSN->text().isEmpty(); }, 3000))
+    if (!waitUntil([&] { return !ui->lineEditSN->text().isEmpty(); }, 3000))
         die(QStringLiteral("the serial number never showed"));
-    waitFor([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
+    waitUntil([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
 
     ui->pushButtonReadRecord->click();
-    if (!waitFor([&] { return ui->sample_ratecomboBox->currentIndex() == 6; }, 3000))
+    if (!waitUntil([&] { return ui->sample_ratecomboBox->currentIndex() == 6; }, 3000))
         die(QStringLiteral("the recording settings never showed"));
     // The record buttons unlock 2 s after a read.
-    waitFor([&] { return ui->pushButtonReadRecord->isEnabled(); }, 3000);
+    waitUntil([&] { return ui->pushButtonReadRecord->isEnabled(); }, 3000);
 
     ui->pushButtonRead->click();
     int polls = 0;
     QObject::connect(&sim, &modsim::ModuleSim::replySent, [&polls] { ++polls; });
-    if (!waitFor([&] { return polls >= 4; }, 8000))
+    if (!waitUntil([&] { return polls >= 4; }, 8000))
         die(QStringLiteral("the module was polled only %1 times").arg(polls));
-    settle(300);
+    idleFor(300);
 
     if (boxes.count() != 0)
         die(QStringLiteral("a message box came up: %1").arg(boxes.seen().first().text));
@@ -135,7 +120,7 @@ int main(int argc, char *argv[])
     SerialportSettingDialog dialog(&window);
     DialogAccess::ui(&dialog)->comboBoxName->setEditText(sim.portPath());
     dialog.show();
-    settle(200);
+    idleFor(200);
     save(&dialog, QStringLiteral("%1/link-%2.png").arg(out, suffix));
     dialog.close();
     return 0;

@@ -35,6 +35,7 @@ struct WidgetAccess
     // The reception path that my_readuart runs, fed without a port.
     static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
     static void displayHumiture(Widget *w, quint8 selector) { w->DisplayHumiture(selector); }
+    static void logFrame(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
     static quint16 crc(const QByteArray &bytes)
     {
         return Widget::CalcCRC16(reinterpret_cast<const quint8 *>(bytes.constData()),
