@@ -10,7 +10,7 @@
 
 void Widget::PushButtonAddressReadSlot()
 {
-    SendRtuRequest(RtuSend::Probe, 256, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+    SendRtuRequest(RtuSend::AddressRead, ReadsAddress, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
 }
 
 void Widget::PushButtonAddressSlot()
@@ -21,7 +21,7 @@ void Widget::PushButtonAddressSlot()
         showError(problem);
         return;
     }
-    SendRtuRequest(RtuSend::Command, 256, 0, rtu::WriteRegister, rtu::DeviceAddress,
+    SendRtuRequest(RtuSend::Command, ReadsAddress, 0, rtu::WriteRegister, rtu::DeviceAddress,
                    static_cast<quint16>(text.toInt(nullptr, 10)));
 }
 
@@ -29,7 +29,7 @@ void Widget::PushButtonBaudRateSlot()
 {
     const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
     qDebug() << code;
-    SendRtuRequest(RtuSend::BaudWrite, 257, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
+    SendRtuRequest(RtuSend::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
     // The port keeps the old rate until the watchdog has seen the echo.
     if (const qint32 rate = rtu::baudRateForCode(code))
         UartData.BaudRate = rate;

@@ -1,26 +1,24 @@
 // Takes the README's pictures: the real main window after a few polls of an
 // in-process simulated module, and the Link dialog, rendered off screen.
-//   hygrovane-shoot --out DIR --suffix en [--catalogue-dir BUILD_DIR]
-// With --catalogue-dir the program starts there, as the Chinese launcher
-// does, so that installCatalogue() finds Qm/Chinese.qm.
-#include "bench/benchutil.h"
-#include "tests/testsupport.h"
+//   hygrovane-shoot OUT_DIR SUFFIX [CATALOGUE_DIR]
+// writes OUT_DIR/main-SUFFIX.png and OUT_DIR/link-SUFFIX.png. With a
+// catalogue folder the program starts there, as the Chinese launcher does, so
+// that installCatalogue() finds Qm/Chinese.qm.
+#include "tests/fixture.h"
 
 #include "app/catalogue.h"
-#include "tools/modsim/modulesim.h"
+#include "ui/serialportsettingdialog.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QComboBox>
 #include <QDir>
 #include <QSerialPort>
+#include <QTest>
 #include <QTranslator>
 
 #include <cstdio>
 
 namespace {
-
-using bench::waitUntil;
-using bench::idleFor;
 
 [[noreturn]] void die(const QString &why)
 {
@@ -40,88 +38,38 @@ void save(QWidget *widget, const QString &path)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Folder for the PNGs."),
-                                    QStringLiteral("DIR"));
-    const QCommandLineOption suffixOpt(QStringLiteral("suffix"),
-                                       QStringLiteral("Name suffix: main-SUFFIX.png, link-SUFFIX.png."),
-                                       QStringLiteral("SUFFIX"));
-    const QCommandLineOption catalogueOpt(QStringLiteral("catalogue-dir"),
-                                          QStringLiteral("Start in DIR, which holds Qm/Chinese.qm."),
-                                          QStringLiteral("DIR"));
-    parser.addOptions({outOpt, suffixOpt, catalogueOpt});
-    parser.process(app);
-    if (!parser.isSet(outOpt) || !parser.isSet(suffixOpt))
-        die(QStringLiteral("--out and --suffix are needed"));
-    const QString out = QDir(parser.value(outOpt)).absolutePath();
-    const QString suffix = parser.value(suffixOpt);
-
-    // As the program does: the catalogue comes from the working directory.
+    const QStringList args = app.arguments();
+    if (args.size() < 3)
+        die(QStringLiteral("usage: hygrovane-shoot OUT_DIR SUFFIX [CATALOGUE_DIR]"));
+    const QString out = QDir(args[1]).absolutePath();
     QTranslator translator;
-    if (parser.isSet(catalogueOpt)) {
-        if (!QDir::setCurrent(parser.value(catalogueOpt)))
-            die(QStringLiteral("no folder %1").arg(parser.value(catalogueOpt)));
-        if (!installCatalogue(&translator))
-            die(QStringLiteral("no Qm/Chinese.qm in %1").arg(QDir::currentPath()));
-    }
+    if (args.size() > 3 && !(QDir::setCurrent(args[3]) && installCatalogue(&translator)))
+        die(QStringLiteral("no Qm/Chinese.qm in %1").arg(args[3]));
 
-    modsim::ModuleSim sim;
-    if (!sim.start())
-        die(sim.errorString());
-    sim.setAddress(1);
-    sim.setBaudRate(9600);
-    sim.setSerialBytes(QByteArray::fromHex("251206093015"));
-    sim.setRecordMode(1);        // recording, started by the setup
-    sim.setSampleInterval(60);   // one sample a minute
-    sim.setClimate(236, 482);    // 23.6 degC, 48.2 %: dew point and wet bulb follow
-
-    Widget window;
-    window.show();
-    Ui::Widget *ui = WidgetAccess::ui(&window);
-
-    // Linked the way a technician does it: Link, type the port, 9600, OK.
-    MessageBoxCatcher boxes;
-    boxes.setDialogHandler(chooseLink(sim.portPath(), QStringLiteral("9600")));
-    ui->pushButtonLink->click();
-    if (!waitUntil([&] { return ui->lineEditAddress->text() == QLatin1String("1"); }, 5000))
-        die(QStringLiteral("the module's address never showed"));
-    waitUntil([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
-
-    ui->pushButtonReadSN->click();
-    if (!waitUntil([&] { return !ui->lineEditSN->text().isEmpty(); }, 3000))
-        die(QStringLiteral("the serial number never showed"));
-    waitUntil([&] { return !WidgetAccess::timerResponse(&window)->isActive(); }, 2000);
-
-    ui->pushButtonReadRecord->click();
-    if (!waitUntil([&] { return ui->sample_ratecomboBox->currentIndex() == 6; }, 3000))
-        die(QStringLiteral("the recording settings never showed"));
-    // The record buttons unlock 2 s after a read.
-    waitUntil([&] { return ui->pushButtonReadRecord->isEnabled(); }, 3000);
-
-    ui->pushButtonRead->click();
-    int polls = 0;
-    QObject::connect(&sim, &modsim::ModuleSim::replySent, [&polls] { ++polls; });
-    if (!waitUntil([&] { return polls >= 4; }, 8000))
-        die(QStringLiteral("the module was polled only %1 times").arg(polls));
-    idleFor(300);
-
-    if (boxes.count() != 0)
-        die(QStringLiteral("a message box came up: %1").arg(boxes.seen().first().text));
-    if (ui->labelTemperature->text().endsWith(QLatin1String("---")))
-        die(QStringLiteral("no temperature shown"));
-
-    save(&window, QStringLiteral("%1/main-%2.png").arg(out, suffix));
+    Bench b;
+    if (!b.open())
+        die(QStringLiteral("no pseudo-terminal for the simulated module"));
+    b.sim->setClimate(236, 482); // 23.6 degC, 48.2 %: dew point and wet bulb follow
+    b.w->show();
+    // As a technician would: link, read the logger's number and settings, poll.
+    b.given("serial=251206093015 mode=1 interval=60 linked");
+    const auto step = [&](const char *button, const QString &expected) {
+        b.press(button);
+        if (!QTest::qWaitFor([&] { return b.state(expected) == expected; }, 8000))
+            die(QStringLiteral("after %1: %2").arg(button, b.state(expected)));
+    };
+    step("pushButtonReadSN", "sn=251206093015; watch=0");
+    step("pushButtonReadRecord", "sampling=1min; locked=00");
+    step("pushButtonRead", "rx=5; boxes=");
+    save(b.w, QStringLiteral("%1/main-%2.png").arg(out, args[2]));
 
     // The dialog as it opens on Link, with the simulator's port typed in.
-    ui->pushButtonRead->click();
-    WidgetAccess::port(&window)->close();
-    SerialportSettingDialog dialog(&window);
-    DialogAccess::ui(&dialog)->comboBoxName->setEditText(sim.portPath());
+    b.press("pushButtonRead");
+    b.port()->close();
+    SerialportSettingDialog dialog(b.w);
+    dialog.findChild<QComboBox *>(QStringLiteral("comboBoxName"))->setEditText(b.sim->portPath());
     dialog.show();
-    idleFor(200);
-    save(&dialog, QStringLiteral("%1/link-%2.png").arg(out, suffix));
-    dialog.close();
+    QTest::qWait(200);
+    save(&dialog, QStringLiteral("%1/link-%2.png").arg(out, args[2]));
     return 0;
 }

@@ -12,10 +12,9 @@
 void Widget::PushButtonLinkSlot()
 {
     serialPort->close();
-    // A search or a watchdog still running from the previous link would
-    // otherwise act on the port while the dialog is open.
-    timerAutoUart->stop();
-    timerResponse->stop();
+    // Nothing may act on the port while the dialog is open, nor carry over
+    // to the link it makes.
+    endLinkWork();
 
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
@@ -52,7 +51,7 @@ bool Widget::UartInit()
     // After a baud-rate change the module already answered; only the port
     // had to follow it.
     if (UartData.BaudSetPending == 0)
-        SendRtuRequest(RtuSend::Probe, 256, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+        SendRtuRequest(RtuSend::AddressRead, ReadsAddress, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
     return true;
 }
 
@@ -94,6 +93,17 @@ void Widget::TimerResponseSlot()
     UartData.BaudSetPending = 0;
 }
 
+void Widget::endLinkWork()
+{
+    // Everything that acts on the port by itself: the search, the watchdog
+    // (and the baud change it would complete) and continuous reading.
+    timerAutoUart->stop();
+    timerResponse->stop();
+    UartData.BaudSetPending = 0;
+    timerHumiture->stop();
+    ui->pushButtonRead->setText(tr("Read"));
+}
+
 void Widget::portFailed(int error)
 {
     // Open failures are reported by UartInit; only a port that dies while in
@@ -105,10 +115,6 @@ void Widget::portFailed(int error)
         return;
     const QString reason = serialPort->errorString();
     serialPort->close();
-    timerAutoUart->stop();
-    timerResponse->stop();
-    timerHumiture->stop();
-    UartData.BaudSetPending = 0;
-    ui->pushButtonRead->setText(tr("Read"));
+    endLinkWork();
     showError(tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason));
 }

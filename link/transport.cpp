@@ -32,7 +32,7 @@ void Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quin
     // While reading is on, the next poll keeps a full second from any command.
     if (kind != RtuSend::Poll)
         timerHumiture->start(1000);
-    if (kind == RtuSend::Probe)
+    if (kind == RtuSend::AddressRead)
         qDebug() << "7777";
 }
 

@@ -107,7 +107,7 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
         }
         qDebug() << readItem;
 
-        if (readItem == 256) {
+        if (readItem == ReadsAddress) {
             // Only a reply that carries the register has the address at byte 4.
             if (function == rtu::ReadRegisters && n >= 2)
                 UartData.Address = static_cast<quint8>(buffer[4]);

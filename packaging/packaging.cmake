@@ -78,9 +78,9 @@ endif()
 # ---- screenshot driver for docs/ (scripts/screenshots.sh) -------------------
 # It links the window to an in-process simulated module through the test
 # support, so it exists only where the tests are built.
-if(TARGET hygrovane_testsupport AND TARGET modsim_engine)
+if(TARGET hygrovane_fixture)
   add_executable(hygrovane-shoot EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/docs/shoot.cpp)
-  target_link_libraries(hygrovane-shoot PRIVATE hygrovane_testsupport modsim_engine)
+  target_link_libraries(hygrovane-shoot PRIVATE hygrovane_fixture)
   set_target_properties(hygrovane-shoot PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   add_dependencies(hygrovane-shoot catalogue)
 endif()

@@ -51,13 +51,4 @@ qint32 baudRateForCode(int code)
     return code >= 1 && code <= 6 ? kRates[code - 1] : 0;
 }
 
-int codeForBaudRate(qint32 rate)
-{
-    for (int i = 0; i < 6; ++i) {
-        if (kRates[i] == rate)
-            return i + 1;
-    }
-    return 0;
-}
-
 } // namespace rtu

@@ -36,18 +36,15 @@ QByteArray buildRequest(quint8 address, quint8 function, quint16 reg, quint16 co
 
 // Number of data bytes n a reply carries, from what has arrived so far:
 // byte 2 for function 3, 3 for function 6, 0 for any other code. A byte that
-// has not arrived counts as 0.
+// has not arrived counts as 0. The whole frame is n + 5 bytes.
 int replyDataLength(const QByteArray &buffer);
-// The whole frame: n + 5 bytes.
-inline int replyLength(const QByteArray &buffer) { return replyDataLength(buffer) + 5; }
 
 // Function code with the high bit set: the module refused the request.
 inline bool isException(quint8 function) { return (function & 0x80) != 0; }
 
-// Baud-rate code written to register 0x0101 and the rate it stands for
-// (1 = 1200 ... 6 = 115200); 0 for an unknown code or rate.
+// The rate a baud-rate code written to register 0x0101 stands for
+// (1 = 1200 ... 6 = 115200); 0 for an unknown code.
 qint32 baudRateForCode(int code);
-int codeForBaudRate(qint32 rate);
 
 } // namespace rtu
 

@@ -25,8 +25,8 @@ mkdir -p "$root/docs"
 # English from a folder without Qm/, Chinese from the build folder, which holds
 # Qm/Chinese.qm: the catalogue is looked up in the working directory.
 for lang in en zh; do
-  args=(--out "$root/docs" --suffix "$lang")
-  [ "$lang" = zh ] && args+=(--catalogue-dir "$build")
+  args=("$root/docs" "$lang")
+  [ "$lang" = zh ] && args+=("$build")
   if ! (cd "$scratch" && "$build/hygrovane-shoot" "${args[@]}") 2>"$scratch/$lang.log"; then
     cat "$scratch/$lang.log" >&2
     echo "screenshots: the $lang run failed" >&2

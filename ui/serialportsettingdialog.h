@@ -23,8 +23,6 @@ private slots:
 
 private:
     Ui::SerialportSettingDialog *ui;
-
-    friend struct DialogAccess;
 };
 
 #endif

@@ -24,6 +24,10 @@ public:
     explicit Widget(QWidget *parent = nullptr);
     ~Widget() override;
 
+    // What the pending RTU request asks for (readItem): 0 to 4 are the
+    // measurement selections of comboBoxNum, then the two device registers.
+    enum ReadItem : quint16 { ReadsAddress = 256, ReadsBaudRate = 257 };
+
     // CRC-16/MODBUS in wire order: the high 8 bits are the byte sent first.
     static quint16 CalcCRC16(const quint8 *data, quint16 length);
 
@@ -51,14 +55,16 @@ private slots:
 
 private:
     // What an RTU request does besides being written: a poll is neither
-    // watched nor spaces the polls; a probe leaves a trace; a baud-rate
-    // write marks the link as waiting to follow the module's new rate.
-    enum class RtuSend { Poll, Probe, Command, BaudWrite };
+    // watched nor spaces the polls; an address read (the probe of every link
+    // and the Read button) leaves a trace; a baud-rate write marks the link
+    // as waiting to follow the module's new rate.
+    enum class RtuSend { Poll, AddressRead, Command, BaudWrite };
 
     void SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
                         quint16 reg, quint16 countOrValue);
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
+    void endLinkWork();
     void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
     void decodeRtuReply(const QByteArray &buffer);

@@ -1,0 +1,254 @@
+// Benchmarks, the soak and the memcheck session, through the real window and
+// the simulated module on a pseudo-terminal:
+//   hygrovane-bench micro              decoding a reply, a log line in an empty log and at
+//                                      100,000 lines, window start
+//   hygrovane-bench idle [SECONDS]     CPU per poll while polling once a second (default 10)
+//   hygrovane-bench soak [CYCLES] [--clear-log-every N]
+//                                      a day of polls (86,400), as fast as the line allows
+//   hygrovane-bench session            one technician's session, for memcheck
+// Exit status 0 when everything went as in real use.
+#include "tests/fixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray kAllReply = QByteArray::fromHex("01030A00FA01F4006E00C800004226");
+
+long rssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+double cpuSeconds() // user and system time of this process
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// Turns the event loop until done() holds, sleeping between events (the CPU
+// and time figures would count spinning); false after timeoutMs.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
+    while (!done() && deadline.isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+bool showWindow(QWidget *w)
+{
+    w->show();
+    return QTest::qWaitForWindowExposed(w);
+}
+
+// Median and fastest of `samples` timed runs of op, with reset untimed before each.
+void measure(const char *name, int samples, const std::function<void()> &op, const std::function<void()> &reset)
+{
+    std::vector<double> us;
+    for (int i = 0; i < samples; ++i) {
+        reset();
+        QElapsedTimer t;
+        t.start();
+        op();
+        us.push_back(t.nsecsElapsed() / 1e3);
+    }
+    std::sort(us.begin(), us.end());
+    std::printf("%-34s median %9.1f us   fastest %9.1f us   (%d samples)\n", name, us[us.size() / 2], us[0], samples);
+}
+
+int micro()
+{
+    Bench b;
+    b.open(false);
+    if (!showWindow(b.w))
+        return 1;
+    WidgetAccess::readItem(b.w) = 0;
+    const auto clearLog = [&] { b.ui->textBrowser->clear(), settle(); };
+    measure("decode an ALL reply, show and log it", 200, [&] { WidgetAccess::receive(b.w, kAllReply); }, clearLog);
+    const QString hex = QString::fromLatin1(kAllReply.toHex());
+    measure("log line, empty log", 200, [&] { WidgetAccess::log(b.w, hex, true); }, clearLog);
+    // Filled while hidden (a shown log lays out and scrolls at every line),
+    // then shown, which lays the whole document out as appending would have.
+    b.w->hide();
+    for (int i = 0; i < 100000; ++i)
+        WidgetAccess::log(b.w, hex, i % 2);
+    showWindow(b.w);
+    settle();
+    measure("log line, at 100,000 lines", 200, [&] { WidgetAccess::log(b.w, hex, true); }, settle);
+    std::printf("%-34s %d\n", "log lines after it", b.ui->textBrowser->document()->blockCount());
+    b.close();
+
+    Widget *fresh = nullptr;
+    measure("window start, to its first paint", 15, [&] {
+        fresh = new Widget;
+        showWindow(fresh);
+        fresh->repaint();
+    }, [&] { delete fresh, fresh = nullptr, settle(); });
+    delete fresh;
+    return 0;
+}
+
+int idle(int seconds)
+{
+    Bench b;
+    if (!b.open() || !b.linked())
+        return 1;
+    b.w->show();
+    long polls = 0;
+    QObject::connect(b.sim, &modsim::ModuleSim::requestHeard, [&] { ++polls; });
+    const auto phase = [&](const char *name) {
+        const double cpu = cpuSeconds();
+        const long before = polls;
+        QTest::qWait(seconds * 1000);
+        const double used = cpuSeconds() - cpu;
+        std::printf("%-22s %3d s: CPU %.3f s (%.2f %%), %ld polls, %.3f ms CPU a poll\n", name, seconds, used,
+                    100 * used / seconds, polls - before, polls > before ? 1000 * used / double(polls - before) : 0);
+        return used;
+    };
+    phase("linked, not reading"); // the window and the module at rest
+    b.press("pushButtonRead");
+    phase("polling once a second");
+    return b.boxes.isEmpty() && polls >= seconds - 1 ? 0 : 1;
+}
+
+int soak(long cycles, long clearEvery)
+{
+    Bench b;
+    const long rssStart = rssKiB();
+    if (!b.open())
+        return 1;
+    b.w->show();
+    b.given("module=1@115200 dialog=115200");
+    b.press("pushButtonLink");
+    if (!waitUntil([&] { return b.state("field") == "field=1"; }, 3000))
+        return 1;
+    b.sim->setDriftInterval(2); // a new reading every cycle or two
+    b.sim->setDrift(true);
+    QByteArray reply;
+    QObject::connect(b.sim, &modsim::ModuleSim::replySent, [&](const QByteArray &f) { reply = f; });
+    const auto word = [&](int at) { return quint16(quint8(reply[at]) << 8 | quint8(reply[at + 1])); };
+    const auto answered = [&] { return waitUntil([] { return UartData.ReplyReceived == 1; }, 900); };
+    b.given("reading");
+    long wrong = 0, lost = 0, failed = 0;
+    const long rssBefore = rssKiB();
+    QElapsedTimer total;
+    total.start();
+    for (long c = 1; c <= cycles; ++c) {
+        // The window's own timers would do this before the next poll a second later.
+        for (const char *slot : {"TimerClearSlot", "TimerResponseSlot", "TimerDelaySlot"})
+            QMetaObject::invokeMethod(b.w, slot);
+        QMetaObject::invokeMethod(b.w, "ReadHumitureOrder");
+        if (!answered()) {
+            ++lost;
+            continue;
+        }
+        const QString shown = QStringLiteral("Temperature:%1℃").arg(qint16(word(3)) / 10.0, 0, 'f', 1);
+        wrong += reply.size() != 15 || UartData.Humidity != word(5) || b.ui->labelTemperature->text() != shown;
+        if (c % 100 == 50) {
+            b.press("pushButtonAddressRead");
+            failed += !answered() || b.state("field") != "field=1";
+        }
+        if (c % 1000 == 500) {
+            b.press("pushButtonReadSN");
+            failed += !answered();
+            QMetaObject::invokeMethod(b.w, "TimerClearSlot");
+            b.press("pushButtonReadRecord");
+            failed += !answered();
+        }
+        if (clearEvery && c % clearEvery == 0)
+            b.ui->textBrowser->clear();
+        if (c % 10000 == 0 || c == cycles) {
+            std::printf("%8ld cycles %7.1f s  RSS %7ld KiB  log %6d lines  wrong %ld lost %ld failed %ld\n", c,
+                        total.elapsed() / 1000.0, rssKiB(), b.ui->textBrowser->document()->blockCount(), wrong, lost,
+                        failed);
+            std::fflush(stdout);
+        }
+    }
+    const long rssAfter = rssKiB();
+    std::printf("result: %ld cycles in %.1f s, %.3f ms a cycle; wrong %ld, lost %ld, commands failed %ld, boxes %lld\n",
+                cycles, total.elapsed() / 1000.0, double(total.elapsed()) / double(cycles), wrong, lost, failed,
+                qlonglong(b.boxes.size()));
+    std::printf("result: RSS at start %ld KiB, linked %ld KiB, after %ld KiB (growth %ld KiB); log %d lines\n", rssStart,
+                rssBefore, rssAfter, rssAfter - rssBefore, b.ui->textBrowser->document()->blockCount());
+    return wrong || lost || failed || !b.boxes.isEmpty() ? 1 : 0;
+}
+
+// Under valgrind everything runs many times slower while the window's timers
+// keep real time, so each step waits long; a step that still misses is
+// reported, since what matters here is what valgrind finds.
+int session()
+{
+    Bench b;
+    if (!b.open() || !b.linked())
+        return 3;
+    b.w->show();
+    int missed = 0;
+    const auto step = [&](const char *given, const char *button, const QString &expected) {
+        b.given(given);
+        b.press(button);
+        const bool ok = waitUntil([&] { return b.state(expected) == expected; }, 60000);
+        std::printf("%-24s %s\n", button, ok ? "ok" : qPrintable("MISSED: " + b.state(expected)));
+        missed += !ok;
+    };
+    step("", "pushButtonRead", "rx=2");
+    step("", "pushButtonRead", "read=Read");
+    step("field=junk", "pushButtonAddressRead", "field=1; watch=0");
+    step("field=5", "pushButtonAddress", "module=5@9600; watch=0");
+    step("baud=19200", "pushButtonBaudRate", "port=19200; watch=0");
+    step("serial=0102030a0b0c", "pushButtonReadSN", "sn=0102030a0b0c; watch=0");
+    step("", "pushButtonAUTO", "watch=0; boxes=");
+    step("", "pushButtonReadRecord", "locked=00");
+    step("start=1 at=3600", "pushButtonSetup", "locked=00; boxes=Succeed: Setting succeed!");
+    b.press("pushButtonClose");
+    return missed ? 3 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const QString mode = args.value(0);
+    if (mode == "micro")
+        return micro();
+    if (mode == "idle")
+        return idle(args.value(1, "10").toInt());
+    if (mode == "soak") {
+        const int clear = args.indexOf("--clear-log-every");
+        return soak(args.value(1, "86400").toLong(), clear > 0 ? args.value(clear + 1).toLong() : 0);
+    }
+    if (mode == "session")
+        return session();
+    std::fprintf(stderr, "usage: hygrovane-bench micro | idle [SECONDS] | soak [CYCLES] [--clear-log-every N] | session\n");
+    return 2;
+}

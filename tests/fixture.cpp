@@ -1,0 +1,206 @@
+#include "fixture.h"
+
+#include "app/clock.h"
+#include "ui/serialportsettingdialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTest>
+
+bool Bench::open(bool module)
+{
+    close();
+    UartData = UartDataRecord();
+    if (module) {
+        sim = new modsim::ModuleSim;
+        if (!sim->start())
+            return false;
+        sim->setValues(231, 456, 103, 158);
+        for (auto signal : {&modsim::ModuleSim::requestHeard, &modsim::ModuleSim::loggerFrameHeard})
+            QObject::connect(sim, signal, [this](const QByteArray &frame) { heard << frame.toHex(' '); });
+    }
+    w = new Widget;
+    ui = WidgetAccess::ui(w);
+    m_baudItem = "9600", m_port = sim ? sim->portPath() : QString();
+    qApp->installEventFilter(this);
+    return true;
+}
+
+// A modal window runs an event loop of its own: once it shows, the answer is
+// given from inside that loop, and the slot that opened the window goes on.
+bool Bench::eventFilter(QObject *object, QEvent *event)
+{
+    auto *modal = event->type() == QEvent::Show && object->isWidgetType() ? static_cast<QWidget *>(object) : nullptr;
+    if (modal && modal->isModal()) {
+        QTimer::singleShot(0, modal, [this, modal] {
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                boxes << box->windowTitle() + ": " + box->text();
+                box->done(QMessageBox::Ok);
+            } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
+                modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
+                modal->findChild<QComboBox *>("comboBoxBaud")->setCurrentText(m_baudItem);
+                modal->findChild<QPushButton *>(m_baudItem == "cancel" ? "pushButtonCancel" : "pushButtonOK")->click();
+            }
+        });
+    }
+    return false;
+}
+
+void Bench::close()
+{
+    qApp->removeEventFilter(this);
+    setClockForTesting({});
+    delete w;
+    delete sim;
+    w = nullptr, ui = nullptr, sim = nullptr;
+    boxes.clear(), heard.clear();
+}
+
+bool Bench::linked()
+{
+    m_baudItem = "9600", m_port = sim->portPath();
+    ui->pushButtonLink->click();
+    const bool shown = QTest::qWaitFor([this] { return ui->lineEditAddress->text() == QString::number(sim->address()); }, 3000);
+    timer(WidgetAccess::Response)->stop();
+    timer(WidgetAccess::Humiture)->stop();
+    heard.clear();
+    return shown;
+}
+
+void Bench::press(const QString &button)
+{
+    if (button != QLatin1String("poll")) {
+        w->findChild<QAbstractButton *>(button)->click();
+        return;
+    }
+    if (ui->pushButtonRead->text() == QLatin1String("Read"))
+        ui->pushButtonRead->click();
+    QMetaObject::invokeMethod(w, "ReadHumitureOrder");
+}
+
+// Words in order, each "key" or "key=value".
+void Bench::given(const QString &spec)
+{
+    using Set = std::function<void(Bench &, const QString &)>;
+    static const QMap<QString, Set> words{
+        {"linked", [](Bench &b, const QString &) { if (!b.linked()) qFatal("given: no address shown"); }},
+        // the module
+        {"module", [](Bench &b, const QString &v) { // address, or address@rate
+             b.sim->setAddress(quint8(v.section('@', 0, 0).toInt()));
+             b.sim->setBaudRate(v.contains('@') ? v.section('@', 1).toInt() : b.sim->baudRate());
+         }},
+        {"silent", [](Bench &b, const QString &) { b.sim->setSilent(true); }},
+        {"serial", [](Bench &b, const QString &v) { b.sim->setSerialBytes(QByteArray::fromHex(v.toLatin1())); }},
+        {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
+        {"mode", [](Bench &b, const QString &v) { b.sim->setRecordMode(v.toInt()); }},
+        {"interval", [](Bench &b, const QString &v) { b.sim->setSampleInterval(quint16(v.toInt())); }},
+        {"dies", [](Bench &b, const QString &) { // the line, at the next reply, rate change or byte not heard
+             for (auto signal : {&modsim::ModuleSim::replySent, &modsim::ModuleSim::discarded})
+                 QObject::connect(b.sim, signal, b.sim, &modsim::ModuleSim::stop, Qt::QueuedConnection);
+             QObject::connect(b.sim, &modsim::ModuleSim::baudRateChanged, b.sim, &modsim::ModuleSim::stop, Qt::QueuedConnection);
+         }},
+        // the technician
+        {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
+        {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"field", [](Bench &b, const QString &v) { b.ui->lineEditAddress->setText(v); }},
+        {"sn", [](Bench &b, const QString &v) { b.ui->lineEditSN->setText(v); }},
+        {"baud", [](Bench &b, const QString &v) { b.ui->comboBoxBaudRate->setCurrentText(v); }},
+        {"item", [](Bench &b, const QString &v) { b.ui->comboBoxNum->setCurrentIndex(v.toInt()); }},
+        {"reading", [](Bench &b, const QString &) { b.ui->pushButtonRead->click(); }},
+        {"record", [](Bench &b, const QString &) { b.ui->radioButtonRecord->click(); }},
+        {"monitor", [](Bench &b, const QString &) { b.ui->radioButtonRealmonitoring->click(); }},
+        {"start", [](Bench &b, const QString &v) { b.ui->recmodecomboBox->setCurrentIndex(v.toInt()); }},
+        {"rate", [](Bench &b, const QString &v) { b.ui->sample_ratecomboBox->setCurrentText(v); }},
+        // the start time, seconds from now; the clock, ISO 8601 with Z for UTC
+        {"at", [](Bench &b, const QString &v) { b.ui->dateTimeEditstarttime->setDateTime(currentDateTime().addSecs(v.toInt())); }},
+        {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate)] { return t; }); }},
+        {"disable", [](Bench &b, const QString &) { b.ui->recmodecomboBox->setEnabled(false), b.ui->sample_ratecomboBox->setEnabled(false); }},
+    };
+    for (const QString &word : spec.split(' ', Qt::SkipEmptyParts)) {
+        const Set set = words.value(word.section('=', 0, 0));
+        if (!set)
+            qFatal("given: unknown word %s", qPrintable(word));
+        set(*this, word.section('=', 1));
+    }
+}
+
+QString Bench::state(const QString &expected) const
+{
+    using Get = std::function<QString(const Bench &)>;
+    const auto on = [](bool b) { return QString(b ? "1" : "0"); };
+    static const QMap<QString, Get> keys{
+        {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
+        {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
+        {"labels", [](const Bench &b) { return b.labels().join('|'); }},
+        {"module", [](const Bench &b) { return QString("%1@%2").arg(b.sim->address()).arg(b.sim->baudRate()); }},
+        {"port", [](const Bench &b) { return b.port()->isOpen() ? QString::number(b.port()->baudRate()) : QString("closed"); }},
+        {"rate", [](const Bench &) { return QString::number(UartData.BaudRate); }},
+        {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},
+        {"tx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^TX ")).size()); }},
+        {"rx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^RX ")).size()); }},
+        {"read", [](const Bench &b) { return b.ui->pushButtonRead->text(); }},
+        {"locked", [on](const Bench &b) { return on(!b.ui->pushButtonSetup->isEnabled()) + on(!b.ui->pushButtonReadRecord->isEnabled()); }},
+        {"watch", [on](const Bench &b) { return on(b.timer(WidgetAccess::Response)->isActive()); }},
+        {"search", [on](const Bench &b) { return on(b.timer(WidgetAccess::AutoUart)->isActive()); }},
+        {"polling", [on](const Bench &b) { return on(b.timer(WidgetAccess::Humiture)->isActive()); }},
+        {"boxes", [](const Bench &b) { // the port and the system's reason, which vary, stand as <port>: <reason>
+             static const QRegularExpression reason("(<port> [^:]*: )[^/]+");
+             return b.boxes.join(" / ").replace(UartData.PortName + " ", "<port> ").replace(reason, "\\1<reason>");
+         }},
+        {"work", [](const Bench &b) { return b.w->findChild<QButtonGroup *>()->checkedButton()->text(); }},
+        {"start", [](const Bench &b) { return QString::number(b.ui->recmodecomboBox->currentIndex()); }},
+        {"sampling", [](const Bench &b) { return b.ui->sample_ratecomboBox->currentText(); }},
+        {"enabled", [on](const Bench &b) { // start mode, sampling rate, start time
+             return on(b.ui->recmodecomboBox->isEnabled()) + on(b.ui->sample_ratecomboBox->isEnabled())
+                 + on(b.ui->dateTimeEditstarttime->isEnabled());
+         }},
+        {"serial", [](const Bench &b) { return QString(b.sim->serialBytes().toHex()); }},
+        {"ack", [on](const Bench &) { return on(UartData.ReplyReceived) + on(UartData.SettingAck); }},
+        {"pending", [on](const Bench &) { return on(UartData.BaudSetPending); }},
+        {"list", [](const Bench &) { // the AUTO search's rates, and how many it tries
+             const qint32 *l = UartData.BaudList;
+             return QString("%1 %2 %3 %4 %5 %6 /%7").arg(l[0]).arg(l[1]).arg(l[2]).arg(l[3]).arg(l[4]).arg(l[5]).arg(UartData.BaudCount);
+         }},
+    };
+    QStringList out;
+    for (const QString &pair : expected.split("; ")) {
+        const QString key = pair.section('=', 0, 0);
+        const Get get = keys.value(key);
+        out << key + '=' + (get ? get(*this) : QString("(unknown key)"));
+    }
+    return out.join("; ");
+}
+
+QString Bench::armed() const
+{
+    // The receive buffer's timer is the line's, not any action's.
+    static const char *names[] = {"clear", "response", "humiture", "search", "delay", "setting"};
+    QStringList out;
+    for (int t = WidgetAccess::Response; t <= WidgetAccess::SettingResponse; ++t) {
+        if (timer(WidgetAccess::Timer(t))->isActive())
+            out << QLatin1String(names[t]) + QString::number(timer(WidgetAccess::Timer(t))->interval());
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+QStringList Bench::traffic() const
+{
+    // Plain text of the HTML log, where the two blanks after the marker are one.
+    static const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d->(TX|RX) ([0-9a-f]+)$"));
+    QStringList out;
+    for (const QString &entry : ui->textBrowser->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = line.match(entry);
+        out << (m.hasMatch() ? m.captured(1) + QLatin1Char(' ') + m.captured(2) : entry);
+    }
+    return out;
+}
+
+QStringList Bench::labels() const
+{
+    return {ui->labelTemperature->text(), ui->labelHumidity->text(), ui->labelDewTemp->text(),
+            ui->labelWetBulbTemp->text()};
+}

@@ -1,0 +1,67 @@
+// What the test programs (and the benchmark and picture driver) share: the
+// real window with every message box it opens caught, beside it on demand
+// the simulated module on a pseudo-terminal, and one small language for both:
+// given("key=value ...") sets a scene, state("key=value; ...") reads one back.
+#ifndef HYGROVANE_FIXTURE_H
+#define HYGROVANE_FIXTURE_H
+
+#include "app/uartdata.h"
+#include "tools/modsim/modulesim.h"
+#include "ui/widget.h"
+#include "ui_widget.h"
+
+#include <QTimer>
+
+struct WidgetAccess
+{
+    enum Timer { Clear, Response, Humiture, AutoUart, Delay, SettingResponse };
+    static Ui::Widget *ui(Widget *w) { return w->ui; }
+    static QSerialPort *port(Widget *w) { return w->serialPort; }
+    static quint16 &readItem(Widget *w) { return w->readItem; }
+    static QTimer *timer(Widget *w, Timer t)
+    {
+        QTimer *all[] = {w->timerClear, w->timerResponse, w->timerHumiture,
+                         w->timerAutoUart, w->timerDelay, w->timerSettingResponse};
+        return all[t];
+    }
+    // What my_readuart does with the bytes the port delivered.
+    static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
+    static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
+};
+
+class Bench : public QObject
+{
+public:
+    Widget *w = nullptr;
+    Ui::Widget *ui = nullptr;
+    modsim::ModuleSim *sim = nullptr;
+    QStringList boxes; // "title: text" of every message box, in order
+    QStringList heard; // every request the module heard, RTU or logger, in hex
+
+    // A fresh start: UartData as at start-up, a new window and, with a module,
+    // one at address 1, 9600 baud, still at 23.1 ℃, 45.6 %, 10.3 ℃, 15.8 ℃.
+    bool open(bool module = true);
+    void close();
+    ~Bench() override { close(); }
+
+    // Linked at 9600 with the address shown; the link's own timers are
+    // stopped, so what follows runs only on what the next action starts.
+    bool linked();
+    // Clicks the button of that object name; "poll" sends one poll now.
+    void press(const QString &button);
+
+    void given(const QString &spec);
+    QString state(const QString &expected) const; // the keys of `expected`, read now
+    QString armed() const;                        // timers running, with their intervals
+
+    QTimer *timer(WidgetAccess::Timer t) const { return WidgetAccess::timer(w, t); }
+    QSerialPort *port() const { return WidgetAccess::port(w); }
+    QStringList traffic() const; // the log as "TX <hex>" and "RX <hex>"; other lines whole
+    QStringList labels() const;
+
+private:
+    bool eventFilter(QObject *object, QEvent *event) override;
+    QString m_baudItem, m_port;
+};
+
+#endif

@@ -1,0 +1,216 @@
+// End to end: the real window linked through its dialog to the simulated
+// module on a pseudo-terminal, driven as a technician drives it.
+#include "fixture.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QtTest>
+
+using W = WidgetAccess;
+
+static const QString kAll = QStringLiteral("Temperature:23.1℃|Humidity:45.6%|DewTemp:10.3℃|WetBulbTemp:15.8℃");
+
+class TestE2e : public QObject
+{
+    Q_OBJECT
+    Bench b;
+
+private slots:
+    void init() { QVERIFY(b.open()); }
+    void cleanup() { b.close(); }
+
+    // A scene is set (see Bench::given), one button is pressed. Then: the
+    // timers running at once, the frames the module heard, and the state
+    // reached, about `at` ms after the press (-1: any time).
+    void press_data();
+    void press()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, button);
+        QFETCH(QString, armed);
+        QFETCH(QString, heard);
+        QFETCH(int, at);
+        QFETCH(QString, expected);
+        b.given(given);
+        QElapsedTimer clock;
+        clock.start();
+        b.press(button);
+        QCOMPARE(b.armed(), armed);
+        QTRY_COMPARE_WITH_TIMEOUT(b.state(expected), expected, 4000);
+        const qint64 reached = clock.elapsed();
+        // Coarse timers may fire 5 % early; a loaded machine runs late.
+        QVERIFY2(at < 0 || (reached >= at * 9 / 10 && reached <= at + 450), qPrintable(QString::number(reached)));
+        QCOMPARE(b.heard.join(", "), heard);
+    }
+
+    // Noise, split replies and a stray byte: polling goes on, and no value
+    // is ever shown that the module did not send.
+    void noisyLine()
+    {
+        b.given("linked");
+        b.sim->setDriftInterval(200), b.sim->setDrift(true), b.sim->setNoise(true), b.sim->setSplit(3, 40);
+        QSet<QString> sent, shown;
+        QTimer sampler; // the module's values last 200 ms each, the labels a second
+        connect(&sampler, &QTimer::timeout, [&] {
+            sent << QStringLiteral("Temperature:%1℃").arg(b.sim->temperature() / 10.0, 0, 'f', 1);
+            shown << b.ui->labelTemperature->text();
+        });
+        sampler.start(10);
+        b.press("pushButtonRead");
+        QSignalSpy replies(b.sim, &modsim::ModuleSim::replySent);
+        QTRY_COMPARE_WITH_TIMEOUT(b.state("rx"), QString("rx=4"), 5000); // the link's reply and three polls
+        b.sim->setExtraByte(true);
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count() >= 5, 3000);
+        QCOMPARE(b.state("rx"), QString("rx=4")); // a frame and a byte are no frame
+        b.sim->setExtraByte(false);
+        QTRY_COMPARE_WITH_TIMEOUT(b.state("rx; boxes"), QString("rx=5; boxes="), 3000);
+        shown.remove(QStringLiteral("Temperature:"));
+        QVERIFY(!shown.isEmpty());
+        QVERIFY2((shown - sent).isEmpty(), qPrintable(QStringList((shown - sent).values()).join(',')));
+    }
+};
+
+void TestE2e::press_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("armed");
+    QTest::addColumn<QString>("heard");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const char *given, const char *button, const char *armed, const char *heard,
+                  int at, const QString &expected) {
+        QTest::newRow(name) << given << button << armed << heard << at << expected;
+    };
+    const char *probe = "00 03 01 00 00 01 84 27";
+    const QString list = "list=115200 19200 9600 4800 2400 1200 /6; ";
+    const QString noPort = "Error: The serial port <port> cannot be opened: <reason>";
+    const char *info = "7b 22 0a 00 0a 22 7d", *settings = "7b 22 1a 00 1a 22 7d";
+
+    // Linking: a fixed rate, the AUTO search fastest first, 300 ms a rate.
+    row("fixed rate", "module=7@9600 baud=2400", "pushButtonLink", "response500 humiture1000", probe, 500,
+        "field=7; tx=1; rx=1; port=9600; combo=2400; watch=0; boxes=");
+    row("AUTO finds 115200", "module=7@115200 baud=2400 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe,
+        300, list + "field=7; tx=1; rx=1; port=115200; rate=115200; combo=115200; search=0; watch=0; boxes=");
+    row("AUTO finds 9600", "module=7@9600 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe, 900,
+        list + "field=7; tx=3; rx=1; port=9600; rate=9600; combo=9600; search=0; watch=0; boxes=");
+    row("AUTO finds 1200", "module=7@1200 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe, 1800,
+        list + "field=7; tx=6; rx=1; port=1200; rate=1200; combo=1200; search=0; watch=0; boxes=");
+    row("fixed rate, silence", "silent", "pushButtonLink", "response500 humiture1000", probe, 500,
+        "field=; tx=1; rx=0; port=9600; watch=0; boxes=Error: Communication error!");
+    row("AUTO, silence", "silent baud=2400 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe, 1800,
+        "field=; tx=6; rx=0; port=1200; combo=2400; search=0; watch=0; boxes=Error: Communication error!");
+    row("no such port", "port=/dev/hygrovane-no-such-port", "pushButtonLink", "", "", 0,
+        "tx=0; port=closed; watch=0; boxes=" + noPort);
+    row("AUTO, no such port", "port=/dev/hygrovane-no-such-port dialog=AUTO", "pushButtonLink", "", "", 0,
+        "tx=0; port=closed; search=0; boxes=" + noPort);
+    row("Link ends reading", "linked reading dialog=cancel", "pushButtonLink", "", "", 0,
+        "port=closed; read=Read; polling=0; tx=1; boxes=");
+
+    // Reading: one poll a second from the first second on, for the item chosen.
+    row("Read", "linked", "pushButtonRead", "humiture1000", "01 03 00 00 00 05 85 c9", 1000,
+        "read=Stop; rx=2; labels=" + kAll);
+    row("Stop", "linked reading", "pushButtonRead", "", "", 0, "read=Read; polling=0");
+    row("poll ALL", "linked item=0", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "rx=2; labels=" + kAll);
+    row("poll, nothing chosen", "linked item=-1", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "labels=" + kAll);
+    row("poll Temperature", "linked item=1", "poll", "humiture1000", "01 03 00 00 00 01 84 0a", 0,
+        "labels=Temperature:23.1℃|Humidity:---|DewTemp:---|WetBulbTemp:---");
+    row("poll Humidity", "linked item=2", "poll", "humiture1000", "01 03 00 01 00 01 d5 ca", 0,
+        "labels=Temperature:---|Humidity:45.6%|DewTemp:---|WetBulbTemp:---");
+    row("poll DewTemp", "linked item=3", "poll", "humiture1000", "01 03 00 02 00 01 25 ca", 0,
+        "labels=Temperature:---|Humidity:---|DewTemp:10.3℃|WetBulbTemp:---");
+    row("poll WetBulbTemp", "linked item=4", "poll", "humiture1000", "01 03 00 03 00 01 74 0a", 0,
+        "labels=Temperature:---|Humidity:---|DewTemp::---|WetBulbTemp:15.8℃");
+    row("poll Status", "linked item=5", "poll", "humiture1000", "01 03 00 04 00 01 c5 cb", 0,
+        "rx=2; labels=Temperature:---|Humidity:---|DewTemp::---|WetBulbTemp:---");
+    row("poll address 247", "module=247 linked", "poll", "humiture1000", "f7 03 00 00 00 05 91 5f", 0, "labels=" + kAll);
+    row("poll address 16, WetBulbTemp", "module=16 linked item=4", "poll", "humiture1000", "10 03 00 03 00 01 77 4b", 0,
+        "labels=Temperature:---|Humidity:---|DewTemp::---|WetBulbTemp:15.8℃");
+    for (const char *button : {"poll", "pushButtonAddress"}) {
+        for (const char *field : {"", "0", "248", "abc"}) {
+            QTest::addRow("%s refuses address '%s'", button, field)
+                << "linked field=" + QString(field) << button << "" << "" << 0
+                << QString("tx=1; read=Read; boxes=Error: The address is ") + (*field ? "between 1 and 247!" : "empty!");
+        }
+    }
+
+    // Address and baud rate, sent to address 0; the watchdog judges at 500 ms.
+    row("address read", "linked module=42 field=junk", "pushButtonAddressRead", "response500 humiture1000", probe, 500,
+        "field=42; rx=2; watch=0; boxes=");
+    row("address write 12", "linked module=42 field=12", "pushButtonAddress", "response500 humiture1000",
+        "00 06 01 00 00 0c 89 e2", 500, "field=12; module=12@9600; watch=0; boxes=");
+    row("address write 247", "linked field=247", "pushButtonAddress", "response500 humiture1000",
+        "00 06 01 00 00 f7 c8 61", 500, "field=247; module=247@9600; watch=0; boxes=");
+    row("baud rate 19200", "linked baud=19200", "pushButtonBaudRate", "response500 humiture1000",
+        "00 06 01 01 00 05 18 24", 500, "module=1@19200; port=19200; rate=19200; pending=0; tx=2; watch=0; boxes=");
+    row("baud rate 115200", "linked baud=115200", "pushButtonBaudRate", "response500 humiture1000",
+        "00 06 01 01 00 06 58 25", 500, "module=1@115200; port=115200; rate=115200; pending=0; watch=0; boxes=");
+    row("baud rate 1200", "linked baud=1200", "pushButtonBaudRate", "response500 humiture1000",
+        "00 06 01 01 00 01 19 e7", 500, "module=1@1200; port=1200; rate=1200; pending=0; watch=0; boxes=");
+    row("address read, silence", "linked silent field=junk", "pushButtonAddressRead", "response500 humiture1000", probe,
+        500, "field=junk; watch=0; boxes=Error: Communication error!");
+    row("baud rate, silence", "linked silent baud=19200", "pushButtonBaudRate", "response500 humiture1000",
+        "00 06 01 01 00 05 18 24", 500, "port=9600; rate=19200; pending=0; watch=0; boxes=Error: Communication error!");
+
+    // The logger: never in the traffic log.
+    row("serial number read", "linked serial=180b14091e2d", "pushButtonReadSN", "response500 humiture1000", info, 500,
+        "sn=180b14091e2d; tx=1; rx=1; watch=0; boxes=");
+    row("AUTO setup", "clock=2026-12-06T03:31:29 linked sn=untouched", "pushButtonAUTO", "response1500 humiture1000",
+        "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 1500, "serial=1a0c06031f1d; sn=untouched; watch=0; boxes=");
+    row("MANU setup, as read back", "linked sn=1a0c06031f1d", "pushButtonMANU", "response1500 humiture1000",
+        "7b 22 aa 07 00 00 00 06 03 00 00 ba 22 7d", 0, "serial=000006030000; ack=10");
+    row("MANU setup, decimal pairs", "linked sn=261206033129", "pushButtonMANU", "response1500 humiture1000",
+        "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 0, "serial=1a0c06031f1d; ack=10");
+    row("MANU setup, one pair", "linked sn=12", "pushButtonMANU", "response1500 humiture1000",
+        "7b 22 aa 07 00 0c 00 00 00 00 00 bd 22 7d", 0, "serial=0c0000000000; ack=10");
+    row("setup, timing start", "clock=2026-01-01T00:00:00Z linked start=1 rate=1min at=3600", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 55 b9 00 00 00 40 00 00 00 00 ff ff 00 3c 03 20 01 40 "
+        "03 20 01 40 69 55 c7 10 00 00 b5 22 7d", 2000, "boxes=Succeed: Setting succeed!; ack=11; locked=00");
+    row("setup, after setup", "clock=2026-01-01T00:00:00Z linked start=0 rate=24h at=300", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 55 b9 00 00 00 20 00 00 00 00 ff ff af c8 03 20 01 40 "
+        "03 20 01 40 69 55 ba 2c 00 00 df 22 7d", 0, "ack=11; locked=11");
+    row("setup, monitoring only", "clock=2026-01-01T00:00:00Z linked start=1 rate=12h at=60 monitor", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 55 b9 00 00 00 60 00 00 00 00 ff ff a8 c0 03 20 01 40 "
+        "03 20 01 40 69 55 b9 3c 00 00 1f 22 7d", 0, "ack=11; locked=11");
+    const QString refused = "boxes=Error: Time setting error!; locked=00";
+    row("setup at the current second", "clock=2026-03-01T12:00:00 linked start=1 at=0", "pushButtonSetup", "", "", 0, refused);
+    row("setup a second late", "clock=2026-03-01T12:00:00 linked start=1 at=-1", "pushButtonSetup", "", "", 0, refused);
+    row("setup, after setup, editor behind", "clock=2026-03-01T12:00:00 linked start=0 at=-400", "pushButtonSetup", "",
+        "", 0, refused);
+    row("setup, monitoring, editor behind", "clock=2026-03-01T12:00:00 linked monitor at=-3600", "pushButtonSetup", "",
+        "", 0, refused);
+    row("settings, timing start, 24h", "linked mode=2 interval=45000 monitor start=0 rate=2S", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", settings, 2000,
+        "work=Recording; start=1; enabled=111; sampling=24h; ack=11; locked=00");
+    row("settings, after setup, 10min", "linked mode=1 interval=600 monitor start=1 rate=2S", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", settings, 0, "work=Recording; start=0; enabled=110; sampling=10min; locked=11");
+    row("settings, monitoring only, 2h", "linked mode=3 interval=7200 start=1 monitor rate=2S", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", settings, 0, "work=Only Realtime Monitoring; start=1; enabled=000; sampling=2h");
+    row("settings, interval not listed", "linked mode=2 interval=7 monitor rate=2S", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", settings, 0, "work=Recording; start=1; enabled=111; sampling=2S; ack=11");
+    row("setup, silence", "clock=2026-01-01T00:00:00Z linked silent at=600", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 55 b9 00 00 00 20 00 00 00 00 ff ff 00 01 03 20 01 40 "
+        "03 20 01 40 69 55 bb 58 00 00 96 22 7d", 1000,
+        "boxes=Failed: Setting failed, please try again!");
+    row("serial number read, silence", "linked silent", "pushButtonReadSN", "response500 humiture1000", info, 500,
+        "watch=0; boxes=Error: Communication error!");
+    row("serial number write, silence", "clock=2026-12-06T03:31:29 linked silent", "pushButtonAUTO",
+        "response1500 humiture1000", "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 1500,
+        "watch=0; boxes=Error: Communication error!");
+    row("settings read, silence", "linked silent", "pushButtonReadRecord", "response500 humiture3000 delay2000", settings,
+        500, "watch=0; boxes=Error: Communication error!");
+    row("long frame", "linked long sn=unchanged", "pushButtonReadSN", "response500 humiture1000", info, 500,
+        "ack=10; sn=unchanged; watch=0; boxes=");
+
+    // The adapter pulled while polling, searching or changing the rate: told
+    // once, and nothing is left running that would send on the dead line.
+    const QString lost = "port=closed; read=Read; pending=0; watch=0; search=0; polling=0; "
+                         "boxes=Error: The serial port <port> stopped working: <reason>";
+    row("port lost while polling", "linked dies", "pushButtonRead", "humiture1000", "01 03 00 00 00 05 85 c9", 1000, lost);
+    row("port lost in a search", "module=1@1200 dialog=AUTO dies", "pushButtonLink", "humiture1000 search300", "", 0, lost);
+    row("port lost in a baud change", "linked baud=19200 dies", "pushButtonBaudRate", "response500 humiture1000",
+        "00 06 01 01 00 05 18 24", 0, lost);
+}
+
+QTEST_MAIN(TestE2e)
+#include "tst_e2e.moc"
