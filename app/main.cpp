@@ -1,4 +1,5 @@
 #include "app/catalogue.h"
+#include "app/startup.h"
 #include "ui/widget.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    setApplicationAttributes();
     QApplication app(argc, argv);
     QTranslator translator;
     installCatalogue(&translator);

@@ -6,7 +6,7 @@
 #include "app/uartdata.h"
 #include "protocol/rtu.h"
 
-#include <QDebug>
+#include "app/trace.h"
 
 void Widget::PushButtonAddressReadSlot()
 {
@@ -28,8 +28,9 @@ void Widget::PushButtonAddressSlot()
 void Widget::PushButtonBaudRateSlot()
 {
     const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
-    qDebug() << code;
-    SendRtuRequest(RtuSend::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
+    qCDebug(lcTrace) << code;
+    if (!SendRtuRequest(RtuSend::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code))
+        return;
     // The port keeps the old rate until the watchdog has seen the echo.
     if (const qint32 rate = rtu::baudRateForCode(code))
         UartData.BaudRate = rate;

@@ -72,6 +72,9 @@ void Widget::AUTOUartInit()
     }
     UartData.BaudRate = UartData.BaudList[UartData.BaudIndex];
     ++UartData.BaudIndex;
+    // The search owns the link: a baud-rate write made meanwhile must not
+    // keep its probes from going out.
+    UartData.BaudSetPending = 0;
     if (!UartInit())
         return;
     timerAutoUart->start(300);

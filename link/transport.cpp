@@ -7,7 +7,8 @@
 #include "protocol/logframe.h"
 #include "protocol/rtu.h"
 
-#include <QDebug>
+#include "app/trace.h"
+
 #include <QSerialPort>
 #include <QTimer>
 
@@ -17,9 +18,21 @@ quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
     return static_cast<quint16>((crc << 8) | (crc >> 8));
 }
 
-void Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
+bool Widget::portReady()
+{
+    // Nothing is written, logged or awaited on a port that is not open; the
+    // module is not to blame for it. Reading stops, so this is said once.
+    if (serialPort->isOpen())
+        return true;
+    stopReadingWith(tr("The serial port is not open. Press Link first."));
+    return false;
+}
+
+bool Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
                             quint16 reg, quint16 countOrValue)
 {
+    if (!portReady())
+        return false;
     readItem = selector;
     const QByteArray frame = rtu::buildRequest(address, function, reg, countOrValue);
     serialPort->write(frame);
@@ -33,7 +46,8 @@ void Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quin
     if (kind != RtuSend::Poll)
         timerHumiture->start(1000);
     if (kind == RtuSend::AddressRead)
-        qDebug() << "7777";
+        qCDebug(lcTrace) << "7777";
+    return true;
 }
 
 void Widget::LogFrame(const QString &text, bool isRx)

@@ -6,7 +6,7 @@
 #include "app/uartdata.h"
 #include "protocol/logger.h"
 
-#include <QDebug>
+#include "app/trace.h"
 
 bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
 {
@@ -21,7 +21,7 @@ bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
         UartData.SerialNumber.clear();
         const logger::Info info = logger::parseInfo(buffer);
         UartData.LoggerModel = info.model;
-        qDebug() << "UartData.LoggerModel" << UartData.LoggerModel;
+        qCDebug(lcTrace) << "UartData.LoggerModel" << UartData.LoggerModel;
         UartData.SerialNumber = info.serial;
         ui->lineEditSN->setText(UartData.SerialNumber);
         break;
@@ -55,6 +55,10 @@ void Widget::ShowRecordSettings()
         ui->radioButtonRealmonitoring->setChecked(false);
         ui->recmodecomboBox->setCurrentIndex(1);
         ui->dateTimeEditstarttime->setEnabled(true);
+        break;
+    case logger::MonitorOnly:
+        ui->radioButtonRealmonitoring->setChecked(true);
+        ui->dateTimeEditstarttime->setEnabled(false);
         break;
     default:
         // The exclusive group refuses to uncheck its checked button, so the

@@ -3,9 +3,10 @@
 #include "ui_widget.h"
 
 #include "app/uartdata.h"
+#include "app/trace.h"
+#include "protocol/logger.h"
 #include "protocol/rtu.h"
 
-#include <QDebug>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -46,11 +47,15 @@ void Widget::receiveChunk(const QByteArray &chunk)
         return;
     }
     const QByteArray buffer = UartData.RxBuffer;
-    qDebug() << buffer.toHex();
-    // The logger's brace-framed replies share the line; they are never
-    // echoed and stay in the buffer until the line falls silent.
-    if (DecodeLoggerFrame(buffer))
+    qCDebug(lcTrace) << buffer.toHex();
+    // The logger's brace-framed replies share the line and are never echoed.
+    // Once the buffer is exactly one whole frame it is emptied, so that the
+    // next reply finds it so; anything else waits for more bytes or silence.
+    if (DecodeLoggerFrame(buffer)) {
+        if (logger::isWholeFrame(buffer))
+            UartData.RxBuffer.clear();
         return;
+    }
     decodeRtuReply(buffer);
 }
 
@@ -105,7 +110,7 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
         default:
             break;
         }
-        qDebug() << readItem;
+        qCDebug(lcTrace) << readItem;
 
         if (readItem == ReadsAddress) {
             // Only a reply that carries the register has the address at byte 4.

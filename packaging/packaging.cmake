@@ -23,7 +23,7 @@ foreach(entry ${HYGROVANE_APP_ID} ${HYGROVANE_APP_ID}.zh_CN)
     set(HYGROVANE_BINDIR \"\${_hygrovane_prefix}/bin\")
     set(HYGROVANE_DATADIR \"\${_hygrovane_prefix}/share/hygrovane\")
     string(MD5 _hygrovane_key \"\${_hygrovane_prefix}\")
-    set(_hygrovane_out \"${CMAKE_BINARY_DIR}/packaging/\${_hygrovane_key}/${entry}.desktop\")
+    set(_hygrovane_out \"${PROJECT_BINARY_DIR}/packaging/\${_hygrovane_key}/${entry}.desktop\")
     configure_file(\"${HYGROVANE_PACKAGING_DIR}/${entry}.desktop.in\" \"\${_hygrovane_out}\" @ONLY)
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
          FILES \"\${_hygrovane_out}\")
@@ -63,6 +63,8 @@ set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 # Depends is read off the binaries, so it names exactly the Qt 5 libraries linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The form's Arial, in its metric-compatible twin, and a CJK font for Chinese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-noto-cjk | fonts-wqy-microhei")
 set(CPACK_GENERATOR DEB)
 include(CPack)
 
@@ -70,7 +72,7 @@ include(CPack)
 # A sanitizer build would package instrumented binaries: nothing to learn there.
 if(HYGROVANE_TESTS AND NOT HYGROVANE_SANITIZE)
   add_test(NAME package
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package_check.sh ${CMAKE_BINARY_DIR})
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package_check.sh ${PROJECT_BINARY_DIR})
   # The first run on a fresh machine may have to install the validators.
   set_tests_properties(package PROPERTIES TIMEOUT 600)
 endif()
@@ -79,8 +81,8 @@ endif()
 # It links the window to an in-process simulated module through the test
 # support, so it exists only where the tests are built.
 if(TARGET hygrovane_fixture)
-  add_executable(hygrovane-shoot EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/docs/shoot.cpp)
+  add_executable(hygrovane-shoot EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/docs/shoot.cpp)
   target_link_libraries(hygrovane-shoot PRIVATE hygrovane_fixture)
-  set_target_properties(hygrovane-shoot PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_target_properties(hygrovane-shoot PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
   add_dependencies(hygrovane-shoot catalogue)
 endif()

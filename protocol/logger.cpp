@@ -92,6 +92,15 @@ bool isIncompleteLongFrame(const QByteArray &buffer)
         && !(buffer.size() >= LongFrameSize && byteAt(buffer, 133) == 0x22 && byteAt(buffer, 134) == 0x7D);
 }
 
+bool isWholeFrame(const QByteArray &buffer)
+{
+    if (!isFrame(buffer) || buffer.size() < 4)
+        return false;
+    if (command(buffer) == LongFrame)
+        return !isIncompleteLongFrame(buffer) && buffer.size() == LongFrameSize;
+    return buffer.size() == byteAt(buffer, 3) + 7;
+}
+
 quint8 command(const QByteArray &buffer)
 {
     return byteAt(buffer, 2);

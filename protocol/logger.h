@@ -43,6 +43,8 @@ QByteArray setupFrame(quint32 now, quint8 recordMode, quint16 sampleSeconds, qui
 bool isFrame(const QByteArray &buffer);
 // A long frame whose closing pair has not reached offsets 133 and 134 yet.
 bool isIncompleteLongFrame(const QByteArray &buffer);
+// Exactly one frame: as long as its length byte says, or the whole long frame.
+bool isWholeFrame(const QByteArray &buffer);
 // Command byte of a frame, 0 when the buffer is too short to carry one.
 quint8 command(const QByteArray &buffer);
 

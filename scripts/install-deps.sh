@@ -8,6 +8,10 @@ packages=(
   qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
   mbpoll
   dpkg-dev desktop-file-utils appstream
+  tzdata
+  # The form's Arial in its metric twin, and a CJK font: without one the
+  # Chinese texts show as empty boxes.
+  fonts-liberation2 fonts-wqy-microhei
 )
 packages+=("$@")
 

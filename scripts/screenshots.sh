@@ -8,9 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 
-# A CJK font, or the Chinese texts come out as empty boxes; Liberation Sans
-# stands in for the Arial the form asks for.
-"$root/scripts/install-deps.sh" fonts-wqy-microhei fonts-liberation2
+"$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target hygrovane-shoot catalogue >/dev/null
 build=$(cd "$build" && pwd)

@@ -8,12 +8,25 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTest>
+
+namespace {
+int traces = 0;
+QtMessageHandler testHandler = nullptr;
+void countTraces(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    traces += type == QtDebugMsg;
+    testHandler(type, context, text);
+}
+} // namespace
 
 bool Bench::open(bool module)
 {
     close();
     UartData = UartDataRecord();
+    traces = 0;
+    testHandler = qInstallMessageHandler(countTraces);
     if (module) {
         sim = new modsim::ModuleSim;
         if (!sim->start())
@@ -51,6 +64,8 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
 
 void Bench::close()
 {
+    if (testHandler)
+        qInstallMessageHandler(testHandler), testHandler = nullptr;
     qApp->removeEventFilter(this);
     setClockForTesting({});
     delete w;
@@ -114,9 +129,15 @@ void Bench::given(const QString &spec)
         {"monitor", [](Bench &b, const QString &) { b.ui->radioButtonRealmonitoring->click(); }},
         {"start", [](Bench &b, const QString &v) { b.ui->recmodecomboBox->setCurrentIndex(v.toInt()); }},
         {"rate", [](Bench &b, const QString &v) { b.ui->sample_ratecomboBox->setCurrentText(v); }},
-        // the start time, seconds from now; the clock, ISO 8601 with Z for UTC
-        {"at", [](Bench &b, const QString &v) { b.ui->dateTimeEditstarttime->setDateTime(currentDateTime().addSecs(v.toInt())); }},
-        {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate)] { return t; }); }},
+        // the start time, in seconds from now or ISO 8601; the clock, ISO 8601 (Z for UTC)
+        {"at", [](Bench &b, const QString &v) {
+             // The editor keeps the wall clock of what it is given: give it local time.
+             const QDateTime at = v.contains('T') ? QDateTime::fromString(v, Qt::ISODate) : currentDateTime().addSecs(v.toInt());
+             b.ui->dateTimeEditstarttime->setDateTime(at.toLocalTime());
+         }},
+        {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
+        {"press", [](Bench &b, const QString &v) { b.press(v); }},
+        {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"disable", [](Bench &b, const QString &) { b.ui->recmodecomboBox->setEnabled(false), b.ui->sample_ratecomboBox->setEnabled(false); }},
     };
     for (const QString &word : spec.split(' ', Qt::SkipEmptyParts)) {
@@ -148,7 +169,8 @@ QString Bench::state(const QString &expected) const
         {"polling", [on](const Bench &b) { return on(b.timer(WidgetAccess::Humiture)->isActive()); }},
         {"boxes", [](const Bench &b) { // the port and the system's reason, which vary, stand as <port>: <reason>
              static const QRegularExpression reason("(<port> [^:]*: )[^/]+");
-             return b.boxes.join(" / ").replace(UartData.PortName + " ", "<port> ").replace(reason, "\\1<reason>");
+             const QString told = b.boxes.join(" / ");
+             return UartData.PortName.isEmpty() ? told : QString(told).replace(UartData.PortName + " ", "<port> ").replace(reason, "\\1<reason>");
          }},
         {"work", [](const Bench &b) { return b.w->findChild<QButtonGroup *>()->checkedButton()->text(); }},
         {"start", [](const Bench &b) { return QString::number(b.ui->recmodecomboBox->currentIndex()); }},
@@ -160,6 +182,8 @@ QString Bench::state(const QString &expected) const
         {"serial", [](const Bench &b) { return QString(b.sim->serialBytes().toHex()); }},
         {"ack", [on](const Bench &) { return on(UartData.ReplyReceived) + on(UartData.SettingAck); }},
         {"pending", [on](const Bench &) { return on(UartData.BaudSetPending); }},
+        {"at", [](const Bench &b) { return QString::number(currentDateTime().secsTo(b.ui->dateTimeEditstarttime->dateTime())); }},
+        {"traces", [](const Bench &) { return QString::number(traces); }}, // debug messages since open()
         {"list", [](const Bench &) { // the AUTO search's rates, and how many it tries
              const qint32 *l = UartData.BaudList;
              return QString("%1 %2 %3 %4 %5 %6 /%7").arg(l[0]).arg(l[1]).arg(l[2]).arg(l[3]).arg(l[4]).arg(l[5]).arg(UartData.BaudCount);

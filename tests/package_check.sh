@@ -43,6 +43,13 @@ echo "Depends: $depends"
 for lib in libqt5serialport5 libqt5widgets5; do
   grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" && pass "Depends names $lib" || fail "Depends lacks $lib"
 done
+# The form asks for Arial (its metric twin is Liberation Sans), and Chinese
+# needs a CJK font or its texts show as empty boxes.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+for font in "fonts-liberation2" "fonts-noto-cjk | fonts-wqy-microhei"; do
+  grep -Fq "$font" <<<"$recommends" && pass "Recommends $font" || fail "Recommends lacks $font"
+done
 
 outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v -e '^\./$' -e "^\.$prefix/" -e "^\.$prefix\$" || true)
 [ -z "$outside" ] && pass "every file below $prefix" || fail "files outside $prefix: $outside"

@@ -78,7 +78,7 @@ void TestE2e::press_data()
     QTest::addColumn<QString>("heard");
     QTest::addColumn<int>("at");
     QTest::addColumn<QString>("expected");
-    auto row = [](const char *name, const char *given, const char *button, const char *armed, const char *heard,
+    auto row = [](const char *name, const char *given, const char *button, const char *armed, const QString &heard,
                   int at, const QString &expected) {
         QTest::newRow(name) << given << button << armed << heard << at << expected;
     };
@@ -106,12 +106,23 @@ void TestE2e::press_data()
         "tx=0; port=closed; search=0; boxes=" + noPort);
     row("Link ends reading", "linked reading dialog=cancel", "pushButtonLink", "", "", 0,
         "port=closed; read=Read; polling=0; tx=1; boxes=");
+    row("Link during a baud change", "linked baud=19200 press=pushButtonBaudRate answered dialog=AUTO", "pushButtonLink",
+        "humiture1000 search300", "00 06 01 01 00 05 18 24, " + QString(probe), 600,
+        "field=1; port=19200; combo=19200; pending=0; search=0; boxes=");
+    row("a baud write during a search", "module=1@1200 dialog=AUTO press=pushButtonLink", "pushButtonBaudRate",
+        "response500 humiture1000 search300", probe, 1800, "field=1; port=1200; pending=0; search=0; boxes=");
+    for (const char *button : {"poll", "pushButtonAddressRead", "pushButtonAddress", "pushButtonBaudRate",
+                               "pushButtonReadSN", "pushButtonAUTO", "pushButtonMANU", "pushButtonReadRecord",
+                               "pushButtonSetup"}) {
+        QTest::addRow("%s with no link", button) << "field=5 start=1 at=3600" << button << "" << "" << 0
+            << "tx=0; read=Read; watch=0; rate=0; pending=0; locked=00; boxes=Error: The serial port is not open. Press Link first.";
+    }
 
     // Reading: one poll a second from the first second on, for the item chosen.
     row("Read", "linked", "pushButtonRead", "humiture1000", "01 03 00 00 00 05 85 c9", 1000,
         "read=Stop; rx=2; labels=" + kAll);
     row("Stop", "linked reading", "pushButtonRead", "", "", 0, "read=Read; polling=0");
-    row("poll ALL", "linked item=0", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "rx=2; labels=" + kAll);
+    row("poll ALL", "linked item=0", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "rx=2; traces=0; labels=" + kAll);
     row("poll, nothing chosen", "linked item=-1", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "labels=" + kAll);
     row("poll Temperature", "linked item=1", "poll", "humiture1000", "01 03 00 00 00 01 84 0a", 0,
         "labels=Temperature:23.1℃|Humidity:---|DewTemp:---|WetBulbTemp:---");
@@ -156,7 +167,7 @@ void TestE2e::press_data()
     row("serial number read", "linked serial=180b14091e2d", "pushButtonReadSN", "response500 humiture1000", info, 500,
         "sn=180b14091e2d; tx=1; rx=1; watch=0; boxes=");
     row("AUTO setup", "clock=2026-12-06T03:31:29 linked sn=untouched", "pushButtonAUTO", "response1500 humiture1000",
-        "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 1500, "serial=1a0c06031f1d; sn=untouched; watch=0; boxes=");
+        "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 1500, "serial=1a0c06031f1d; sn=untouched; watch=0; traces=0; boxes=");
     row("MANU setup, as read back", "linked sn=1a0c06031f1d", "pushButtonMANU", "response1500 humiture1000",
         "7b 22 aa 07 00 00 00 06 03 00 00 ba 22 7d", 0, "serial=000006030000; ack=10");
     row("MANU setup, decimal pairs", "linked sn=261206033129", "pushButtonMANU", "response1500 humiture1000",
@@ -175,10 +186,24 @@ void TestE2e::press_data()
     const QString refused = "boxes=Error: Time setting error!; locked=00";
     row("setup at the current second", "clock=2026-03-01T12:00:00 linked start=1 at=0", "pushButtonSetup", "", "", 0, refused);
     row("setup a second late", "clock=2026-03-01T12:00:00 linked start=1 at=-1", "pushButtonSetup", "", "", 0, refused);
-    row("setup, after setup, editor behind", "clock=2026-03-01T12:00:00 linked start=0 at=-400", "pushButtonSetup", "",
+    row("setup before 1970", "clock=2026-03-01T12:00:00 linked start=1 at=1960-01-01T00:00:00", "pushButtonSetup", "", "",
+        0, refused);
+    row("setup past 32 bits", "clock=2026-03-01T12:00:00 linked start=1 at=2106-02-07T06:28:16Z", "pushButtonSetup", "",
         "", 0, refused);
-    row("setup, monitoring, editor behind", "clock=2026-03-01T12:00:00 linked monitor at=-3600", "pushButtonSetup", "",
-        "", 0, refused);
+    row("setup, after setup, past 32 bits", "linked start=0 at=2200-01-01T00:00:00", "pushButtonSetup", "", "", 0, refused);
+    row("setup at the last 32-bit second", "clock=2026-03-01T12:00:00Z linked start=1 at=2106-02-07T06:28:15Z",
+        "pushButtonSetup", "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 a4 2a 40 00 00 40 00 00 00 00 ff ff 00 "
+        "01 03 20 01 40 03 20 01 40 ff ff ff ff 00 00 e1 22 7d", 0, "ack=11; traces=0");
+    row("setup in the repeated hour, second pass", "clock=2026-10-25T00:00:00Z linked start=1 at=2026-10-25T01:30:00Z",
+        "pushButtonSetup", "humiture3000 delay2000 setting1000", "7b 22 4a 1d 6a dd 46 80 00 00 40 00 00 00 00 ff ff 00 "
+        "01 03 20 01 40 03 20 01 40 6a dd 5b 98 00 00 b5 22 7d", 0, "ack=11");
+    // Outside "Timing Start" a start time that has passed is refreshed, not refused.
+    row("setup, after setup, editor behind", "clock=2026-03-01T12:00:00Z linked start=0 at=-400", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 a4 2a 40 00 00 20 00 00 00 00 ff ff 00 01 03 20 01 40 03 "
+        "20 01 40 69 a4 2b 6c 00 00 69 22 7d", 0, "at=300; ack=11; locked=11");
+    row("setup, monitoring, editor behind", "clock=2026-03-01T12:00:00Z linked monitor at=-3600", "pushButtonSetup",
+        "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 a4 2a 40 00 00 60 00 00 00 00 ff ff 00 01 03 20 01 40 03 "
+        "20 01 40 69 a4 2b 6c 00 00 a9 22 7d", 0, "at=300; ack=11; locked=11");
     row("settings, timing start, 24h", "linked mode=2 interval=45000 monitor start=0 rate=2S", "pushButtonReadRecord",
         "response500 humiture3000 delay2000", settings, 2000,
         "work=Recording; start=1; enabled=111; sampling=24h; ack=11; locked=00");
@@ -186,6 +211,16 @@ void TestE2e::press_data()
         "response500 humiture3000 delay2000", settings, 0, "work=Recording; start=0; enabled=110; sampling=10min; locked=11");
     row("settings, monitoring only, 2h", "linked mode=3 interval=7200 start=1 monitor rate=2S", "pushButtonReadRecord",
         "response500 humiture3000 delay2000", settings, 0, "work=Only Realtime Monitoring; start=1; enabled=000; sampling=2h");
+    row("settings, monitoring only over Timing Start", "linked mode=3 start=1 record", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", settings, 0, "work=Only Realtime Monitoring; start=1; enabled=000; ack=11");
+    // A logger reply leaves the line to the next one.
+    row("settings right after the serial number", "linked press=pushButtonReadSN", "pushButtonReadRecord",
+        "response500 humiture3000 delay2000", QString(info) + ", " + settings, 0, "sn=180b14091e2d; sampling=1min; ack=11");
+    row("address read right after a logger reply", "linked press=pushButtonReadSN module=42", "pushButtonAddressRead",
+        "response500 humiture1000", QString(info) + ", " + probe, 500, "field=42; sn=180b14091e2d; watch=0; boxes=");
+    row("baud change right after a logger reply", "linked press=pushButtonReadSN baud=19200", "pushButtonBaudRate",
+        "response500 humiture1000", QString(info) + ", 00 06 01 01 00 05 18 24", 500,
+        "port=19200; module=1@19200; pending=0; watch=0; boxes=");
     row("settings, interval not listed", "linked mode=2 interval=7 monitor rate=2S", "pushButtonReadRecord",
         "response500 humiture3000 delay2000", settings, 0, "work=Recording; start=1; enabled=111; sampling=2S; ack=11");
     row("setup, silence", "clock=2026-01-01T00:00:00Z linked silent at=600", "pushButtonSetup",

@@ -5,6 +5,7 @@
 
 #include "app/buildstamp.h"
 #include "app/catalogue.h"
+#include "app/startup.h"
 #include "protocol/rtu.h"
 
 #include <QTranslator>
@@ -13,6 +14,9 @@
 using Chunks = QList<QByteArray>;
 
 static QByteArray bytes(const char *hex) { return QByteArray::fromHex(hex); }
+
+// An information reply: model 2021 at offsets 6-9, serial 1a0c06031f1d at 12-17.
+static const QByteArray kInfo = bytes("7b220c10000032303231000" "01a0c06031f1d000000227d");
 
 static QByteArray withCrc(const QByteArray &hexBody)
 {
@@ -41,6 +45,15 @@ class TestWindow : public QObject
             .arg(b.ui->lineEditAddress->text()).arg(UartData.ReplyReceived).arg(shown.join(','), echo)
             .arg(UartData.RxBuffer.size());
     }
+    // The window opens at the size it was designed for, whatever the language
+    // and the screen: the program runs here at 192 dpi, on twice the pixels.
+    void verifyDesignedSize()
+    {
+        b.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(b.w));
+        QCOMPARE(QStringLiteral("%1x%2 at %3x").arg(b.w->width()).arg(b.w->height()).arg(b.w->devicePixelRatioF()),
+                 QStringLiteral("874x628 at 2x"));
+    }
     void feed(int item, const Chunks &chunks)
     {
         WidgetAccess::readItem(b.w) = quint16(item);
@@ -60,7 +73,7 @@ private slots:
 
     void startState()
     {
-        const QString stamp = BuildDate.toString("yyyy.MM.dd.") + BuildTime.toString("hhmm");
+        const QString stamp = QLocale::c().toString(BuildDate, "yyyy.MM.dd.") + QLocale::c().toString(BuildTime, "hhmm");
         QCOMPARE(b.w->windowTitle(), "Hygrovane   V" + stamp);
         const QString expected = "combo=9600; work=Recording; start=0; sampling=1S; enabled=110; read=Read; port=closed";
         QCOMPARE(b.state(expected), expected);
@@ -68,6 +81,7 @@ private slots:
         const qint64 ahead = QDateTime::currentDateTime().secsTo(b.ui->dateTimeEditstarttime->dateTime());
         QVERIFY2(ahead >= 298 && ahead <= 300, qPrintable(QString::number(ahead)));
         QCOMPARE(b.ui->dateTimeEditstarttime->displayFormat(), QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+        verifyDesignedSize();
     }
 
     // The record group's controls follow the clicks and choices in order.
@@ -103,6 +117,7 @@ private slots:
                               translator.translate("Widget", "Communication error!"),
                               translator.translate("SerialportSettingDialog", "Serial port")}).join(' '),
                  "连接 实时数据 Hygrovane   V 通讯错误！ 串口");
+        verifyDesignedSize();
     }
 
     void rtuReception_data();
@@ -187,6 +202,7 @@ void TestWindow::rtuReception_data()
     row("the 4097th byte drops them", 0, {kilo, kilo, kilo, kilo, "U"}, untouched.arg(0));
     row("a reply after dropped noise", 0, {kilo + kilo + kilo + kilo + 'U', all}, QString(allShown).replace("logged", "RX " + all.toHex()));
     row("a logger frame is left to the silence", 0, {bytes("7B227D")}, "11 22 33 44 a42 r1 | ,,, | - buf3");
+    row("a logger reply, then a reply", 0, {kInfo, all}, QString(allShown).replace("logged", "RX " + all.toHex()));
     row("an unfinished logger frame takes the RTU path", Widget::ReadsBaudRate, {bytes("7B220C00")}, untouched.arg(4));
 }
 
@@ -196,24 +212,35 @@ void TestWindow::loggerReception_data()
     QTest::addColumn<QString>("expected");
     // Offsets 10 (mode) and 17-18 (interval) of a 36-byte settings reply.
     auto settings = [](const char *mode, const char *interval) {
-        return bytes("7b221c" + QByteArray(14, '0') + mode + QByteArray(12, '0') + interval + QByteArray(30, '0') + "227d");
+        return bytes("7b221c1d" + QByteArray(12, '0') + mode + QByteArray(12, '0') + interval + QByteArray(30, '0') + "227d");
     };
+    QByteArray inside = settings("20", "012c");
+    inside[11] = '\x22', inside[12] = '\x7D';
     const QByteArray longFrame = bytes("7b222c") + QByteArray(57, 0) + bytes("227d") + QByteArray(71, 0) + bytes("227d");
-    QTest::newRow("information") << Chunks{bytes("7b220c0000003230323100001a0c06031f1d00000000227d")}
-                                 << "1a0c06031f1d 2021 0 0 ack0 r1 buf24";
-    QTest::newRow("model not a number") << Chunks{bytes("7b220c0000003278323100001a0c06031f1d00000000227d")}
-                                        << "1a0c06031f1d 0 0 0 ack0 r1 buf24";
-    QTest::newRow("short information") << Chunks{bytes("7b220c000000323032310000 1a0c227d")} << "1a0c227d 2021 0 0 ack0 r1 buf16";
-    QTest::newRow("settings 0x40, 60 s") << Chunks{settings("40", "003c")} << " 0 2 60 ack1 r1 buf36";
-    QTest::newRow("settings 0x60, 45000 s") << Chunks{settings("60", "afc8")} << " 0 3 45000 ack1 r1 buf36";
-    QTest::newRow("settings 0x9F") << Chunks{settings("9f", "0000")} << " 0 0 0 ack1 r1 buf36";
+    // A whole frame leaves the buffer empty for the next reply; anything else waits for the silence.
+    QTest::newRow("information") << Chunks{kInfo} << "1a0c06031f1d 2021 0 0 ack0 r1 buf0";
+    QTest::newRow("model not a number") << Chunks{QByteArray(kInfo).replace("2021", "2x21")} << "1a0c06031f1d 0 0 0 ack0 r1 buf0";
+    QTest::newRow("information, length byte wrong") << Chunks{kInfo.left(14) + bytes("227d")} << "1a0c227d 2021 0 0 ack0 r1 buf16";
+    QTest::newRow("settings 0x40, 60 s") << Chunks{settings("40", "003c")} << " 0 2 60 ack1 r1 buf0";
+    QTest::newRow("settings 0x60, 45000 s") << Chunks{settings("60", "afc8")} << " 0 3 45000 ack1 r1 buf0";
+    QTest::newRow("settings 0x9F") << Chunks{settings("9f", "0000")} << " 0 0 0 ack1 r1 buf0";
     QTest::newRow("settings cut short") << Chunks{bytes("7b221c0000000000000020 00227d")} << " 0 1 0 ack1 r1 buf14";
     QTest::newRow("settings in two chunks") << Chunks{settings("20", "012c").left(9), settings("20", "012c").mid(9)}
-                                            << " 0 1 300 ack1 r1 buf36";
+                                            << " 0 1 300 ack1 r1 buf0";
+    QTest::newRow("settings with 22 7D inside, in two chunks") << Chunks{inside.left(13), inside.mid(13)}
+                                                                << " 0 1 300 ack1 r1 buf0";
+    QTest::newRow("information, then settings") << Chunks{kInfo, settings("60", "afc8")}
+                                                << "1a0c06031f1d 2021 3 45000 ack1 r1 buf0";
     QTest::newRow("7B 22 7D") << Chunks{bytes("7B227D")} << " 0 0 0 ack0 r1 buf3";
     QTest::newRow("long frame, up to its inner 22 7D") << Chunks{longFrame.left(62)} << " 0 0 0 ack0 r0 buf62";
-    QTest::newRow("long frame, whole") << Chunks{longFrame.left(62), longFrame.mid(62)} << " 0 0 0 ack0 r1 buf135";
+    QTest::newRow("long frame, whole") << Chunks{longFrame.left(62), longFrame.mid(62)} << " 0 0 0 ack0 r1 buf0";
 }
 
-QTEST_MAIN(TestWindow)
+int main(int argc, char **argv)
+{
+    setApplicationAttributes(); // as the program's own entry does
+    QApplication app(argc, argv);
+    TestWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_window.moc"

@@ -2,6 +2,97 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>SerialportSettingDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>Serial port</source>
+        <translation>串口</translation>
+    </message>
+    <message>
+        <source>Serialport Settings</source>
+        <translation>串口设置</translation>
+    </message>
+    <message>
+        <source>Port Name:</source>
+        <translation>串口号：</translation>
+    </message>
+    <message>
+        <source>Baud Rate:</source>
+        <translation>波特率：</translation>
+    </message>
+    <message>
+        <source>Data Bits:</source>
+        <translation>数据位：</translation>
+    </message>
+    <message>
+        <source>Parity:</source>
+        <translation>校验位：</translation>
+    </message>
+    <message>
+        <source>Stop Bits:</source>
+        <translation>停止位：</translation>
+    </message>
+    <message>
+        <source>AUTO</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>8</source>
+        <translation>8</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>ODD</source>
+        <translation>奇校验</translation>
+    </message>
+    <message>
+        <source>EVEN</source>
+        <translation>偶校验</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
     <name>Widget</name>
     <message>
         <source>Widget</source>
@@ -299,96 +390,9 @@
         <source>The serial port %1 stopped working: %2</source>
         <translation>串口 %1 停止工作：%2</translation>
     </message>
-</context>
-<context>
-    <name>SerialportSettingDialog</name>
     <message>
-        <source>Dialog</source>
-        <translation>对话框</translation>
-    </message>
-    <message>
-        <source>Serial port</source>
-        <translation>串口</translation>
-    </message>
-    <message>
-        <source>Serialport Settings</source>
-        <translation>串口设置</translation>
-    </message>
-    <message>
-        <source>Port Name:</source>
-        <translation>串口号：</translation>
-    </message>
-    <message>
-        <source>Baud Rate:</source>
-        <translation>波特率：</translation>
-    </message>
-    <message>
-        <source>Data Bits:</source>
-        <translation>数据位：</translation>
-    </message>
-    <message>
-        <source>Parity:</source>
-        <translation>校验位：</translation>
-    </message>
-    <message>
-        <source>Stop Bits:</source>
-        <translation>停止位：</translation>
-    </message>
-    <message>
-        <source>AUTO</source>
-        <translation>自动</translation>
-    </message>
-    <message>
-        <source>1200</source>
-        <translation>1200</translation>
-    </message>
-    <message>
-        <source>2400</source>
-        <translation>2400</translation>
-    </message>
-    <message>
-        <source>4800</source>
-        <translation>4800</translation>
-    </message>
-    <message>
-        <source>9600</source>
-        <translation>9600</translation>
-    </message>
-    <message>
-        <source>19200</source>
-        <translation>19200</translation>
-    </message>
-    <message>
-        <source>115200</source>
-        <translation>115200</translation>
-    </message>
-    <message>
-        <source>8</source>
-        <translation>8</translation>
-    </message>
-    <message>
-        <source>NO</source>
-        <translation>无</translation>
-    </message>
-    <message>
-        <source>ODD</source>
-        <translation>奇校验</translation>
-    </message>
-    <message>
-        <source>EVEN</source>
-        <translation>偶校验</translation>
-    </message>
-    <message>
-        <source>1</source>
-        <translation>1</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
+        <source>The serial port is not open. Press Link first.</source>
+        <translation>串口未打开，请先按“连接”。</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QTimer>
@@ -18,9 +19,10 @@ Widget::Widget(QWidget *parent)
     ui->setupUi(this);
 
     versionText = QStringLiteral(" V");
-    versionText += BuildDate.toString(QStringLiteral("yyyy.MM.dd"));
+    // A version is ASCII digits whatever the desktop's language.
+    versionText += QLocale::c().toString(BuildDate, QStringLiteral("yyyy.MM.dd"));
     versionText += QStringLiteral(".");
-    versionText += BuildTime.toString(QStringLiteral("hhmm"));
+    versionText += QLocale::c().toString(BuildTime, QStringLiteral("hhmm"));
     setWindowTitle(tr("Hygrovane") + QStringLiteral("  ") + versionText);
 
     serialPort = new QSerialPort(this);

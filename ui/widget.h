@@ -60,7 +60,8 @@ private:
     // as waiting to follow the module's new rate.
     enum class RtuSend { Poll, AddressRead, Command, BaudWrite };
 
-    void SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
+    bool portReady();
+    bool SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
                         quint16 reg, quint16 countOrValue);
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
@@ -70,9 +71,9 @@ private:
     void decodeRtuReply(const QByteArray &buffer);
     void DisplayHumiture(quint8 selector);
 
-    void sendLoggerRequest(const QByteArray &frame, int watchdogMs);
-    void SendSerialNumber();
-    void SendRecordSetup();
+    bool sendLoggerRequest(const QByteArray &frame, int watchdogMs);
+    bool SendSerialNumber();
+    bool SendRecordSetup(quint32 start);
     bool DecodeLoggerFrame(const QByteArray &buffer);
     void ShowRecordSettings();
     void lockRecordButtons();

@@ -662,7 +662,7 @@ void ModuleSim::sendLoggerReply(const QByteArray &frame)
 
 // ---- receiving -------------------------------------------------------------
 
-bool ModuleSim::clientRateMatches() const
+bool ModuleSim::clientLineMatches() const
 {
     // On Linux the master reports the termios of the slave, i.e. what the
     // client has set. glibc keeps one rate for both directions, but accept
@@ -670,9 +670,13 @@ bool ModuleSim::clientRateMatches() const
     termios tio {};
     if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
         return false;
+    //
+    // The module runs 8N1. Of the rest of the line setting only the stop bits
+    // reach us: Linux forces every pseudo-terminal to 8 data bits without
+    // parity whatever the client asks for, so those two cannot be checked.
     const speed_t want = speedFor(m_baud);
     const speed_t in = ::cfgetispeed(&tio);
-    return ::cfgetospeed(&tio) == want && (in == want || in == B0);
+    return ::cfgetospeed(&tio) == want && (in == want || in == B0) && !(tio.c_cflag & CSTOPB);
 }
 
 void ModuleSim::onReadable()
@@ -700,8 +704,9 @@ void ModuleSim::onReadable()
 
 void ModuleSim::consume(const char *data, int size)
 {
-    if (!clientRateMatches()) {
-        // At another rate the UART would only see framing errors; whatever
+    if (!clientLineMatches()) {
+        // At another rate or line setting the UART would only see framing
+        // or parity errors; whatever
         // part of a request was collected is spoilt as well.
         QByteArray lost = m_rx;
         lost.append(data, size);
@@ -954,7 +959,7 @@ void ModuleSim::onNoiseTimer()
 bool ModuleSim::writeLine(const QByteArray &bytes)
 {
     // A client at another rate would only get framing errors; it hears nothing.
-    if (m_master < 0 || !clientRateMatches())
+    if (m_master < 0 || !clientLineMatches())
         return false;
     const char *p = bytes.constData();
     qint64 left = bytes.size();

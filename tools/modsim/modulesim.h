@@ -75,7 +75,8 @@ public:
     bool setAddress(quint8 address); // false, and no change, outside 1..247
 
     // Line rate: 1200, 2400, 4800, 9600, 19200 or 115200. The module only
-    // hears and answers while the client's slave side is set to this rate.
+    // hears and answers while the client's slave side is set to this rate
+    // and one stop bit (it runs 8N1).
     qint32 baudRate() const;
     bool setBaudRate(qint32 baud); // false, and no change, for other rates
 
@@ -216,7 +217,7 @@ private:
     void onSendTimer();
     void onNoiseTimer();
     bool writeLine(const QByteArray &bytes);
-    bool clientRateMatches() const;
+    bool clientLineMatches() const;
     void setMeasured(double temperatureC, double humidityPct);
 
     int m_master = -1;
