@@ -9,7 +9,11 @@
 // Exit status 0 when everything went as in real use.
 #include "tests/fixture.h"
 
+#include "app/clock.h"
+#include "trend/history.h"
+
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
@@ -80,11 +84,31 @@ void measure(const char *name, int samples, const std::function<void()> &op, con
         us.push_back(t.nsecsElapsed() / 1e3);
     }
     std::sort(us.begin(), us.end());
-    std::printf("%-34s median %9.1f us   fastest %9.1f us   (%d samples)\n", name, us[us.size() / 2], us[0], samples);
+    double sum = 0;
+    for (double u : us)
+        sum += u;
+    std::printf("%-36s median %9.1f us  fastest %9.1f us  mean %9.1f us  slowest %9.1f us  (%d samples)\n", name,
+                us[us.size() / 2], us[0], sum / samples, us.back(), samples);
 }
 
 int micro()
 {
+    // A day of readings once a second, all four values each.
+    const long rssBefore = rssKiB();
+    auto *day = new trend::History;
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() - 86400 * 1000LL;
+    for (qint64 s = 0; s < 86400; ++s)
+        day->add(start + s * 1000, {20.0 + s % 7, 50.0, 10.0, 15.0});
+    int points = 0;
+    for (int span = 0; span < trend::SpanCount; ++span)
+        for (int series = 0; series < trend::SeriesCount; ++series)
+            points += day->points(trend::Span(span), trend::Series(series)).size();
+    std::printf("%-36s %d points for 3 spans of 4 series, RSS +%ld KiB\n", "a day of history kept", points,
+                rssKiB() - rssBefore);
+    qint64 later = start + 86400 * 1000LL;
+    measure("a reading added to a day of history", 1000, [&] { day->add(later += 1000, {21.0, 50.0, 10.0, 15.0}); }, [] {});
+    delete day;
+
     Bench b;
     b.open(false);
     if (!showWindow(b.w))
@@ -96,14 +120,37 @@ int micro()
     measure("log line, empty log", 200, [&] { WidgetAccess::log(b.w, hex, true); }, clearLog);
     // Filled while hidden (a shown log lays out and scrolls at every line),
     // then shown, which lays the whole document out as appending would have.
+    // First as the log was before it was bounded, then at its bound.
+    // At the bound, a thousand lines are dropped at the 1001st: the figure
+    // over 2,000 lines includes two of those.
     b.w->hide();
-    for (int i = 0; i < 100000; ++i)
+    for (int i = 0; i < Widget::LogLines; ++i)
         WidgetAccess::log(b.w, hex, i % 2);
     showWindow(b.w);
     settle();
-    measure("log line, at 100,000 lines", 200, [&] { WidgetAccess::log(b.w, hex, true); }, settle);
-    std::printf("%-34s %d\n", "log lines after it", b.ui->textBrowser->document()->blockCount());
+    measure("log line, at 100,000 lines", 2000, [&] { WidgetAccess::log(b.w, hex, true); }, settle);
+    std::printf("%-36s %d\n", "log lines after it", b.ui->textBrowser->document()->blockCount());
     b.close();
+
+    // Through the window: a reply decoded, shown, logged, kept and
+    // drawn in the trend window over its day.
+    Bench trend;
+    trend.open(false);
+    WidgetAccess::readItem(trend.w) = 0;
+    qint64 next = start;
+    const auto receive = [&] {
+        setClockForTesting([t = QDateTime::fromMSecsSinceEpoch(next += 1000)] { return t; });
+        WidgetAccess::receive(trend.w, kAllReply);
+    };
+    for (int s = 0; s < 86400; ++s)
+        receive();
+    trend.given("press=pushButtonTrend");
+    trend.w->findChild<QComboBox *>("comboBoxSpan")->setCurrentIndex(trend::OneDay);
+    settle();
+    measure("a reply shown and drawn over a day", 200, receive, settle);
+    trend.w->findChild<QWidget *>("TrendWindow")->hide();
+    measure("the same, the trend window closed", 200, receive, settle);
+    trend.close();
 
     Widget *fresh = nullptr;
     measure("window start, to its first paint", 15, [&] {

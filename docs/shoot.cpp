@@ -1,17 +1,21 @@
-// Takes the README's pictures: the real main window after a few polls of an
-// in-process simulated module, and the Link dialog, rendered off screen.
+// Takes the README's pictures: the real main window after an hour of polls of
+// an in-process simulated module, its trend window, and the Link dialog,
+// rendered off screen.
 //   hygrovane-shoot OUT_DIR SUFFIX [CATALOGUE_DIR]
-// writes OUT_DIR/main-SUFFIX.png and OUT_DIR/link-SUFFIX.png. With a
+// writes OUT_DIR/main-SUFFIX.png, trend-SUFFIX.png and link-SUFFIX.png. With a
 // catalogue folder the program starts there, as the Chinese launcher does, so
 // that installCatalogue() finds Qm/Chinese.qm.
 #include "tests/fixture.h"
 
 #include "app/catalogue.h"
+#include "app/clock.h"
 #include "ui/serialportsettingdialog.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScrollBar>
 #include <QSerialPort>
 #include <QTest>
 #include <QTranslator>
@@ -49,19 +53,42 @@ int main(int argc, char *argv[])
     Bench b;
     if (!b.open())
         die(QStringLiteral("no pseudo-terminal for the simulated module"));
-    b.sim->setClimate(236, 482); // 23.6 degC, 48.2 %: dew point and wet bulb follow
     b.w->show();
-    // As a technician would: link, read the logger's number and settings, poll.
-    b.given("serial=251206093015 mode=1 interval=60 linked");
-    const auto step = [&](const char *button, const QString &expected) {
-        b.press(button);
+    const auto step = [&](const QString &given, const QString &expected) {
+        b.given(given);
         if (!QTest::qWaitFor([&] { return b.state(expected) == expected; }, 8000))
-            die(QStringLiteral("after %1: %2").arg(button, b.state(expected)));
+            die(QStringLiteral("after %1: %2").arg(given, b.state(expected)));
     };
-    step("pushButtonReadSN", "sn=251206093015; watch=0");
-    step("pushButtonReadRecord", "sampling=1min; locked=00");
-    step("pushButtonRead", "rx=5; boxes=");
+    // As a technician would: link, read the logger's number and settings.
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-3600);
+    setClockForTesting([start] { return start; });
+    step("serial=251206093015 mode=1 interval=60 module=1@115200 dialog=115200 press=pushButtonLink",
+         "field=1; boxes=");
+    step("press=pushButtonReadSN", "sn=251206093015; watch=0");
+    step("press=pushButtonReadRecord", "ack=11; locked=00");
+    // Then an hour of polls once a second, on a clock that runs as fast as the
+    // line answers, while the module's values drift.
+    b.sim->setDrift(false);
+    b.given("press=pushButtonRead");
+    for (int s = 0; s < 3600; ++s) {
+        setClockForTesting([t = start.addSecs(s)] { return t; });
+        b.sim->advanceDrift();
+        QMetaObject::invokeMethod(b.w, "ReadHumitureOrder");
+        QElapsedTimer waited; // not QTest::qWaitFor, which sleeps 10 ms a turn
+        for (waited.start(); UartData.ReplyReceived == 0 && waited.elapsed() < 2000;)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (UartData.ReplyReceived == 0)
+            die(QStringLiteral("poll %1 got no reply").arg(s));
+    }
+    QScrollBar *log = b.ui->textBrowser->verticalScrollBar();
+    log->setValue(log->maximum());
     save(b.w, QStringLiteral("%1/main-%2.png").arg(out, args[2]));
+
+    b.given("press=pushButtonTrend");
+    auto *trend = b.w->findChild<QWidget *>(QStringLiteral("TrendWindow"));
+    trend->findChild<QComboBox *>(QStringLiteral("comboBoxSpan"))->setCurrentIndex(1); // 1 h
+    QTest::qWait(200);
+    save(trend, QStringLiteral("%1/trend-%2.png").arg(out, args[2]));
 
     // The dialog as it opens on Link, with the simulator's port typed in.
     b.press("pushButtonRead");

@@ -11,11 +11,9 @@
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>
 
-#define CHECK(cond)                                                                                \
-    if (!(cond)) {                                                                                 \
-        std::fprintf(stderr, "invariant broken: %s\nbuffer: %s\n", #cond, seen.toHex(' ').constData()); \
-        std::abort();                                                                              \
-    }
+#define CHECK(cond) \
+    if (!(cond)) \
+        std::fprintf(stderr, "invariant broken: %s\nbuffer: %s\n", #cond, seen.toHex(' ').constData()), std::abort();
 
 // A chunk as the line delivers it: the bytes as they are, with a good CRC
 // appended, framed 7B 22 ... 22 7D like a logger reply, or repeated many times.

@@ -9,7 +9,12 @@
 
 #include "app/trace.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QSerialPort>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
@@ -53,4 +58,25 @@ bool Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quin
 void Widget::LogFrame(const QString &text, bool isRx)
 {
     ui->textBrowser->append(trafficLogLine(currentDateTime(), text, isRx));
+    // The pane is a view, not a store: the newest 100,000 lines, some 14 h of
+    // polling once a second. Qt's own bound drops one line at a time and lays
+    // the whole pane out again for each (80 ms a line at that size), so the
+    // oldest go a thousand at a time instead.
+    QTextDocument *log = ui->textBrowser->document();
+    if (log->blockCount() > LogLines + 1000) {
+        QTextCursor oldest(log);
+        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, log->blockCount() - LogLines);
+        oldest.removeSelectedText();
+    }
+}
+
+void Widget::saveLogAs()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save log as…"), QString(), tr("Text files (*.txt)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    const QByteArray text = ui->textBrowser->toPlainText().toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
+        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }

@@ -2,7 +2,11 @@
 #include "ui/widget.h"
 #include "ui_widget.h"
 
+#include "app/clock.h"
 #include "app/uartdata.h"
+#include "ui/trendwindow.h"
+
+#include <cmath>
 
 namespace {
 
@@ -33,4 +37,22 @@ void Widget::DisplayHumiture(quint8 selector)
     else
         ui->labelDewTemp->setText(selector <= 2 ? tr("DewTemp:---") : tr("DewTemp::---"));
     ui->labelWetBulbTemp->setText(selector == 0 || selector == 4 ? wetBulb : tr("WetBulbTemp:---"));
+    noteReading(selector);
+}
+
+void Widget::noteReading(quint8 selector)
+{
+    // What the reply carried: all four values, or the one asked for; a
+    // status reply carries none.
+    if (selector > 4)
+        return;
+    const double carried[trend::SeriesCount] = {UartData.Temperature / 10.0, UartData.Humidity / 10.0,
+                                                UartData.DewTemp / 10.0, UartData.WetBulbTemp / 10.0};
+    trend::Values values;
+    for (int s = 0; s < trend::SeriesCount; ++s)
+        values[s] = selector == 0 || selector == s + 1 ? carried[s] : std::nan("");
+    const QDateTime now = currentDateTime();
+    history.add(now.toMSecsSinceEpoch(), values);
+    if (trendWindow)
+        trendWindow->readingAdded(now, UartData.Address, values);
 }

@@ -12,6 +12,8 @@ install(FILES ${HYGROVANE_PACKAGING_DIR}/hygrovane.svg
 install(FILES ${HYGROVANE_QM_DIR}/Chinese.qm DESTINATION share/hygrovane/Qm)
 install(FILES ${HYGROVANE_PACKAGING_DIR}/${HYGROVANE_APP_ID}.metainfo.xml
         DESTINATION share/metainfo)
+# GPL-3.0-or-later, as Qt Charts requires of an open-source program.
+install(FILES ${HYGROVANE_PACKAGING_DIR}/copyright DESTINATION share/doc/hygrovane)
 
 # The launchers hold absolute paths (Exec, and Path for the catalogue), and the
 # prefix is only certain at install time: `cmake --install --prefix` and CPack

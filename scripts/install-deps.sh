@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+  qtbase5-dev libqt5serialport5-dev libqt5charts5-dev qttools5-dev qttools5-dev-tools
   mbpoll
   dpkg-dev desktop-file-utils appstream
   tzdata

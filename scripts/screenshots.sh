@@ -3,7 +3,7 @@
 # window after a few polls of a simulated module, and the Link dialog, each in
 # English and in Chinese. Re-running replaces them.
 #   scripts/screenshots.sh [BUILD_DIR]    (default: build/)
-# Writes docs/main-en.png, docs/main-zh.png, docs/link-en.png, docs/link-zh.png.
+# Writes docs/main-*.png, docs/trend-*.png and docs/link-*.png, in English (en) and Chinese (zh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -33,7 +33,8 @@ if [ "$sim" = 1 ]; then
   sim_pid=$!
   trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true' EXIT
   for _ in $(seq 50); do [ -e "$port" ] && break; sleep 0.1; done
-  echo "Simulated module at address 1, 9600 baud: press Link and type $port as the port name."
+  echo "Simulated module at address 1, 9600 baud: press Link and type $port as the port name;"
+  echo "then Read, and Trend to watch its values drift."
 fi
 
 # The catalogue is looked up in the working directory.

@@ -5,6 +5,11 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QFileDialog>
+#include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
+
+using namespace QtCharts;
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -51,7 +56,10 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
         QTimer::singleShot(0, modal, [this, modal] {
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 boxes << box->windowTitle() + ": " + box->text();
-                box->done(QMessageBox::Ok);
+                box->done(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
+            } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                files->selectFile(m_saveAs);
+                QMetaObject::invokeMethod(files, "accept");
             } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
                 modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
                 modal->findChild<QComboBox *>("comboBoxBaud")->setCurrentText(m_baudItem);
@@ -87,9 +95,14 @@ bool Bench::linked()
 
 void Bench::press(const QString &button)
 {
-    if (button != QLatin1String("poll")) {
-        w->findChild<QAbstractButton *>(button)->click();
+    if (button.isEmpty()) // the scene is all
         return;
+    if (button != QLatin1String("poll")) {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *push = window->findChild<QAbstractButton *>(button))
+                return push->click();
+        }
+        return w->findChild<QAction *>(button)->trigger();
     }
     if (ui->pushButtonRead->text() == QLatin1String("Read"))
         ui->pushButtonRead->click();
@@ -112,21 +125,18 @@ void Bench::given(const QString &spec)
         {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
         {"mode", [](Bench &b, const QString &v) { b.sim->setRecordMode(v.toInt()); }},
         {"interval", [](Bench &b, const QString &v) { b.sim->setSampleInterval(quint16(v.toInt())); }},
-        {"dies", [](Bench &b, const QString &) { // the line, at the next reply, rate change or byte not heard
+        {"dies", [](Bench &b, const QString &) { // the line, at the module's next reply or a byte it cannot hear
              for (auto signal : {&modsim::ModuleSim::replySent, &modsim::ModuleSim::discarded})
                  QObject::connect(b.sim, signal, b.sim, &modsim::ModuleSim::stop, Qt::QueuedConnection);
-             QObject::connect(b.sim, &modsim::ModuleSim::baudRateChanged, b.sim, &modsim::ModuleSim::stop, Qt::QueuedConnection);
          }},
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = v; }}, // the file dialog's answer
         {"field", [](Bench &b, const QString &v) { b.ui->lineEditAddress->setText(v); }},
         {"sn", [](Bench &b, const QString &v) { b.ui->lineEditSN->setText(v); }},
         {"baud", [](Bench &b, const QString &v) { b.ui->comboBoxBaudRate->setCurrentText(v); }},
         {"item", [](Bench &b, const QString &v) { b.ui->comboBoxNum->setCurrentIndex(v.toInt()); }},
-        {"reading", [](Bench &b, const QString &) { b.ui->pushButtonRead->click(); }},
-        {"record", [](Bench &b, const QString &) { b.ui->radioButtonRecord->click(); }},
-        {"monitor", [](Bench &b, const QString &) { b.ui->radioButtonRealmonitoring->click(); }},
         {"start", [](Bench &b, const QString &v) { b.ui->recmodecomboBox->setCurrentIndex(v.toInt()); }},
         {"rate", [](Bench &b, const QString &v) { b.ui->sample_ratecomboBox->setCurrentText(v); }},
         // the start time, in seconds from now or ISO 8601; the clock, ISO 8601 (Z for UTC)
@@ -155,7 +165,11 @@ QString Bench::state(const QString &expected) const
     static const QMap<QString, Get> keys{
         {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
         {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
-        {"labels", [](const Bench &b) { return b.labels().join('|'); }},
+        {"shown", [](const Bench &b) { // the four labels after their names: "23.1℃,---,:---,15.8℃"
+             static const QRegularExpression name("^(Temperature|Humidity|DewTemp|WetBulbTemp):");
+             return QStringList{b.ui->labelTemperature->text(), b.ui->labelHumidity->text(), b.ui->labelDewTemp->text(),
+                                b.ui->labelWetBulbTemp->text()}.replaceInStrings(name, QString()).join(',');
+         }},
         {"module", [](const Bench &b) { return QString("%1@%2").arg(b.sim->address()).arg(b.sim->baudRate()); }},
         {"port", [](const Bench &b) { return b.port()->isOpen() ? QString::number(b.port()->baudRate()) : QString("closed"); }},
         {"rate", [](const Bench &) { return QString::number(UartData.BaudRate); }},
@@ -176,14 +190,23 @@ QString Bench::state(const QString &expected) const
         {"start", [](const Bench &b) { return QString::number(b.ui->recmodecomboBox->currentIndex()); }},
         {"sampling", [](const Bench &b) { return b.ui->sample_ratecomboBox->currentText(); }},
         {"enabled", [on](const Bench &b) { // start mode, sampling rate, start time
-             return on(b.ui->recmodecomboBox->isEnabled()) + on(b.ui->sample_ratecomboBox->isEnabled())
-                 + on(b.ui->dateTimeEditstarttime->isEnabled());
+             return on(b.ui->recmodecomboBox->isEnabled()) + on(b.ui->sample_ratecomboBox->isEnabled()) + on(b.ui->dateTimeEditstarttime->isEnabled());
          }},
         {"serial", [](const Bench &b) { return QString(b.sim->serialBytes().toHex()); }},
         {"ack", [on](const Bench &) { return on(UartData.ReplyReceived) + on(UartData.SettingAck); }},
         {"pending", [on](const Bench &) { return on(UartData.BaudSetPending); }},
         {"at", [](const Bench &b) { return QString::number(currentDateTime().secsTo(b.ui->dateTimeEditstarttime->dateTime())); }},
         {"traces", [](const Bench &) { return QString::number(traces); }}, // debug messages since open()
+        {"trend", [](const Bench &b) { // how many trend windows, and the title of one
+             return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + b.w->findChild<QWidget *>("TrendWindow")->windowTitle();
+         }},
+        {"points", [](const Bench &b) { // in each of the trend's series
+             QStringList n;
+             for (QAbstractSeries *s : b.w->findChild<QChartView *>("chartView")->chart()->series())
+                 n << QString::number(static_cast<QXYSeries *>(s)->count());
+             return n.join(' ');
+         }},
+        {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
         {"list", [](const Bench &) { // the AUTO search's rates, and how many it tries
              const qint32 *l = UartData.BaudList;
              return QString("%1 %2 %3 %4 %5 %6 /%7").arg(l[0]).arg(l[1]).arg(l[2]).arg(l[3]).arg(l[4]).arg(l[5]).arg(UartData.BaudCount);
@@ -221,10 +244,4 @@ QStringList Bench::traffic() const
         out << (m.hasMatch() ? m.captured(1) + QLatin1Char(' ') + m.captured(2) : entry);
     }
     return out;
-}
-
-QStringList Bench::labels() const
-{
-    return {ui->labelTemperature->text(), ui->labelHumidity->text(), ui->labelDewTemp->text(),
-            ui->labelWetBulbTemp->text()};
 }

@@ -57,11 +57,10 @@ public:
     QTimer *timer(WidgetAccess::Timer t) const { return WidgetAccess::timer(w, t); }
     QSerialPort *port() const { return WidgetAccess::port(w); }
     QStringList traffic() const; // the log as "TX <hex>" and "RX <hex>"; other lines whole
-    QStringList labels() const;
 
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
-    QString m_baudItem, m_port;
+    QString m_baudItem, m_port, m_saveAs;
 };
 
 #endif

@@ -40,7 +40,7 @@ dpkg -x "$deb" "$r"
 [ "$(dpkg-deb -f "$deb" Package)" = hygrovane ] && pass "Package: hygrovane" || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt5serialport5 libqt5widgets5; do
+for lib in libqt5serialport5 libqt5widgets5 libqt5charts5; do
   grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" && pass "Depends names $lib" || fail "Depends lacks $lib"
 done
 # The form asks for Arial (its metric twin is Liberation Sans), and Chinese
@@ -63,7 +63,8 @@ for f in share/icons/hicolor/scalable/apps/hygrovane.svg \
          share/hygrovane/Qm/Chinese.qm \
          share/applications/$app_id.desktop \
          share/applications/$app_id.zh_CN.desktop \
-         share/metainfo/$app_id.metainfo.xml; do
+         share/metainfo/$app_id.metainfo.xml \
+         share/doc/hygrovane/copyright; do
   [ -s "$r$prefix/$f" ] && pass "$prefix/$f" || fail "$prefix/$f missing or empty"
 done
 cmp -s "$r$prefix/share/hygrovane/Qm/Chinese.qm" "$build/Qm/Chinese.qm" \
@@ -137,6 +138,11 @@ if appstreamcli validate --no-net "$metainfo"; then pass "metainfo passes appstr
 launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
 [ -n "$launchable" ] && [ -f "$apps/$launchable" ] && pass "metainfo launches $launchable" \
   || fail "metainfo launchable '$launchable' is not a packaged desktop entry"
+# Qt Charts is GPL-3.0 for open-source use, so the program is GPL-3.0-or-later.
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" && pass "metainfo: GPL-3.0-or-later" \
+  || fail "metainfo: project_license is not GPL-3.0-or-later"
+grep -q '^License: GPL-3.0-or-later' "$r$prefix/share/doc/hygrovane/copyright" && pass "copyright: GPL-3.0-or-later" \
+  || fail "copyright does not name GPL-3.0-or-later"
 
 if [ "$failures" -ne 0 ]; then
   echo "package: $failures check(s) failed" >&2

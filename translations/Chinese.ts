@@ -93,6 +93,69 @@
     </message>
 </context>
 <context>
+    <name>TrendWindow</name>
+    <message>
+        <source>Hygrovane – Trend</source>
+        <translation>Hygrovane – 趋势</translation>
+    </message>
+    <message>
+        <source>Span:</source>
+        <translation>时间跨度：</translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation>10 分钟</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 小时</translation>
+    </message>
+    <message>
+        <source>Record…</source>
+        <translation>记录…</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>温度</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>湿度</translation>
+    </message>
+    <message>
+        <source>DewTemp</source>
+        <translation>露点温度</translation>
+    </message>
+    <message>
+        <source>WetBulbTemp</source>
+        <translation>湿球温度</translation>
+    </message>
+    <message>
+        <source>Record to a file</source>
+        <translation>记录到文件</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>停止记录</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
+    </message>
+</context>
+<context>
     <name>Widget</name>
     <message>
         <source>Widget</source>
@@ -393,6 +456,22 @@
     <message>
         <source>The serial port is not open. Press Link first.</source>
         <translation>串口未打开，请先按“连接”。</translation>
+    </message>
+    <message>
+        <source>Trend</source>
+        <translation>趋势</translation>
+    </message>
+    <message>
+        <source>Save log as…</source>
+        <translation>日志另存为…</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>文本文件 (*.txt)</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
     </message>
 </context>
 </TS>

@@ -3,11 +3,13 @@
 
 #include "app/buildstamp.h"
 #include "app/clock.h"
+#include "ui/trendwindow.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QTimer>
@@ -63,6 +65,17 @@ Widget::Widget(QWidget *parent)
     connect(timerAutoUart, SIGNAL(timeout()), this, SLOT(AUTOUartInit()));
     connect(timerDelay, SIGNAL(timeout()), this, SLOT(TimerDelaySlot()));
     connect(timerSettingResponse, SIGNAL(timeout()), this, SLOT(timerSettingResponseSlot()));
+    connect(ui->pushButtonTrend, SIGNAL(clicked()), this, SLOT(PushButtonTrendSlot()));
+    connect(ui->actionSaveLog, SIGNAL(triggered()), this, SLOT(saveLogAs()));
+
+    ui->textBrowser->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->textBrowser, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu *menu = ui->textBrowser->createStandardContextMenu(at);
+        menu->addSeparator();
+        menu->addAction(ui->actionSaveLog);
+        menu->exec(ui->textBrowser->viewport()->mapToGlobal(at));
+        delete menu;
+    });
 
     recModeGroup = new QButtonGroup(this);
     recModeGroup->addButton(ui->radioButtonRecord, 0);
@@ -79,6 +92,15 @@ Widget::Widget(QWidget *parent)
 Widget::~Widget()
 {
     delete ui;
+}
+
+void Widget::PushButtonTrendSlot()
+{
+    if (!trendWindow)
+        trendWindow = new TrendWindow(history, this);
+    trendWindow->show();
+    trendWindow->raise();
+    trendWindow->activateWindow();
 }
 
 void Widget::PushButtonCloseSlot()

@@ -1,11 +1,14 @@
 #ifndef HYGROVANE_WIDGET_H
 #define HYGROVANE_WIDGET_H
 
+#include "trend/history.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
 
 class QButtonGroup;
+class TrendWindow;
 class QSerialPort;
 class QTimer;
 
@@ -27,6 +30,8 @@ public:
     // What the pending RTU request asks for (readItem): 0 to 4 are the
     // measurement selections of comboBoxNum, then the two device registers.
     enum ReadItem : quint16 { ReadsAddress = 256, ReadsBaudRate = 257 };
+    // Lines the traffic log keeps, at the least.
+    static constexpr int LogLines = 100000;
 
     // CRC-16/MODBUS in wire order: the high 8 bits are the byte sent first.
     static quint16 CalcCRC16(const quint8 *data, quint16 length);
@@ -52,6 +57,8 @@ private slots:
     void AUTOUartInit();
     void TimerDelaySlot();
     void timerSettingResponseSlot();
+    void PushButtonTrendSlot();
+    void saveLogAs();
 
 private:
     // What an RTU request does besides being written: a poll is neither
@@ -70,6 +77,7 @@ private:
     void receiveChunk(const QByteArray &chunk);
     void decodeRtuReply(const QByteArray &buffer);
     void DisplayHumiture(quint8 selector);
+    void noteReading(quint8 selector);
 
     bool sendLoggerRequest(const QByteArray &frame, int watchdogMs);
     bool SendSerialNumber();
@@ -91,6 +99,8 @@ private:
     QButtonGroup *recModeGroup;
     quint16 readItem = 0;
     QString versionText;
+    trend::History history; // what the trend window draws, kept from the start
+    TrendWindow *trendWindow = nullptr;
     Ui::Widget *ui;
 
     friend struct WidgetAccess; // the test programs' window into the controller

@@ -1,19 +1,29 @@
-// The window without a line: its start state and enabling rules, the
+// Everything but the end-to-end runs: the pure functions byte for byte
+// (checksums, frames, log lines, the CSV record, the build stamp, the thinning
+// of the history), the simulated module as a third-party Modbus client finds
+// it, and the window without a line: its start state and enabling rules, the
 // catalogue, and received bytes fed through the real reception code chunk by
-// chunk, under a German locale.
+// chunk, under a German default locale. Expected bytes are published check
+// values or worked out by hand.
 #include "fixture.h"
 
 #include "app/buildstamp.h"
 #include "app/catalogue.h"
 #include "app/startup.h"
+#include "protocol/logframe.h"
+#include "protocol/logger.h"
 #include "protocol/rtu.h"
+#include "trend/record.h"
 
 #include <QTranslator>
 #include <QtTest>
 
+#include <cmath>
+
 using Chunks = QList<QByteArray>;
 
 static QByteArray bytes(const char *hex) { return QByteArray::fromHex(hex); }
+static QString hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ')); }
 
 // An information reply: model 2021 at offsets 6-9, serial 1a0c06031f1d at 12-17.
 static const QByteArray kInfo = bytes("7b220c10000032303231000" "01a0c06031f1d000000227d");
@@ -25,7 +35,7 @@ static QByteArray withCrc(const QByteArray &hexBody)
     return body + char(crc & 0xFF) + char(crc >> 8);
 }
 
-class TestWindow : public QObject
+class TestUnits : public QObject
 {
     Q_OBJECT
     Bench b;
@@ -34,15 +44,12 @@ class TestWindow : public QObject
     // the form's own texts, whether the bytes were echoed, and what is left.
     QString rtuState(const QByteArray &all) const
     {
-        static const QRegularExpression prefix("^(Temperature|Humidity|DewTemp|WetBulbTemp):");
-        QStringList shown = b.labels();
-        shown.replaceInStrings(prefix, QString());
         const QStringList log = b.traffic();
         const QString echo = log.isEmpty() ? QStringLiteral("-")
             : log == QStringList{QStringLiteral("RX ") + all.toHex()} ? QStringLiteral("logged") : log.join(',');
         return QStringLiteral("%1 %2 %3 %4 a%5 r%6 | %7 | %8 buf%9")
             .arg(UartData.Temperature).arg(UartData.Humidity).arg(UartData.DewTemp).arg(UartData.WetBulbTemp)
-            .arg(b.ui->lineEditAddress->text()).arg(UartData.ReplyReceived).arg(shown.join(','), echo)
+            .arg(b.ui->lineEditAddress->text()).arg(UartData.ReplyReceived).arg(b.state("shown").mid(6), echo)
             .arg(UartData.RxBuffer.size());
     }
     // The window opens at the size it was designed for, whatever the language
@@ -62,6 +69,64 @@ class TestWindow : public QObject
     }
 
 private slots:
+    void table_data();
+    void table()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    // Readings (seconds from a moment on the buckets' grid, and a temperature;
+    // NaN where not carried) in; the points drawn for a span out: how many,
+    // then the first and the last as seconds:value.
+    void thinning_data();
+    void thinning()
+    {
+        QFETCH(QVector<QPointF>, readings);
+        QFETCH(int, span);
+        QFETCH(QString, expected);
+        const qint64 t0 = 1728000000000; // ms
+        trend::History history;
+        for (const QPointF &r : readings)
+            history.add(t0 + qRound64(r.x() * 1000), {r.y(), NAN, NAN, NAN});
+        const QVector<trend::Point> points = history.points(trend::Span(span), trend::Temperature);
+        QString drawn = QString::number(points.size());
+        for (const trend::Point &p : points.isEmpty() ? points : QVector<trend::Point>{points.first(), points.last()})
+            drawn += QStringLiteral(" | %1:%2").arg((p.msecs - t0) / 1000.0, 0, 'f', 1).arg(p.value, 0, 'f', 1);
+        QCOMPARE(drawn, expected);
+        QVERIFY(history.points(trend::Span(span), trend::Humidity).isEmpty());
+    }
+    void mbpoll_data()
+    {
+        QTest::addColumn<QString>("options"); // mbpoll's, around the port
+        QTest::addColumn<QString>("expected"); // registers read, then the module's address
+        QTest::newRow("read") << "-t 4:hex -r 0 -c 5 -b 9600 PORT" << "-37 655 -71 -52 0 @1";
+        QTest::newRow("write the address") << "-t 4 -r 256 -b 9600 PORT 12" << "@12";
+        QTest::newRow("another rate") << "-t 4:hex -r 0 -c 5 -b 19200 PORT" << "@1";
+        QTest::newRow("two stop bits") << "-t 4:hex -r 0 -c 5 -b 9600 -s 2 PORT" << "@1";
+    }
+    void mbpoll()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, expected);
+        modsim::ModuleSim sim;
+        QVERIFY(sim.start());
+        sim.setValues(-37, 655, -71, -52);
+        const QStringList args = ("-m rtu -a 1 -0 -1 -o 0.5 -P none " + options).split(' ').replaceInStrings("PORT", sim.portPath());
+        QProcess mbpoll;
+        mbpoll.setProcessChannelMode(QProcess::MergedChannels);
+        QSignalSpy finished(&mbpoll, &QProcess::readChannelFinished);
+        mbpoll.start("mbpoll", args);
+        QVERIFY2(finished.wait(10000), "mbpoll (Debian package mbpoll) did not run");
+        const QString out = QString::fromLocal8Bit(mbpoll.readAll());
+        QStringList read;
+        const QRegularExpression value("^\\[\\d+\\]:\\s+0x([0-9A-F]{4})$", QRegularExpression::MultilineOption);
+        for (auto it = value.globalMatch(out); it.hasNext();)
+            read << QString::number(qint16(it.next().captured(1).toUShort(nullptr, 16)));
+        read << QStringLiteral("@%1").arg(sim.address());
+        QVERIFY2(read.join(' ') == expected, qPrintable(out));
+    }
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void init()
     {
@@ -82,25 +147,6 @@ private slots:
         QVERIFY2(ahead >= 298 && ahead <= 300, qPrintable(QString::number(ahead)));
         QCOMPARE(b.ui->dateTimeEditstarttime->displayFormat(), QStringLiteral("yyyy/MM/dd hh:mm:ss"));
         verifyDesignedSize();
-    }
-
-    // The record group's controls follow the clicks and choices in order.
-    void enabling_data()
-    {
-        QTest::addColumn<QString>("given");
-        QTest::addColumn<QString>("enabled"); // start mode, sampling rate, start time
-        for (auto [given, enabled] : {std::pair{"", "110"}, {"start=1", "111"}, {"monitor", "000"},
-                                      {"start=1 monitor", "000"}, {"monitor record", "110"},
-                                      {"start=1 monitor record", "111"}, {"monitor start=1", "001"},
-                                      {"start=1 start=0", "110"}, {"disable record", "110"}})
-            QTest::newRow(given) << given << enabled;
-    }
-    void enabling()
-    {
-        QFETCH(QString, given);
-        QFETCH(QString, enabled);
-        b.given(given);
-        QCOMPARE(b.state("enabled"), "enabled=" + enabled);
     }
 
     // Started in a folder that holds Qm/Chinese.qm, the window speaks Chinese.
@@ -148,6 +194,15 @@ private slots:
         QCOMPARE(b.traffic(), QStringList()); // logger frames are never echoed
     }
 
+    // The pane keeps the newest 100,000 lines, dropping the oldest a thousand at a time.
+    void logIsBounded()
+    {
+        for (int i = 0; i <= Widget::LogLines + 1000; ++i)
+            WidgetAccess::log(b.w, QString::number(i, 16), true);
+        const QStringList log = b.traffic();
+        QCOMPARE(QStringLiteral("%1, %2 to %3").arg(log.size()).arg(log.first(), log.last()), "100000, RX 3e9 to RX 18a88");
+    }
+
     // Last: once told to quit, Qt runs no further event loop in this process.
     void closeQuits()
     {
@@ -157,7 +212,80 @@ private slots:
     }
 };
 
-void TestWindow::rtuReception_data()
+void TestUnits::table_data()
+{
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const QString &actual, const char *expected) {
+        QTest::newRow(name) << actual << QString::fromUtf8(expected);
+    };
+    row("crc of 123456789", QString::number(rtu::crc16(QByteArray("123456789")), 16), "4b37");
+    row("crc in wire order", QString::number(Widget::CalcCRC16(reinterpret_cast<const quint8 *>("123456789"), 9), 16), "374b");
+
+    row("request", hex(rtu::buildRequest(0x11, 3, 0x1234, 0x0302)).left(17), "11 03 12 34 03 02");
+
+    const QDateTime when(QDate(2024, 1, 2), QTime(23, 4, 5));
+    row("log line sent", trafficLogLine(when, QStringLiteral("0003010000018427"), false),
+        "<font color=red>2024-01-02 23:04:05->TX  0003010000018427</font>");
+    row("log line received", trafficLogLine(when, QStringLiteral("018302c0f1"), true),
+        "<font color=green>2024-01-02 23:04:05->RX  018302c0f1</font>");
+
+    row("serial number 1234, 0x22 unescaped", hex(logger::serialNumberWrite(QStringLiteral("1234"), 0)),
+        "7b 22 aa 07 00 0c 22 00 00 00 00 df 22 7d");
+    row("setup, monitoring, 24 h", hex(logger::setupFrame(0x01020304, 3, 45000, 0xA0B0C0D0)),
+        "7b 22 4a 1d 01 02 03 04 00 00 60 00 00 00 00 ff ff af c8 03 20 01 40 03 20 01 40 a0 b0 c0 d0 00 00 ee 22 7d");
+
+    QStringList seconds, back;
+    for (int i = -1; i <= 16; ++i) {
+        seconds << QString::number(logger::sampleSecondsForIndex(i));
+        back << QString::number(logger::indexForSampleSeconds(logger::sampleSecondsForIndex(i)));
+    }
+    row("sampling intervals", seconds.join(' '),
+        "-1 1 2 5 10 20 30 60 120 300 600 1800 3600 7200 21600 43200 45000 -1");
+    row("sampling items", back.join(' '), "-1 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 -1");
+    row("no item for 86400 s", QString::number(logger::indexForSampleSeconds(86400)), "-1");
+
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 15, 30), Qt::OffsetFromUTC, 3600);
+    row("csv header", trend::csvHeader(), "time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C\r\n");
+    row("csv row", trend::csvRow(at, 1, {23.1, 45.6, 10.3, 15.8}), "2026-12-07T10:15:30+01:00,1,23.1,45.6,10.3,15.8\r\n");
+    row("csv row, one value", trend::csvRow(at.toOffsetFromUtc(-12600), 247, {NAN, NAN, -0.5, NAN}),
+        "2026-12-07T05:45:30-03:30,247,,,-0.5,\r\n");
+    row("csv row, UTC", trend::csvRow(at.toUTC(), 16, {-10, 6553.5, NAN, 1234.5}), "2026-12-07T09:15:30+00:00,16,-10.0,6553.5,,1234.5\r\n");
+
+    row("build date, one-digit day", parseBuildDate(QStringLiteral("Sep  7 2022")).toString(Qt::ISODate), "2022-09-07");
+    row("build date, two-digit day", parseBuildDate(QStringLiteral("Dec 17 2025")).toString(Qt::ISODate), "2025-12-17");
+    row("build time", QLocale::c().toString(parseBuildTime(QStringLiteral("09:05:03")), QStringLiteral("hhmm ss")), "0905 03");
+}
+
+void TestUnits::thinning_data()
+{
+    QTest::addColumn<QVector<QPointF>>("readings");
+    QTest::addColumn<int>("span");
+    QTest::addColumn<QString>("expected");
+    auto perSecond = [](int seconds, double (*value)(int)) {
+        QVector<QPointF> readings;
+        for (int t = 0; t < seconds; ++t)
+            readings << QPointF(t, value(t));
+        return readings;
+    };
+    const auto steady = [](int) { return 20.0; };
+    QTest::newRow("one reading") << QVector<QPointF>{{0, 20}} << int(trend::TenMinutes) << "1 | 0.0:20.0 | 0.0:20.0";
+    QTest::newRow("two in one bucket") << QVector<QPointF>{{0, 20}, {0.2, 21}} << int(trend::TenMinutes)
+                                       << "1 | 0.1:20.5 | 0.1:20.5";
+    QTest::newRow("no value carried") << QVector<QPointF>{{0, NAN}, {1, NAN}} << int(trend::OneHour) << "0";
+    QTest::newRow("the clock set back") << QVector<QPointF>{{10, 20}, {5, 22}} << int(trend::TenMinutes)
+                                        << "2 | 5.0:22.0 | 10.0:20.0";
+    QTest::newRow("an hour, 1 h span") << perSecond(3600, [](int t) { return double(t % 3); }) << int(trend::OneHour)
+                                       << "2000 | 0.5:0.5 | 3599.0:2.0";
+    QTest::newRow("a day, 24 h span") << perSecond(86400, [](int t) { return 20.0 + t % 2; }) << int(trend::OneDay)
+                                      << "2000 | 21.5:20.5 | 86378.0:20.5";
+    QTest::newRow("a day, 10 min span") << perSecond(86400, steady) << int(trend::TenMinutes)
+                                        << "601 | 85799.0:20.0 | 86399.0:20.0";
+    QTest::newRow("25 hours keep the last 24") << perSecond(90000, steady) << int(trend::OneDay)
+                                               << "2001 | 3607.0:20.0 | 89992.5:20.0";
+}
+
+void TestUnits::rtuReception_data()
 {
     QTest::addColumn<int>("item");
     QTest::addColumn<Chunks>("chunks");
@@ -206,7 +334,7 @@ void TestWindow::rtuReception_data()
     row("an unfinished logger frame takes the RTU path", Widget::ReadsBaudRate, {bytes("7B220C00")}, untouched.arg(4));
 }
 
-void TestWindow::loggerReception_data()
+void TestUnits::loggerReception_data()
 {
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<QString>("expected");
@@ -225,8 +353,6 @@ void TestWindow::loggerReception_data()
     QTest::newRow("settings 0x60, 45000 s") << Chunks{settings("60", "afc8")} << " 0 3 45000 ack1 r1 buf0";
     QTest::newRow("settings 0x9F") << Chunks{settings("9f", "0000")} << " 0 0 0 ack1 r1 buf0";
     QTest::newRow("settings cut short") << Chunks{bytes("7b221c0000000000000020 00227d")} << " 0 1 0 ack1 r1 buf14";
-    QTest::newRow("settings in two chunks") << Chunks{settings("20", "012c").left(9), settings("20", "012c").mid(9)}
-                                            << " 0 1 300 ack1 r1 buf0";
     QTest::newRow("settings with 22 7D inside, in two chunks") << Chunks{inside.left(13), inside.mid(13)}
                                                                 << " 0 1 300 ack1 r1 buf0";
     QTest::newRow("information, then settings") << Chunks{kInfo, settings("60", "afc8")}
@@ -240,7 +366,8 @@ int main(int argc, char **argv)
 {
     setApplicationAttributes(); // as the program's own entry does
     QApplication app(argc, argv);
-    TestWindow test;
+    TestUnits test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "tst_window.moc"
+
+#include "tst_units.moc"

@@ -1,0 +1,58 @@
+#ifndef HYGROVANE_HISTORY_H
+#define HYGROVANE_HISTORY_H
+
+#include <QVector>
+#include <QtGlobal>
+
+#include <array>
+#include <deque>
+
+// The readings over time that the trend window draws: up to a day of them,
+// kept for each span the window offers as at most about 2,000 points a series,
+// each the mean of the readings in one time bucket. Adding a reading touches
+// only the newest bucket, and drawing costs the same whatever the span.
+namespace trend {
+
+enum Series { Temperature, Humidity, DewPoint, WetBulb, SeriesCount };
+enum Span { TenMinutes, OneHour, OneDay, SpanCount };
+
+// A reading in °C and %RH; NaN for a value it did not carry.
+using Values = std::array<double, SeriesCount>;
+
+constexpr int MaxPoints = 2000;
+qint64 spanMsecs(Span span);
+
+struct Point
+{
+    qint64 msecs;
+    double value;
+};
+
+class History
+{
+public:
+    // msecs since the epoch. A reading later than every other one is the
+    // common case; an earlier one (the clock set back) is sorted in.
+    void add(qint64 msecs, const Values &values);
+    // Oldest first: one point for each bucket of span / MaxPoints that reaches
+    // into the span before the newest reading, at the mean time and value of
+    // its readings. Buckets are aligned to the epoch, so they stay put as
+    // readings arrive.
+    QVector<Point> points(Span span, Series series) const;
+    qint64 newest() const { return m_newest; }
+
+private:
+    struct Bucket
+    {
+        qint64 key;
+        double sumMsecs;
+        double sumValue;
+        int count;
+    };
+    std::deque<Bucket> m_buckets[SpanCount][SeriesCount];
+    qint64 m_newest = 0;
+};
+
+} // namespace trend
+
+#endif

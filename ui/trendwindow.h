@@ -1,0 +1,55 @@
+#ifndef HYGROVANE_TRENDWINDOW_H
+#define HYGROVANE_TRENDWINDOW_H
+
+#include "trend/history.h"
+
+#include <QFile>
+#include <QWidget>
+
+class QDateTime;
+namespace QtCharts {
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+}
+namespace Ui {
+class TrendWindow;
+}
+
+// The readings over time, drawn from the window's history, and the record of
+// them in a CSV file. A window of its own, beside the main one.
+class TrendWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TrendWindow(const trend::History &history, QWidget *parent);
+    ~TrendWindow() override;
+
+    // A reading was shown and added to the history: draw it, and while
+    // recording, write it.
+    void readingAdded(const QDateTime &when, quint8 address, const trend::Values &values);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private slots:
+    void redraw();
+    void PushButtonRecordSlot();
+
+private:
+    bool writeRecord(const QByteArray &bytes);
+    void stopRecording();
+
+    const trend::History &history;
+    QtCharts::QLineSeries *series[trend::SeriesCount];
+    QtCharts::QDateTimeAxis *timeAxis;
+    QtCharts::QValueAxis *celsiusAxis;
+    QtCharts::QValueAxis *humidityAxis;
+    QFile record;
+    Ui::TrendWindow *ui;
+
+    friend struct WidgetAccess;
+};
+
+#endif
