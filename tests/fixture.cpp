@@ -148,6 +148,10 @@ void Bench::given(const QString &spec)
         {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
+        {"until", [](Bench &b, const QString &v) { // a state, of one key
+             if (!QTest::qWaitFor([&] { return b.state(v) == v; }, 3000))
+                 qFatal("given: never %s", qPrintable(v));
+         }},
         {"disable", [](Bench &b, const QString &) { b.ui->recmodecomboBox->setEnabled(false), b.ui->sample_ratecomboBox->setEnabled(false); }},
     };
     for (const QString &word : spec.split(' ', Qt::SkipEmptyParts)) {
@@ -207,6 +211,13 @@ QString Bench::state(const QString &expected) const
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
+        {"armed", [](const Bench &b) { // the timers an action runs, with their intervals (the receive buffer's is the line's)
+             QStringList armed;
+             for (auto [t, name] : {std::pair{WidgetAccess::Response, "response"}, {WidgetAccess::Humiture, "humiture"},
+                                    {WidgetAccess::AutoUart, "search"}, {WidgetAccess::Delay, "delay"}, {WidgetAccess::SettingResponse, "setting"}})
+                 armed << (b.timer(t)->isActive() ? name + QString::number(b.timer(t)->interval()) : QString());
+             return armed.join(' ').simplified();
+         }},
         {"list", [](const Bench &) { // the AUTO search's rates, and how many it tries
              const qint32 *l = UartData.BaudList;
              return QString("%1 %2 %3 %4 %5 %6 /%7").arg(l[0]).arg(l[1]).arg(l[2]).arg(l[3]).arg(l[4]).arg(l[5]).arg(UartData.BaudCount);
@@ -219,18 +230,6 @@ QString Bench::state(const QString &expected) const
         out << key + '=' + (get ? get(*this) : QString("(unknown key)"));
     }
     return out.join("; ");
-}
-
-QString Bench::armed() const
-{
-    // The receive buffer's timer is the line's, not any action's.
-    static const char *names[] = {"clear", "response", "humiture", "search", "delay", "setting"};
-    QStringList out;
-    for (int t = WidgetAccess::Response; t <= WidgetAccess::SettingResponse; ++t) {
-        if (timer(WidgetAccess::Timer(t))->isActive())
-            out << QLatin1String(names[t]) + QString::number(timer(WidgetAccess::Timer(t))->interval());
-    }
-    return out.join(QLatin1Char(' '));
 }
 
 QStringList Bench::traffic() const

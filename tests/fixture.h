@@ -52,7 +52,6 @@ public:
 
     void given(const QString &spec);
     QString state(const QString &expected) const; // the keys of `expected`, read now
-    QString armed() const;                        // timers running, with their intervals
 
     QTimer *timer(WidgetAccess::Timer t) const { return WidgetAccess::timer(w, t); }
     QSerialPort *port() const { return WidgetAccess::port(w); }
