@@ -42,7 +42,10 @@ TrendWindow::TrendWindow(const trend::History &history, QWidget *parent)
         series[s]->attachAxis(timeAxis);
         series[s]->attachAxis(s == trend::Humidity ? humidityAxis : celsiusAxis);
     }
+    // The view gives up the chart it was made with rather than deleting it.
+    QChart *madeWith = ui->chartView->chart();
     ui->chartView->setChart(chart);
+    delete madeWith;
     ui->chartView->setRenderHint(QPainter::Antialiasing);
     connect(ui->comboBoxSpan, SIGNAL(currentIndexChanged(int)), this, SLOT(redraw()));
     connect(ui->pushButtonRecord, SIGNAL(clicked()), this, SLOT(PushButtonRecordSlot()));
