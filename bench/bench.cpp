@@ -202,7 +202,7 @@ int soak(long cycles, long clearEvery)
     QObject::connect(b.sim, &modsim::ModuleSim::replySent, [&](const QByteArray &f) { reply = f; });
     const auto word = [&](int at) { return quint16(quint8(reply[at]) << 8 | quint8(reply[at + 1])); };
     const auto answered = [&] { return waitUntil([] { return UartData.ReplyReceived == 1; }, 900); };
-    b.given("reading");
+    b.given("press=pushButtonRead");
     long wrong = 0, lost = 0, failed = 0;
     const long rssBefore = rssKiB();
     QElapsedTimer total;
