@@ -17,7 +17,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 #include <algorithm>
 #include <cstdio>
@@ -170,13 +172,28 @@ int idle(int seconds)
     b.w->show();
     long polls = 0;
     QObject::connect(b.sim, &modsim::ModuleSim::requestHeard, [&] { ++polls; });
+    // Round trip: from the request's TX line to its reply's RX line, both
+    // written by the window as the frame goes out and as the reply is taken.
+    QElapsedTimer sent;
+    std::vector<double> trips;
+    QObject::connect(b.ui->textBrowser->document(), &QTextDocument::blockCountChanged, [&] {
+        const QString line = b.ui->textBrowser->document()->lastBlock().text();
+        if (line.contains(QLatin1String("->TX")))
+            sent.start();
+        else if (line.contains(QLatin1String("->RX")) && sent.isValid())
+            trips.push_back(sent.nsecsElapsed() / 1e6), sent.invalidate();
+    });
     const auto phase = [&](const char *name) {
         const double cpu = cpuSeconds();
         const long before = polls;
+        trips.clear();
         QTest::qWait(seconds * 1000);
         const double used = cpuSeconds() - cpu;
-        std::printf("%-22s %3d s: CPU %.3f s (%.2f %%), %ld polls, %.3f ms CPU a poll\n", name, seconds, used,
-                    100 * used / seconds, polls - before, polls > before ? 1000 * used / double(polls - before) : 0);
+        std::sort(trips.begin(), trips.end());
+        std::printf("%-22s %3d s: CPU %.3f s (%.2f %%), %ld polls, %.3f ms CPU a poll, round trip median %.2f ms\n",
+                    name, seconds, used, 100 * used / seconds, polls - before,
+                    polls > before ? 1000 * used / double(polls - before) : 0,
+                    trips.empty() ? 0.0 : trips[trips.size() / 2]);
         return used;
     };
     phase("linked, not reading"); // the window and the module at rest
