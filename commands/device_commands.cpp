@@ -10,7 +10,7 @@
 
 void Widget::PushButtonAddressReadSlot()
 {
-    SendRtuRequest(RtuSend::AddressRead, ReadsAddress, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+    SendRtuRequest(LineRequest::AddressRead, ReadsAddress, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
 }
 
 void Widget::PushButtonAddressSlot()
@@ -21,7 +21,7 @@ void Widget::PushButtonAddressSlot()
         showError(problem);
         return;
     }
-    SendRtuRequest(RtuSend::Command, ReadsAddress, 0, rtu::WriteRegister, rtu::DeviceAddress,
+    SendRtuRequest(LineRequest::Command, ReadsAddress, 0, rtu::WriteRegister, rtu::DeviceAddress,
                    static_cast<quint16>(text.toInt(nullptr, 10)));
 }
 
@@ -29,9 +29,5 @@ void Widget::PushButtonBaudRateSlot()
 {
     const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
     qCDebug(lcTrace) << code;
-    if (!SendRtuRequest(RtuSend::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code))
-        return;
-    // The port keeps the old rate until the watchdog has seen the echo.
-    if (const qint32 rate = rtu::baudRateForCode(code))
-        UartData.BaudRate = rate;
+    SendRtuRequest(LineRequest::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
 }

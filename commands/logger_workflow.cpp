@@ -9,41 +9,38 @@
 
 #include <QLocale>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTimer>
 
-bool Widget::sendLoggerRequest(const QByteArray &frame, int watchdogMs)
+bool Widget::sendLoggerRequest(LineRequest::Kind kind, const QByteArray &frame)
 {
     if (!portReady())
         return false;
-    serialPort->write(frame);
-    timerResponse->start(watchdogMs);
-    UartData.ReplyReceived = 0;
+    LineRequest request;
+    request.kind = kind;
+    request.frame = frame;
+    submit(request);
     return true;
 }
 
 bool Widget::SendSerialNumber()
 {
-    return sendLoggerRequest(logger::serialNumberWrite(UartData.SerialNumber, UartData.SerialPrefix), 1500);
+    return sendLoggerRequest(LineRequest::SerialWrite,
+                             logger::serialNumberWrite(UartData.SerialNumber, UartData.SerialPrefix));
 }
 
 bool Widget::SendRecordSetup(quint32 start)
 {
-    if (!portReady())
-        return false;
     const quint32 now = static_cast<quint32>(currentDateTime().toSecsSinceEpoch());
     qCDebug(lcTrace) << "timesec" << now << "starttime" << start;
-    serialPort->write(logger::setupFrame(now, UartData.RecordMode,
-                                         static_cast<quint16>(UartData.SampleRate), start));
-    timerSettingResponse->start(1000);
-    UartData.SettingAck = 0;
-    return true;
+    return sendLoggerRequest(LineRequest::Setup, logger::setupFrame(now, UartData.RecordMode,
+                                                                   static_cast<quint16>(UartData.SampleRate), start));
 }
 
 void Widget::PushButtonReadSNSlot()
 {
-    if (sendLoggerRequest(logger::infoRequest(), 500))
-        timerHumiture->start(1000);
+    sendLoggerRequest(LineRequest::InfoRead, logger::infoRequest());
 }
 
 void Widget::PushButtonAUTOSetupSlot()
@@ -51,23 +48,28 @@ void Widget::PushButtonAUTOSetupSlot()
     // Machine digits whatever the desktop's language: a locale with digits of
     // its own would otherwise give pairs that are no decimal numbers.
     UartData.SerialNumber = QLocale::c().toString(currentDateTime(), QStringLiteral("yyMMddhhmmss"));
-    if (SendSerialNumber())
-        timerHumiture->start(1000);
+    SendSerialNumber();
 }
 
 void Widget::PushButtonMANUSetupSlot()
 {
-    UartData.SerialNumber = ui->lineEditSN->text();
-    if (SendSerialNumber())
-        timerHumiture->start(1000);
+    // Six decimal pairs, as AUTO Setup makes them. Anything else (what Read
+    // shows, in hexadecimal, or a short number) would be written as bytes the
+    // technician never meant, and the logger's identity lost without a word.
+    static const QRegularExpression twelveDigits(QStringLiteral("^[0-9]{12}$"));
+    const QString text = ui->lineEditSN->text();
+    if (!twelveDigits.match(text).hasMatch()) {
+        showError(tr("The serial number is twelve digits, 0 to 9!"));
+        return;
+    }
+    UartData.SerialNumber = text;
+    SendSerialNumber();
 }
 
 void Widget::PushButtonReadRecordSlot()
 {
-    if (!sendLoggerRequest(logger::settingsRequest(), 500))
-        return;
-    timerHumiture->start(3000);
-    lockRecordButtons();
+    if (sendLoggerRequest(LineRequest::SettingsRead, logger::settingsRequest()))
+        lockRecordButtons();
 }
 
 void Widget::PushButtonSetupRecordSlot()
@@ -97,10 +99,8 @@ void Widget::PushButtonSetupRecordSlot()
     const int seconds = logger::sampleSecondsForIndex(ui->sample_ratecomboBox->currentIndex());
     UartData.SampleRate = seconds > 0 ? seconds : logger::sampleSecondsForIndex(0);
     qCDebug(lcTrace) << UartData.StartTime << UartData.RecordMode;
-    if (!SendRecordSetup(static_cast<quint32>(startSeconds)))
-        return;
-    timerHumiture->start(3000);
-    lockRecordButtons();
+    if (SendRecordSetup(static_cast<quint32>(startSeconds)))
+        lockRecordButtons();
 }
 
 void Widget::lockRecordButtons()
@@ -122,6 +122,9 @@ void Widget::TimerDelaySlot()
 void Widget::timerSettingResponseSlot()
 {
     timerSettingResponse->stop();
+    // A setup left unanswered has had its second: the line goes on first.
+    if (outstanding && outstanding->kind == LineRequest::Setup)
+        finishRequest();
     if (UartData.SettingAck != 0)
         QMessageBox::information(this, tr("Succeed"), tr("Setting succeed!"));
     else

@@ -1,7 +1,8 @@
 // Reception under fuzzing: any bytes, cut into any chunks, with or without the
-// silence that resynchronises the stream, whatever request is outstanding.
+// silence that resynchronises the stream, whatever request is on the line.
 // After every chunk: the receive buffer stays bounded, and nothing is stored
-// or acknowledged unless the bytes collected were one frame the request allows.
+// or acknowledged unless the bytes collected were one frame that answers the
+// request, from the address it went to.
 #include "protocol/rtu.h"
 #include "tests/fixture.h"
 
@@ -41,15 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static char name[] = "fuzz_reception", *argv[] = {name, nullptr};
     static QApplication app(argc, argv);
     static Widget w;
-    static const quint16 items[] = {0, 1, 2, 3, 4, Widget::ReadsAddress, Widget::ReadsBaudRate, 999};
+    static const char *const requests[] = {"ALL@1", "T@1", "H@1", "D@1", "W@1", "S@1", "address", "address=12", "baud=4",
+                                           "info", "settings"};
     FuzzedDataProvider in(data, size);
-    const quint16 item = in.PickValueInArray(items);
-    WidgetAccess::readItem(&w) = item;
+    const QString request = QString::fromLatin1(in.PickValueInArray(requests));
     UartData.RxBuffer.clear();
 
     while (in.remaining_bytes() > 0) {
+        // The request on the line: the same one again, or after silence a new
+        // one, since the silence may have ended a poll's wait.
         if (in.ConsumeBool()) // the line falls silent
             QMetaObject::invokeMethod(&w, "TimerClearSlot");
+        WidgetAccess::onLine(&w, request);
+        const quint16 item = WidgetAccess::readItem(&w);
+        const quint8 asked = request.contains('@') ? 1 : 0; // the address the request went to
         const QByteArray chunk = nextChunk(in);
         const QByteArray seen = UartData.RxBuffer + chunk;
         const UartDataRecord before = UartData;
@@ -64,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int n = fc == 3 ? at(2) : fc == 6 ? 3 : 0;
         const quint16 crc = rtu::crc16(seen.constData(), qMin(n + 3, seen.size()));
         const bool rtu = !logger && seen.size() == n + 5 && seen.size() <= 250 && !(fc & 0x80)
-            && at(n + 3) == (crc & 0xFF) && at(n + 4) == (crc >> 8);
+            && at(n + 3) == (crc & 0xFF) && at(n + 4) == (crc >> 8) && (!asked || at(0) == asked);
         // What one register, or all four, may change, by the request outstanding.
         const bool all = rtu && item == 0 && n == 10;
         const bool one = rtu && n == 2;

@@ -48,10 +48,19 @@ bool Widget::UartInit()
     // Runs on every link, search step and baud change: one connection, not one each time.
     connect(serialPort, SIGNAL(readyRead()), this, SLOT(my_readuart()), Qt::UniqueConnection);
 
-    // After a baud-rate change the module already answered; only the port
-    // had to follow it.
-    if (UartData.BaudSetPending == 0)
-        SendRtuRequest(RtuSend::AddressRead, ReadsAddress, 0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+    lineRate = UartData.BaudRate;
+    // A request written on the port as it was can bring no answer on it as
+    // it is now; a baud change was answered already, and only the port had
+    // to follow it. The probe goes ahead of anything waiting: a search holds
+    // the line until it ends.
+    outstanding.reset();
+    if (UartData.BaudSetPending == 0) {
+        LineRequest probe;
+        probe.kind = LineRequest::AddressRead;
+        probe.selector = ReadsAddress;
+        probe.frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+        writeRequest(probe);
+    }
     return true;
 }
 
@@ -62,11 +71,14 @@ void Widget::AUTOUartInit()
     } else if (UartData.ReplyReceived == 1) {
         ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
         timerAutoUart->stop();
+        dispatch(); // what was pressed during the search goes out at the rate found
         return;
     }
     if (UartData.BaudIndex >= UartData.BaudCount
         || UartData.BaudIndex >= std::size(UartData.BaudList)) {
         timerAutoUart->stop();
+        // No rate answers: nothing that waited for the search would be answered either.
+        clearLine();
         showError(tr("Communication error!"));
         return;
     }
@@ -86,14 +98,26 @@ void Widget::AUTOUartInit()
 void Widget::TimerResponseSlot()
 {
     timerResponse->stop();
+    // Each watchdog judges its own request only: one answered already has
+    // freed the line, and whatever is on it now is not this one's business.
+    if (!outstanding || outstanding->kind == LineRequest::Poll || outstanding->kind == LineRequest::Setup
+        || outstanding->kind == LineRequest::Foreign)
+        return;
+    if (const int refusal = outstanding->refusal; refusal >= 0) {
+        finishRequest();
+        showError(tr("The module refused the request (exception %1).").arg(refusal));
+        return;
+    }
     if (UartData.ReplyReceived == 0) {
         UartData.BaudSetPending = 0;
+        finishRequest();
         showError(tr("Communication error!"));
         return;
     }
     if (UartData.BaudSetPending == 1)
         UartInit();
     UartData.BaudSetPending = 0;
+    finishRequest();
 }
 
 void Widget::endLinkWork()
@@ -105,6 +129,12 @@ void Widget::endLinkWork()
     UartData.BaudSetPending = 0;
     timerHumiture->stop();
     ui->pushButtonRead->setText(tr("Read"));
+    clearLine();
+    // Whatever another window ran on the line is over with it.
+    if (const auto ended = claim.ended) {
+        claim = Claim();
+        ended();
+    }
 }
 
 void Widget::portFailed(int error)

@@ -27,31 +27,29 @@ bool Widget::portReady()
 {
     // Nothing is written, logged or awaited on a port that is not open; the
     // module is not to blame for it. Reading stops, so this is said once.
-    if (serialPort->isOpen())
-        return true;
-    stopReadingWith(tr("The serial port is not open. Press Link first."));
-    return false;
+    if (!serialPort->isOpen()) {
+        stopReadingWith(tr("The serial port is not open. Press Link first."));
+        return false;
+    }
+    if (claim.owner) {
+        stopReadingWith(claim.busy);
+        return false;
+    }
+    return true;
 }
 
-bool Widget::SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
+bool Widget::SendRtuRequest(LineRequest::Kind kind, quint16 selector, quint8 address, quint8 function,
                             quint16 reg, quint16 countOrValue)
 {
     if (!portReady())
         return false;
-    readItem = selector;
-    const QByteArray frame = rtu::buildRequest(address, function, reg, countOrValue);
-    serialPort->write(frame);
-    if (kind != RtuSend::Poll)
-        timerResponse->start(500);
-    UartData.ReplyReceived = 0;
-    if (kind == RtuSend::BaudWrite)
-        UartData.BaudSetPending = 1;
-    LogFrame(QString::fromLatin1(frame.toHex()), false);
-    // While reading is on, the next poll keeps a full second from any command.
-    if (kind != RtuSend::Poll)
-        timerHumiture->start(1000);
-    if (kind == RtuSend::AddressRead)
-        qCDebug(lcTrace) << "7777";
+    LineRequest request;
+    request.kind = kind;
+    request.selector = selector;
+    request.frame = rtu::buildRequest(address, function, reg, countOrValue);
+    if (kind == LineRequest::BaudWrite)
+        request.baudRate = rtu::baudRateForCode(countOrValue);
+    submit(request);
     return true;
 }
 

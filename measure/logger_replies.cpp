@@ -15,6 +15,14 @@ bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
     // Its payload may hold 22 7D; only the closing pair at its very end counts.
     if (logger::isIncompleteLongFrame(buffer))
         return true;
+    // Once the buffer is exactly one whole frame it is emptied, so that the
+    // next reply finds it so; anything else waits for more bytes or silence.
+    const bool whole = logger::isWholeFrame(buffer);
+    if (whole)
+        UartData.RxBuffer.clear();
+    // Only the answer to the logger request on the line is taken.
+    if (!outstanding || !logger::answers(outstanding->frame, buffer))
+        return true;
 
     switch (logger::command(buffer)) {
     case logger::InfoReply: {
@@ -38,6 +46,10 @@ bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
         break;
     }
     UartData.ReplyReceived = 1;
+    // A frame its length byte says is longer may have 22 7D inside and its
+    // rest still coming: the request's watchdog ends that wait.
+    if (whole)
+        requestAnswered(false);
     return true;
 }
 

@@ -11,6 +11,11 @@ void Widget::PushButtonReadSlot()
 {
     // The button's own text is the reading state, in whatever language it shows.
     if (ui->pushButtonRead->text() == tr("Read")) {
+        if (claim.owner) {
+            showError(claim.busy);
+            return;
+        }
+        missedPolls = 0;
         ui->pushButtonRead->setText(tr("Stop"));
         timerHumiture->start(1000);
     } else {
@@ -39,7 +44,7 @@ void Widget::ReadHumitureOrder()
     const int index = ui->comboBoxNum->currentIndex();
     const quint16 selector = index <= 1 ? 0 : static_cast<quint16>(index - 1);
     const quint16 count = index <= 0 ? 5 : 1;
-    SendRtuRequest(RtuSend::Poll, selector, UartData.Address, rtu::ReadRegisters, selector, count);
+    SendRtuRequest(LineRequest::Poll, selector, UartData.Address, rtu::ReadRegisters, selector, count);
 }
 
 void Widget::stopReadingWith(const QString &message)

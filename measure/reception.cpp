@@ -17,12 +17,6 @@ namespace {
 // and more. It is dropped as noise.
 constexpr int kRxBufferLimit = 4096;
 
-quint16 registerAt(const QByteArray &reply, int offset)
-{
-    return static_cast<quint16>(static_cast<quint8>(reply[offset]) << 8
-                                | static_cast<quint8>(reply[offset + 1]));
-}
-
 } // namespace
 
 void Widget::my_readuart()
@@ -34,6 +28,9 @@ void Widget::TimerClearSlot()
 {
     timerClear->stop();
     UartData.RxBuffer.clear();
+    // A poll is not watched: the silence after it ends its wait.
+    if (outstanding && outstanding->kind == LineRequest::Poll)
+        pollUnanswered();
 }
 
 void Widget::receiveChunk(const QByteArray &chunk)
@@ -48,28 +45,39 @@ void Widget::receiveChunk(const QByteArray &chunk)
     }
     const QByteArray buffer = UartData.RxBuffer;
     qCDebug(lcTrace) << buffer.toHex();
-    // The logger's brace-framed replies share the line and are never echoed.
-    // Once the buffer is exactly one whole frame it is emptied, so that the
-    // next reply finds it so; anything else waits for more bytes or silence.
-    if (DecodeLoggerFrame(buffer)) {
-        if (logger::isWholeFrame(buffer))
-            UartData.RxBuffer.clear();
+    if (outstanding && outstanding->kind == LineRequest::Foreign) {
+        receiveForExchange(chunk, buffer);
         return;
     }
+    // The logger's brace-framed replies share the line and are never echoed.
+    if (DecodeLoggerFrame(buffer))
+        return;
     decodeRtuReply(buffer);
 }
 
-void Widget::decodeRtuReply(const QByteArray &buffer)
+bool Widget::isWholeRtuReply(const QByteArray &buffer)
 {
     const int n = rtu::replyDataLength(buffer);
     // Incomplete, or more than one frame: wait for the rest, or for silence.
     if (buffer.size() != n + 5 || buffer.size() > rtu::MaxReplySize)
-        return;
-    const quint16 received = registerAt(buffer, n + 3);
-    if (CalcCRC16(reinterpret_cast<const quint8 *>(buffer.constData()), static_cast<quint16>(n + 3))
-        != received)
-        return;
+        return false;
+    const quint16 received = static_cast<quint16>(static_cast<quint8>(buffer[n + 3]) << 8 | static_cast<quint8>(buffer[n + 4]));
+    return CalcCRC16(reinterpret_cast<const quint8 *>(buffer.constData()), static_cast<quint16>(n + 3)) == received;
+}
 
+void Widget::decodeRtuReply(const QByteArray &buffer)
+{
+    if (!isWholeRtuReply(buffer))
+        return;
+    // A whole frame that answers nothing on the line (a late reply, another
+    // module's) is dropped at once, so that the answer behind it is found.
+    if (!outstanding || !rtu::answers(outstanding->frame, buffer)) {
+        qCDebug(lcTrace) << "not an answer" << buffer.toHex();
+        UartData.RxBuffer.clear();
+        return;
+    }
+
+    const int n = rtu::replyDataLength(buffer);
     const quint8 function = static_cast<quint8>(buffer[1]);
     // A refusal is a well-formed frame, worth seeing in the log, but its
     // bytes are no reading and no acknowledgement.
@@ -77,14 +85,14 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
         switch (readItem) {
         case 0:
             if (n == 10) {
-                UartData.Temperature = static_cast<qint16>(registerAt(buffer, 3));
-                UartData.Humidity = registerAt(buffer, 5);
-                UartData.DewTemp = static_cast<qint16>(registerAt(buffer, 7));
-                UartData.WetBulbTemp = static_cast<qint16>(registerAt(buffer, 9));
+                UartData.Temperature = static_cast<qint16>(rtu::registerAt(buffer, 0));
+                UartData.Humidity = rtu::registerAt(buffer, 1);
+                UartData.DewTemp = static_cast<qint16>(rtu::registerAt(buffer, 2));
+                UartData.WetBulbTemp = static_cast<qint16>(rtu::registerAt(buffer, 3));
                 UartData.ReplyReceived = 1;
                 DisplayHumiture(0);
             } else if (n == 2) {
-                UartData.Temperature = static_cast<qint16>(registerAt(buffer, 3));
+                UartData.Temperature = static_cast<qint16>(rtu::registerAt(buffer, 0));
                 UartData.ReplyReceived = 1;
                 DisplayHumiture(1);
             }
@@ -95,7 +103,7 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
         case 4:
             // One register each: a reply of any other size is not theirs.
             if (n == 2) {
-                const quint16 value = registerAt(buffer, 3);
+                const quint16 value = rtu::registerAt(buffer, 0);
                 if (readItem == 1)
                     UartData.Humidity = value;
                 else if (readItem == 2)
@@ -127,4 +135,5 @@ void Widget::decodeRtuReply(const QByteArray &buffer)
 
     LogFrame(QString::fromLatin1(buffer.toHex()), true);
     UartData.RxBuffer.clear();
+    requestAnswered(rtu::isException(function), static_cast<quint8>(buffer[2]));
 }

@@ -106,6 +106,23 @@ quint8 command(const QByteArray &buffer)
     return byteAt(buffer, 2);
 }
 
+bool answers(const QByteArray &request, const QByteArray &reply)
+{
+    if (!isFrame(request) || !isFrame(reply) || isIncompleteLongFrame(reply))
+        return false;
+    switch (command(request)) {
+    case InfoRequest:
+        return command(reply) == InfoReply;
+    case SettingsRequest:
+    case Setup:
+        return command(reply) == SettingsReply;
+    case SerialNumberWrite:
+        return command(reply) != InfoReply && command(reply) != SettingsReply;
+    default:
+        return false;
+    }
+}
+
 Info parseInfo(const QByteArray &reply)
 {
     Info info;

@@ -48,6 +48,13 @@ bool isWholeFrame(const QByteArray &buffer);
 // Command byte of a frame, 0 when the buffer is too short to carry one.
 quint8 command(const QByteArray &buffer);
 
+// Whether a received frame answers this request: the information reply the
+// information request, the settings reply the settings request and the
+// setup, and any other frame the serial-number write, whose acknowledgement
+// carries neither. As on the receiving side in general, the length and the
+// checksum of the reply are not held against it.
+bool answers(const QByteArray &request, const QByteArray &reply);
+
 struct Info
 {
     qint32 model = 0;   // four ASCII digits at offsets 6 to 9; 0 when not a number

@@ -42,6 +42,31 @@ int replyDataLength(const QByteArray &buffer)
     }
 }
 
+bool answers(const QByteArray &request, const QByteArray &reply)
+{
+    if (request.size() != RequestSize || reply.size() < 5)
+        return false;
+    const quint8 address = static_cast<quint8>(request[0]);
+    const quint8 function = static_cast<quint8>(request[1]);
+    if (address != 0 && static_cast<quint8>(reply[0]) != address)
+        return false;
+    const quint8 answered = static_cast<quint8>(reply[1]);
+    if (answered == (function | 0x80))
+        return reply.size() == 5;
+    if (answered != function)
+        return false;
+    if (function == ReadRegisters) {
+        const int count = static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]);
+        return replyDataLength(reply) == 2 * count;
+    }
+    return reply.size() == RequestSize;
+}
+
+quint16 registerAt(const QByteArray &reply, int k)
+{
+    return static_cast<quint16>(static_cast<quint8>(reply[3 + 2 * k]) << 8 | static_cast<quint8>(reply[4 + 2 * k]));
+}
+
 namespace {
 constexpr qint32 kRates[] = {1200, 2400, 4800, 9600, 19200, 115200};
 }

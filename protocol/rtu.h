@@ -42,6 +42,16 @@ int replyDataLength(const QByteArray &buffer);
 // Function code with the high bit set: the module refused the request.
 inline bool isException(quint8 function) { return (function & 0x80) != 0; }
 
+// Whether a whole reply (its length and CRC checked) answers this 8-byte
+// request: from its address (any address for a request to address 0), with
+// its function or that function's exception, and as long as the request makes
+// it: 2 data bytes a register read, the 8-byte echo of a write, 5 bytes for a
+// refusal.
+bool answers(const QByteArray &request, const QByteArray &reply);
+
+// Register k of a function-3 reply, big-endian at offsets 3 + 2k and 4 + 2k.
+quint16 registerAt(const QByteArray &reply, int k);
+
 // The rate a baud-rate code written to register 0x0101 stands for
 // (1 = 1200 ... 6 = 115200); 0 for an unknown code.
 qint32 baudRateForCode(int code);

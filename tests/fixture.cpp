@@ -1,6 +1,8 @@
 #include "fixture.h"
 
 #include "app/clock.h"
+#include "protocol/logger.h"
+#include "protocol/rtu.h"
 #include "ui/serialportsettingdialog.h"
 
 #include <QApplication>
@@ -25,6 +27,29 @@ void countTraces(QtMsgType type, const QMessageLogContext &context, const QStrin
     testHandler(type, context, text);
 }
 } // namespace
+
+void WidgetAccess::onLine(Widget *w, const QString &request)
+{
+    static const QString items = QStringLiteral("ALL T H D W S");
+    const int item = items.split(' ').indexOf(request.section('@', 0, 0));
+    const quint16 value = quint16(request.section('=', 1).toInt());
+    LineRequest r;
+    if (item >= 0) {
+        r.selector = quint16(qMax(0, item - 1));
+        r.frame = rtu::buildRequest(quint8(request.section('@', 1).toInt()), rtu::ReadRegisters, r.selector, item ? 1 : 5);
+    } else if (request.startsWith("address")) {
+        r.kind = value ? LineRequest::Command : LineRequest::AddressRead, r.selector = Widget::ReadsAddress;
+        r.frame = rtu::buildRequest(0, value ? rtu::WriteRegister : rtu::ReadRegisters, rtu::DeviceAddress, value ? value : 1);
+    } else if (request.startsWith("baud")) {
+        r.kind = LineRequest::BaudWrite, r.selector = Widget::ReadsBaudRate;
+        r.frame = rtu::buildRequest(0, rtu::WriteRegister, rtu::BaudRateCode, value);
+    } else {
+        r.kind = request == "info" ? LineRequest::InfoRead : LineRequest::SettingsRead;
+        r.frame = request == "info" ? logger::infoRequest() : logger::settingsRequest();
+    }
+    w->outstanding = r;
+    w->readItem = r.selector;
+}
 
 bool Bench::open(bool module)
 {
@@ -121,6 +146,7 @@ void Bench::given(const QString &spec)
              b.sim->setBaudRate(v.contains('@') ? v.section('@', 1).toInt() : b.sim->baudRate());
          }},
         {"silent", [](Bench &b, const QString &) { b.sim->setSilent(true); }},
+        {"delay", [](Bench &b, const QString &v) { b.sim->setReplyDelay(v.toInt()); }},
         {"serial", [](Bench &b, const QString &v) { b.sim->setSerialBytes(QByteArray::fromHex(v.toLatin1())); }},
         {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
         {"mode", [](Bench &b, const QString &v) { b.sim->setRecordMode(v.toInt()); }},
@@ -180,6 +206,7 @@ QString Bench::state(const QString &expected) const
         {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},
         {"tx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^TX ")).size()); }},
         {"rx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^RX ")).size()); }},
+        {"order", [](const Bench &b) { return b.traffic().replaceInStrings(QRegularExpression("^(.).*"), "\\1").join(""); }},
         {"read", [](const Bench &b) { return b.ui->pushButtonRead->text(); }},
         {"locked", [on](const Bench &b) { return on(!b.ui->pushButtonSetup->isEnabled()) + on(!b.ui->pushButtonReadRecord->isEnabled()); }},
         {"watch", [on](const Bench &b) { return on(b.timer(WidgetAccess::Response)->isActive()); }},

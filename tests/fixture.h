@@ -26,6 +26,10 @@ struct WidgetAccess
     }
     // What my_readuart does with the bytes the port delivered.
     static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
+    // The request on the line, as if just written: "ALL@1", "T@1" (temperature)
+    // and "H@1", "D@1", "W@1", "S@1" (one register each), "address" (the read),
+    // "address=12", "baud=4", "info", "settings".
+    static void onLine(Widget *w, const QString &request);
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };
 

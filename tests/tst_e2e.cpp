@@ -139,12 +139,14 @@ void TestE2e::press_data()
     row("Link during a baud change", "linked baud=19200 press=pushButtonBaudRate answered dialog=19200", "pushButtonLink",
         "response500 humiture1000", "00 06 01 01 00 05 18 24, " + QString(probe), 500,
         "port=19200; pending=0; tx=3; rx=2; watch=0; boxes=");
+    // What is pressed during a search waits for it, and goes at the rate found.
     row("a baud write during a search", "module=1@1200 dialog=AUTO press=pushButtonLink", "pushButtonBaudRate",
-        "response500 humiture1000 search300", probe, 1800, "field=1; port=1200; pending=0; search=0; boxes=");
+        "humiture1000 search300", QString(probe) + ", 00 06 01 01 00 04 d9 e4", 2300,
+        "field=1; module=1@9600; port=9600; pending=0; search=0; boxes=");
     for (const char *button : {"poll", "pushButtonAddressRead", "pushButtonAddress", "pushButtonBaudRate",
                                "pushButtonReadSN", "pushButtonAUTO", "pushButtonMANU", "pushButtonReadRecord",
                                "pushButtonSetup"}) {
-        QTest::addRow("%s with no link", button) << "field=5 start=1 at=3600" << button << "" << "" << 0
+        QTest::addRow("%s with no link", button) << "field=5 sn=261206033129 start=1 at=3600" << button << "" << "" << 0
             << "tx=0; read=Read; watch=0; rate=0; pending=0; locked=00; boxes=Error: The serial port is not open. Press Link first.";
     }
 
@@ -180,6 +182,17 @@ void TestE2e::press_data()
         }
     }
 
+    // One request on the line at a time: a command pressed while a poll's
+    // reply is on its way goes out once that reply is in, and the reply is
+    // taken as the poll's.
+    row("a command while a poll's reply is on its way", "linked delay=300 press=poll", "pushButtonAddressRead",
+        "humiture1000", "01 03 00 00 00 05 85 c9, " + QString(probe), 600,
+        "field=1; order=TRTRTR; shown=" + kAll + "; boxes=");
+    // Values that stopped coming are not shown as current.
+    row("values gone stale", "linked press=pushButtonRead until=rx=2 silent", "", "humiture1000",
+        "01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9", 3500,
+        "shown=---,---,---,---; read=Stop; boxes=");
+
     // Address and baud rate, sent to address 0; the watchdog judges at 500 ms.
     row("address read", "linked module=42 field=junk", "pushButtonAddressRead", "response500 humiture1000", probe, 500,
         "field=42; rx=2; watch=0; boxes=");
@@ -199,10 +212,12 @@ void TestE2e::press_data()
         "sn=180b14091e2d; tx=1; rx=1; watch=0; boxes=");
     row("AUTO setup", "clock=2026-12-06T03:31:29 linked sn=untouched", "pushButtonAUTO", "response1500 humiture1000",
         "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 1500, "serial=1a0c06031f1d; sn=untouched; watch=0; traces=0; boxes=");
-    row("MANU setup, as read back", "linked sn=1a0c06031f1d", "pushButtonMANU", "response1500 humiture1000",
-        "7b 22 aa 07 00 00 00 06 03 00 00 ba 22 7d", 0, "serial=000006030000; ack=10");
-    row("MANU setup, one pair", "linked sn=12", "pushButtonMANU", "response1500 humiture1000",
-        "7b 22 aa 07 00 0c 00 00 00 00 00 bd 22 7d", 0, "serial=0c0000000000; ack=10");
+    row("MANU setup", "linked sn=261206033129", "pushButtonMANU", "response1500 humiture1000",
+        "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d", 0, "serial=1a0c06031f1d; ack=10");
+    // Only six decimal pairs can mean a serial number; nothing else is written.
+    for (const char *sn : {"1a0c06031f1d", "12", "2612060331290", "26120603312x"})
+        QTest::addRow("MANU setup refuses '%s'", sn) << "linked sn=" + QString(sn) << "pushButtonMANU" << "" << "" << 0
+            << "serial=180b14091e2d; boxes=Error: The serial number is twelve digits, 0 to 9!";
     row("setup, timing start", "clock=2026-01-01T00:00:00Z linked start=1 rate=1min at=3600", "pushButtonSetup",
         "humiture3000 delay2000 setting1000", "7b 22 4a 1d 69 55 b9 00 00 00 40 00 00 00 00 ff ff 00 3c 03 20 01 40 "
         "03 20 01 40 69 55 c7 10 00 00 b5 22 7d", 2000, "boxes=Succeed: Setting succeed!; ack=11; locked=00");
@@ -238,7 +253,7 @@ void TestE2e::press_data()
         "response500 humiture3000 delay2000", settings, 0, "work=Only Realtime Monitoring; start=1; enabled=000; ack=11");
     // A logger reply leaves the line to the next one.
     row("settings right after the serial number", "linked press=pushButtonReadSN", "pushButtonReadRecord",
-        "response500 humiture3000 delay2000", QString(info) + ", " + settings, 0, "sn=180b14091e2d; sampling=1min; ack=11");
+        "response500 humiture1000 delay2000", QString(info) + ", " + settings, 0, "sn=180b14091e2d; sampling=1min; ack=11");
     row("baud change right after a logger reply", "linked press=pushButtonReadSN baud=19200", "pushButtonBaudRate",
         "response500 humiture1000", QString(info) + ", 00 06 01 01 00 05 18 24", 500,
         "port=19200; module=1@19200; pending=0; watch=0; boxes=");
@@ -256,8 +271,9 @@ void TestE2e::press_data()
         "watch=0; boxes=Error: Communication error!");
     row("settings read, silence", "linked silent", "pushButtonReadRecord", "response500 humiture3000 delay2000", settings,
         500, "watch=0; boxes=Error: Communication error!");
+    // A history block is not the logger's identity.
     row("long frame", "linked long sn=unchanged", "pushButtonReadSN", "response500 humiture1000", info, 500,
-        "ack=10; sn=unchanged; watch=0; boxes=");
+        "ack=00; sn=unchanged; watch=0; boxes=Error: Communication error!");
 
     // The adapter pulled while polling, searching or changing the rate: told
     // once, and nothing is left running that would send on the dead line.

@@ -61,9 +61,9 @@ class TestUnits : public QObject
         QCOMPARE(QStringLiteral("%1x%2 at %3x").arg(b.w->width()).arg(b.w->height()).arg(b.w->devicePixelRatioF()),
                  QStringLiteral("874x628 at 2x"));
     }
-    void feed(int item, const Chunks &chunks)
+    void feed(const QString &request, const Chunks &chunks)
     {
-        WidgetAccess::readItem(b.w) = quint16(item);
+        WidgetAccess::onLine(b.w, request);
         for (const QByteArray &chunk : chunks)
             WidgetAccess::receive(b.w, chunk);
     }
@@ -168,10 +168,10 @@ private slots:
     void rtuReception_data();
     void rtuReception()
     {
-        QFETCH(int, item);
+        QFETCH(QString, request);
         QFETCH(Chunks, chunks);
         QFETCH(QString, expected);
-        feed(item, chunks);
+        feed(request, chunks);
         QCOMPARE(rtuState(chunks.join()), expected);
         QCOMPARE(b.timer(WidgetAccess::Clear)->isActive() ? b.timer(WidgetAccess::Clear)->interval() : 0, 500);
         b.timer(WidgetAccess::Clear)->setInterval(1); // the silence after the last chunk
@@ -182,10 +182,11 @@ private slots:
     void loggerReception_data();
     void loggerReception()
     {
+        QFETCH(QString, request);
         QFETCH(Chunks, chunks);
         QFETCH(QString, expected);
         b.ui->lineEditAddress->clear();
-        feed(0, chunks);
+        feed(request, chunks);
         // The work mode shown first: R recording, M monitoring only.
         QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 ack%6 r%7 buf%8").arg(b.ui->radioButtonRecord->isChecked() ? 'R' : 'M')
                      .arg(b.ui->lineEditSN->text()).arg(UartData.LoggerModel)
@@ -288,7 +289,7 @@ void TestUnits::thinning_data()
 
 void TestUnits::rtuReception_data()
 {
-    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("request"); // the one on the line (WidgetAccess::onLine)
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<QString>("expected");
     const QByteArray all = bytes("01030A00FA01F4006E00C800004226");
@@ -300,43 +301,48 @@ void TestUnits::rtuReception_data()
     for (char c : all)
         byByte << QByteArray(1, c);
     const QByteArray kilo(1024, '\x55');
-    auto row = [](const char *name, int item, const Chunks &chunks, const QString &expected) {
-        QTest::newRow(name) << item << chunks << expected;
+    auto row = [](const char *name, const char *request, const Chunks &chunks, const QString &expected) {
+        QTest::newRow(name) << request << chunks << expected;
     };
-    row("ALL", 0, {all}, allShown);
-    row("ALL in two chunks", 0, {all.left(4), all.mid(4)}, allShown);
-    row("ALL byte by byte", 0, byByte, allShown);
-    row("ALL, then nothing new", 0, {all, {}}, allShown);
-    row("ALL and one byte more", 0, {all + '\0'}, untouched.arg(16));
-    row("two replies in one chunk", 0, {all + all}, untouched.arg(30));
-    row("temperature alone", 0, {bytes("010302FF9CF9DD")}, "-100 22 33 44 a42 r1 | -10.0℃,---,---,--- | logged buf0");
-    row("humidity", 1, {bytes("01030201F4B853")}, "11 500 33 44 a42 r1 | ---,50.0%,---,--- | logged buf0");
-    row("humidity is unsigned", 1, {withCrc("010302FFFF")}, "11 65535 33 44 a42 r1 | ---,6553.5%,---,--- | logged buf0");
-    row("dew point", 2, {withCrc("010302FFFB")}, "11 22 -5 44 a42 r1 | ---,---,-0.5℃,--- | logged buf0");
-    row("wet bulb", 3, {withCrc("0103023039")}, "11 22 33 12345 a42 r1 | ---,---,:---,1234.5℃ | logged buf0");
-    row("status", 4, {bytes("01030200323991")}, "11 22 33 44 a42 r1 | ---,---,:---,--- | logged buf0");
-    row("address read", Widget::ReadsAddress, {bytes("0003020007C446")}, acknowledged.arg(7));
-    row("address write echo", Widget::ReadsAddress, {bytes("00060100000C89E2")}, acknowledged.arg(12));
-    row("address reply without its register", Widget::ReadsAddress, {withCrc("000300")}, acknowledged.arg(42));
-    row("baud-rate echo", Widget::ReadsBaudRate, {bytes("000601010004D9E4")}, acknowledged.arg(42));
-    row("a write echo while polling", 0, {bytes("000601010004D9E4")}, acknowledged.arg(42));
-    row("wrong CRC", 0, {bytes("01030200FA3808")}, untouched.arg(7));
-    row("CRC bytes swapped", 0, {bytes("01030200FA0738")}, untouched.arg(7));
-    row("refusal while reading humidity", 1, {bytes("018302C0F1")}, refused);
-    row("refusal of an address command", Widget::ReadsAddress, {bytes("018302C0F1")}, refused);
-    row("five registers when one was asked", 1, {all}, refused);
-    row("a 250-byte reply is taken apart", 0, {withCrc("0103F5" + QByteArray(245, 'a').toHex())}, refused);
-    row("a 255-byte reply is not", 0, {withCrc("0103FA" + QByteArray(250, 'a').toHex())}, untouched.arg(255));
-    row("4096 bytes of noise wait", 0, {kilo, kilo, kilo, kilo}, untouched.arg(4096));
-    row("the 4097th byte drops them", 0, {kilo, kilo, kilo, kilo, "U"}, untouched.arg(0));
-    row("a reply after dropped noise", 0, {kilo + kilo + kilo + kilo + 'U', all}, QString(allShown).replace("logged", "RX " + all.toHex()));
-    row("a logger frame is left to the silence", 0, {bytes("7B227D")}, "11 22 33 44 a42 r1 | ,,, | - buf3");
-    row("a logger reply, then a reply", 0, {kInfo, all}, QString(allShown).replace("logged", "RX " + all.toHex()));
-    row("an unfinished logger frame takes the RTU path", Widget::ReadsBaudRate, {bytes("7B220C00")}, untouched.arg(4));
+    row("ALL", "ALL@1", {all}, allShown);
+    row("ALL in two chunks", "ALL@1", {all.left(4), all.mid(4)}, allShown);
+    row("ALL byte by byte", "ALL@1", byByte, allShown);
+    row("ALL, then nothing new", "ALL@1", {all, {}}, allShown);
+    row("ALL and one byte more", "ALL@1", {all + '\0'}, untouched.arg(16));
+    row("two replies in one chunk", "ALL@1", {all + all}, untouched.arg(30));
+    row("temperature alone", "T@1", {bytes("010302FF9CF9DD")}, "-100 22 33 44 a42 r1 | -10.0℃,---,---,--- | logged buf0");
+    row("humidity", "H@1", {bytes("01030201F4B853")}, "11 500 33 44 a42 r1 | ---,50.0%,---,--- | logged buf0");
+    row("humidity is unsigned", "H@1", {withCrc("010302FFFF")}, "11 65535 33 44 a42 r1 | ---,6553.5%,---,--- | logged buf0");
+    row("dew point", "D@1", {withCrc("010302FFFB")}, "11 22 -5 44 a42 r1 | ---,---,-0.5℃,--- | logged buf0");
+    row("wet bulb", "W@1", {withCrc("0103023039")}, "11 22 33 12345 a42 r1 | ---,---,:---,1234.5℃ | logged buf0");
+    row("status", "S@1", {bytes("01030200323991")}, "11 22 33 44 a42 r1 | ---,---,:---,--- | logged buf0");
+    row("address read", "address", {bytes("0003020007C446")}, acknowledged.arg(7));
+    row("address write echo", "address=12", {bytes("00060100000C89E2")}, acknowledged.arg(12));
+    row("baud-rate echo", "baud=4", {bytes("000601010004D9E4")}, acknowledged.arg(42));
+    // Only the answer to the request on the line is taken; any other whole
+    // frame is dropped at once, so that the answer behind it is found.
+    row("an address reply without its register", "address", {withCrc("000300")}, untouched.arg(0));
+    row("a write echo while polling", "ALL@1", {bytes("000601010004D9E4")}, untouched.arg(0));
+    row("another module's reply", "ALL@1", {withCrc("02030A00FA01F4006E00C80000")}, untouched.arg(0));
+    row("five registers when one was asked", "H@1", {all}, untouched.arg(0));
+    row("a poll's late reply, then the address", "address", {all, bytes("0003020007C446")}, acknowledged.arg(7).replace("logged", "RX 0003020007c446"));
+    row("wrong CRC", "T@1", {bytes("01030200FA3808")}, untouched.arg(7));
+    row("CRC bytes swapped", "T@1", {bytes("01030200FA0738")}, untouched.arg(7));
+    row("refusal while reading humidity", "H@1", {bytes("018302C0F1")}, refused);
+    row("refusal of an address command", "address", {bytes("018302C0F1")}, refused);
+    row("a 250-byte frame answering nothing", "ALL@1", {withCrc("0103F5" + QByteArray(245, 'a').toHex())}, untouched.arg(0));
+    row("a 255-byte reply is not taken apart", "ALL@1", {withCrc("0103FA" + QByteArray(250, 'a').toHex())}, untouched.arg(255));
+    row("4096 bytes of noise wait", "ALL@1", {kilo, kilo, kilo, kilo}, untouched.arg(4096));
+    row("the 4097th byte drops them", "ALL@1", {kilo, kilo, kilo, kilo, "U"}, untouched.arg(0));
+    row("a reply after dropped noise", "ALL@1", {kilo + kilo + kilo + kilo + 'U', all}, QString(allShown).replace("logged", "RX " + all.toHex()));
+    row("a logger frame is left to the silence", "ALL@1", {bytes("7B227D")}, untouched.arg(3));
+    row("a logger reply, then a reply", "ALL@1", {kInfo, all}, QString(allShown).replace("logged", "RX " + all.toHex()));
+    row("an unfinished logger frame takes the RTU path", "baud=4", {bytes("7B220C00")}, untouched.arg(4));
 }
 
 void TestUnits::loggerReception_data()
 {
+    QTest::addColumn<QString>("request");
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<QString>("expected");
     // Offsets 10 (mode) and 17-18 (interval) of a 36-byte settings reply.
@@ -346,21 +352,24 @@ void TestUnits::loggerReception_data()
     QByteArray inside = settings("20", "012c");
     inside[11] = '\x22', inside[12] = '\x7D';
     const QByteArray longFrame = bytes("7b222c") + QByteArray(57, 0) + bytes("227d") + QByteArray(71, 0) + bytes("227d");
+    auto row = [](const char *name, const char *request, const Chunks &chunks, const char *expected) {
+        QTest::newRow(name) << request << chunks << expected;
+    };
     // A whole frame leaves the buffer empty for the next reply; anything else waits for the silence.
-    QTest::newRow("information") << Chunks{kInfo} << "R 1a0c06031f1d 2021 0 0 ack0 r1 buf0";
-    QTest::newRow("model not a number") << Chunks{QByteArray(kInfo).replace("2021", "2x21")} << "R 1a0c06031f1d 0 0 0 ack0 r1 buf0";
-    QTest::newRow("information, length byte wrong") << Chunks{kInfo.left(14) + bytes("227d")} << "R 1a0c227d 2021 0 0 ack0 r1 buf16";
-    QTest::newRow("settings 0x40, 60 s") << Chunks{settings("40", "003c")} << "R  0 2 60 ack1 r1 buf0";
-    QTest::newRow("settings 0x60, 45000 s") << Chunks{settings("60", "afc8")} << "M  0 3 45000 ack1 r1 buf0";
-    QTest::newRow("settings 0x9F") << Chunks{settings("9f", "0000")} << "R  0 0 0 ack1 r1 buf0";
-    QTest::newRow("settings cut short") << Chunks{bytes("7b221c0000000000000020 00227d")} << "R  0 1 0 ack1 r1 buf14";
-    QTest::newRow("settings with 22 7D inside, in two chunks") << Chunks{inside.left(13), inside.mid(13)}
-                                                                << "R  0 1 300 ack1 r1 buf0";
-    QTest::newRow("information, then settings") << Chunks{kInfo, settings("60", "afc8")}
-                                                << "M 1a0c06031f1d 2021 3 45000 ack1 r1 buf0";
-    QTest::newRow("7B 22 7D") << Chunks{bytes("7B227D")} << "R  0 0 0 ack0 r1 buf3";
-    QTest::newRow("long frame, up to its inner 22 7D") << Chunks{longFrame.left(62)} << "R  0 0 0 ack0 r0 buf62";
-    QTest::newRow("long frame, whole") << Chunks{longFrame.left(62), longFrame.mid(62)} << "R  0 0 0 ack0 r1 buf0";
+    row("information", "info", {kInfo}, "R 1a0c06031f1d 2021 0 0 ack0 r1 buf0");
+    row("model not a number", "info", {QByteArray(kInfo).replace("2021", "2x21")}, "R 1a0c06031f1d 0 0 0 ack0 r1 buf0");
+    row("information, length byte wrong", "info", {kInfo.left(14) + bytes("227d")}, "R 1a0c227d 2021 0 0 ack0 r1 buf16");
+    row("settings 0x40, 60 s", "settings", {settings("40", "003c")}, "R  0 2 60 ack1 r1 buf0");
+    row("settings 0x60, 45000 s", "settings", {settings("60", "afc8")}, "M  0 3 45000 ack1 r1 buf0");
+    row("settings 0x9F", "settings", {settings("9f", "0000")}, "R  0 0 0 ack1 r1 buf0");
+    row("settings cut short", "settings", {bytes("7b221c0000000000000020 00227d")}, "R  0 1 0 ack1 r1 buf14");
+    row("settings with 22 7D inside, in two chunks", "settings", {inside.left(13), inside.mid(13)}, "R  0 1 300 ack1 r1 buf0");
+    // A frame that answers another request says nothing of this one.
+    row("information while settings are asked", "settings", {kInfo, settings("60", "afc8")}, "M  0 3 45000 ack1 r1 buf0");
+    row("settings while information is asked", "info", {settings("60", "afc8")}, "R  0 0 0 ack0 r0 buf0");
+    row("7B 22 7D", "info", {bytes("7B227D")}, "R  0 0 0 ack0 r0 buf3");
+    row("long frame, up to its inner 22 7D", "info", {longFrame.left(62)}, "R  0 0 0 ack0 r0 buf62");
+    row("long frame, whole", "info", {longFrame.left(62), longFrame.mid(62)}, "R  0 0 0 ack0 r0 buf0");
 }
 
 int main(int argc, char **argv)

@@ -39,6 +39,13 @@ Widget::Widget(QWidget *parent)
     timerAutoUart = new QTimer(this);
     timerDelay = new QTimer(this);
     timerSettingResponse = new QTimer(this);
+    // Not one of the window's own: another window's request waits on it, to
+    // the millisecond, since a scan waits some 20 ms an address.
+    timerExchange = new QTimer(this);
+    timerExchange->setTimerType(Qt::PreciseTimer);
+    connect(timerExchange, &QTimer::timeout, this, [this] {
+        endExchange(exchangeBytes.isEmpty() ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
+    });
 
     ui->comboBoxBaudRate->setCurrentIndex(3);
     ui->dateTimeEditstarttime->setDisplayFormat(QStringLiteral("yyyy/MM/dd hh:mm:ss"));

@@ -1,11 +1,16 @@
 #ifndef HYGROVANE_WIDGET_H
 #define HYGROVANE_WIDGET_H
 
+#include "link/request.h"
 #include "trend/history.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+
+#include <deque>
+#include <functional>
+#include <optional>
 
 class QButtonGroup;
 class TrendWindow;
@@ -36,6 +41,23 @@ public:
     // CRC-16/MODBUS in wire order: the high 8 bits are the byte sent first.
     static quint16 CalcCRC16(const quint8 *data, quint16 length);
 
+    // The entry other windows reach the line by. Their requests go on it in
+    // turn with the main window's own, and their replies come through the
+    // same reception. False, and nothing queued, when no port is open.
+    bool exchange(QObject *owner, const Exchange &request);
+    // Drops what the owner still has queued; an exchange already on the line
+    // runs out its wait, but its outcome goes nowhere.
+    void cancelExchanges(QObject *owner);
+    // A window takes the line for a while (a scan, a watch, commissioning):
+    // continuous reading stops, and the main window's request buttons show
+    // `busy` instead of sending. Link, or a port that dies, ends the claim
+    // and runs `ended`. Returns the holder's message when another window
+    // holds the line already.
+    QString claimLine(QObject *owner, const QString &busy, std::function<void()> ended);
+    void releaseLine(QObject *owner);
+    // The rate the port was linked at; 0 while no port is open.
+    qint32 linkRate() const;
+
 private slots:
     void PushButtonLinkSlot();
     void PushButtonCloseSlot();
@@ -61,25 +83,29 @@ private slots:
     void saveLogAs();
 
 private:
-    // What an RTU request does besides being written: a poll is neither
-    // watched nor spaces the polls; an address read (the probe of every link
-    // and the Read button) leaves a trace; a baud-rate write marks the link
-    // as waiting to follow the module's new rate.
-    enum class RtuSend { Poll, AddressRead, Command, BaudWrite };
-
     bool portReady();
-    bool SendRtuRequest(RtuSend kind, quint16 selector, quint8 address, quint8 function,
+    bool SendRtuRequest(LineRequest::Kind kind, quint16 selector, quint8 address, quint8 function,
                         quint16 reg, quint16 countOrValue);
+    void submit(LineRequest request);
+    void dispatch();
+    void writeRequest(LineRequest request);
+    void requestAnswered(bool refused, quint8 exceptionCode = 0);
+    void finishRequest();
+    void clearLine();
+    void receiveForExchange(const QByteArray &chunk, const QByteArray &buffer);
+    void endExchange(Exchange::Outcome outcome, const QByteArray &bytes);
+    void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
     void endLinkWork();
     void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
+    static bool isWholeRtuReply(const QByteArray &buffer);
     void decodeRtuReply(const QByteArray &buffer);
     void DisplayHumiture(quint8 selector);
     void noteReading(quint8 selector);
 
-    bool sendLoggerRequest(const QByteArray &frame, int watchdogMs);
+    bool sendLoggerRequest(LineRequest::Kind kind, const QByteArray &frame);
     bool SendSerialNumber();
     bool SendRecordSetup(quint32 start);
     bool DecodeLoggerFrame(const QByteArray &buffer);
@@ -101,6 +127,21 @@ private:
     QString versionText;
     trend::History history; // what the trend window draws, kept from the start
     TrendWindow *trendWindow = nullptr;
+    // One request on the line at a time: the one written whose wait is not
+    // over, and those waiting their turn.
+    std::optional<LineRequest> outstanding;
+    std::deque<LineRequest> pendingRequests;
+    QTimer *timerExchange;    // the wait of another window's request
+    QByteArray exchangeBytes; // what the line brought it so far
+    qint64 exchangeDeadline = 0;
+    qint32 lineRate = 0;      // the rate the port was opened at
+    int missedPolls = 0;      // polls in a row the silence ended
+    struct Claim
+    {
+        QPointer<QObject> owner;
+        QString busy;
+        std::function<void()> ended;
+    } claim;
     Ui::Widget *ui;
 
     friend struct WidgetAccess; // the test programs' window into the controller

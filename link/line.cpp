@@ -1,0 +1,222 @@
+// One request on the line at a time. Every request, the main window's and
+// other windows' alike, is written here and only when no earlier one still
+// waits for its answer; a reply is taken only as the answer to the request
+// on the line, so a late reply can never pass for another's.
+#include "ui/widget.h"
+#include "ui_widget.h"
+
+#include "app/trace.h"
+#include "app/uartdata.h"
+#include "protocol/logger.h"
+#include "protocol/rtu.h"
+
+#include <QDateTime>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+bool isLoggerFrame(const QByteArray &frame)
+{
+    return frame.startsWith("\x7B\x22");
+}
+
+} // namespace
+
+bool Widget::exchange(QObject *owner, const Exchange &request)
+{
+    if (!serialPort->isOpen())
+        return false;
+    LineRequest foreign;
+    foreign.kind = LineRequest::Foreign;
+    foreign.frame = request.frame;
+    foreign.exchange = request;
+    foreign.owner = owner;
+    submit(foreign);
+    return true;
+}
+
+void Widget::cancelExchanges(QObject *owner)
+{
+    pendingRequests.erase(std::remove_if(pendingRequests.begin(), pendingRequests.end(),
+                                         [owner](const LineRequest &r) { return r.kind == LineRequest::Foreign && r.owner == owner; }),
+                          pendingRequests.end());
+    if (outstanding && outstanding->kind == LineRequest::Foreign && outstanding->owner == owner)
+        outstanding->owner = nullptr;
+}
+
+QString Widget::claimLine(QObject *owner, const QString &busy, std::function<void()> ended)
+{
+    if (claim.owner && claim.owner != owner)
+        return claim.busy;
+    claim = Claim{owner, busy, std::move(ended)};
+    // One master on the line: the main window's continuous reading gives way.
+    timerHumiture->stop();
+    ui->pushButtonRead->setText(tr("Read"));
+    return QString();
+}
+
+void Widget::releaseLine(QObject *owner)
+{
+    if (claim.owner == owner)
+        claim = Claim();
+}
+
+qint32 Widget::linkRate() const
+{
+    return serialPort->isOpen() ? lineRate : 0;
+}
+
+void Widget::submit(LineRequest request)
+{
+    // A poll that still waits, or is still on the line, stands for the next
+    // one too: nothing is sent twice.
+    if (request.kind == LineRequest::Poll) {
+        const auto isPoll = [](const LineRequest &r) { return r.kind == LineRequest::Poll; };
+        if ((outstanding && isPoll(*outstanding)) || std::any_of(pendingRequests.begin(), pendingRequests.end(), isPoll))
+            return;
+    }
+    pendingRequests.push_back(std::move(request));
+    dispatch();
+}
+
+void Widget::dispatch()
+{
+    // The AUTO search holds the line from probe to probe until it ends.
+    if (outstanding || timerAutoUart->isActive() || pendingRequests.empty())
+        return;
+    if (!serialPort->isOpen()) {
+        pendingRequests.clear();
+        return;
+    }
+    LineRequest next = std::move(pendingRequests.front());
+    pendingRequests.pop_front();
+    writeRequest(std::move(next));
+}
+
+void Widget::writeRequest(LineRequest request)
+{
+    const LineRequest::Kind kind = request.kind;
+    const bool rtuFrame = !isLoggerFrame(request.frame);
+    if (kind != LineRequest::Foreign && rtuFrame)
+        readItem = request.selector;
+    const qint32 rate = kind == LineRequest::Foreign && request.exchange.baudRate ? request.exchange.baudRate : lineRate;
+    if (serialPort->baudRate() != rate)
+        serialPort->setBaudRate(rate);
+    // Whatever is still in the buffer answers nothing written from now on,
+    // and the silence that ends a wait counts from here.
+    UartData.RxBuffer.clear();
+    timerClear->start(500);
+    const QByteArray frame = request.frame;
+    outstanding = std::move(request);
+    serialPort->write(frame);
+
+    switch (kind) {
+    case LineRequest::Poll:
+        UartData.ReplyReceived = 0;
+        break;
+    case LineRequest::Setup:
+        timerSettingResponse->start(1000);
+        UartData.SettingAck = 0;
+        break;
+    case LineRequest::Foreign:
+        exchangeBytes.clear();
+        exchangeDeadline = QDateTime::currentMSecsSinceEpoch() + outstanding->exchange.firstByteMs + 1000;
+        timerExchange->start(outstanding->exchange.firstByteMs);
+        break;
+    default:
+        timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
+        UartData.ReplyReceived = 0;
+        break;
+    }
+    if (kind == LineRequest::BaudWrite) {
+        UartData.BaudSetPending = 1;
+        // The port keeps the old rate until the watchdog has seen the echo.
+        if (outstanding->baudRate)
+            UartData.BaudRate = outstanding->baudRate;
+    }
+    if (rtuFrame)
+        LogFrame(QString::fromLatin1(frame.toHex()), false);
+    // While reading is on, the next poll keeps its distance from any other
+    // request: a second, or three after the logger's settings.
+    if (kind == LineRequest::SettingsRead || kind == LineRequest::Setup)
+        timerHumiture->start(3000);
+    else if (kind != LineRequest::Poll && kind != LineRequest::Foreign)
+        timerHumiture->start(1000);
+    if (kind == LineRequest::AddressRead)
+        qCDebug(lcTrace) << "7777";
+}
+
+void Widget::requestAnswered(bool refused, quint8 exceptionCode)
+{
+    const LineRequest::Kind kind = outstanding->kind;
+    if (kind == LineRequest::Poll)
+        missedPolls = 0;
+    if (refused && kind != LineRequest::Poll) {
+        // The module answered and said no: that is no dead line, and the
+        // watchdog says so instead, outside reply handling.
+        outstanding->refusal = exceptionCode;
+        UartData.BaudSetPending = 0;
+        return;
+    }
+    if (kind == LineRequest::BaudWrite)
+        return; // the watchdog moves the port to the new rate, then frees the line
+    finishRequest();
+}
+
+void Widget::finishRequest()
+{
+    outstanding.reset();
+    dispatch();
+}
+
+void Widget::clearLine()
+{
+    outstanding.reset();
+    pendingRequests.clear();
+    timerExchange->stop();
+}
+
+void Widget::receiveForExchange(const QByteArray &chunk, const QByteArray &buffer)
+{
+    exchangeBytes.append(chunk.left(4096 - exchangeBytes.size()));
+    const bool answer = isLoggerFrame(outstanding->frame)
+        ? logger::answers(outstanding->frame, buffer)
+        : isWholeRtuReply(buffer) && rtu::answers(outstanding->frame, buffer);
+    if (answer) {
+        if (!isLoggerFrame(buffer))
+            LogFrame(QString::fromLatin1(buffer.toHex()), true);
+        endExchange(Exchange::Answered, buffer);
+        return;
+    }
+    // A reply has begun: it has until the line falls silent to become one.
+    const qint64 left = exchangeDeadline - QDateTime::currentMSecsSinceEpoch();
+    timerExchange->start(int(qBound<qint64>(0, left, outstanding->exchange.silenceMs)));
+}
+
+void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
+{
+    timerExchange->stop();
+    UartData.RxBuffer.clear();
+    LineRequest done = std::move(*outstanding);
+    outstanding.reset();
+    if (serialPort->isOpen() && serialPort->baudRate() != lineRate)
+        serialPort->setBaudRate(lineRate);
+    if (done.owner && done.exchange.done)
+        done.exchange.done(outcome, bytes);
+    dispatch();
+}
+
+void Widget::pollUnanswered()
+{
+    // Values that stopped coming are not shown as if they were current.
+    if (++missedPolls == 3) {
+        ui->labelTemperature->setText(tr("Temperature:---"));
+        ui->labelHumidity->setText(tr("Humidity:---"));
+        ui->labelDewTemp->setText(tr("DewTemp:---"));
+        ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    }
+    finishRequest();
+}

@@ -1,0 +1,50 @@
+#ifndef HYGROVANE_REQUEST_H
+#define HYGROVANE_REQUEST_H
+
+#include <QByteArray>
+#include <QPointer>
+#include <QtGlobal>
+
+#include <functional>
+
+// One request of another window's (the bus, commissioning), put on the line
+// in turn with the main window's own, and what became of it.
+struct Exchange
+{
+    enum Outcome { Answered, Garbled, Silent };
+    QByteArray frame;      // an RTU request or a logger frame
+    qint32 baudRate = 0;   // the rate to write it at; 0: the link's
+    int firstByteMs = 500; // no byte this long after the write: silence
+    int silenceMs = 50;    // once bytes came, this long without more ends the wait
+    // The whole reply that answers the frame (a refusal included), or the
+    // bytes that made none. It runs after the line has moved on, so it may
+    // put the next exchange on it.
+    std::function<void(Outcome, const QByteArray &)> done;
+};
+
+// A request as the queue holds it until no earlier one waits for its answer.
+struct LineRequest
+{
+    // What writing it does besides putting the frame on the line, and how
+    // its wait ends.
+    enum Kind : quint8 {
+        Poll,         // a measurement read: not watched; the silence after it ends its wait
+        AddressRead,  // the probe of every link and the Read button
+        Command,      // the address write
+        BaudWrite,    // holds the line until its watchdog has moved the port
+        InfoRead,     // the logger's model and serial number
+        SettingsRead, // the logger's recording settings
+        SerialWrite,  // watched for 1500 ms
+        Setup,        // judged by its own verdict timer
+        Foreign,      // an Exchange: its outcome goes back to its owner
+    };
+    Kind kind = Poll;
+    QByteArray frame;
+    quint16 selector = 0; // the main window's RTU requests: what the reply will carry (readItem)
+    qint32 baudRate = 0;  // BaudWrite: the rate the module moves to
+    int refusal = -1;     // the exception code the module refused it with
+    Exchange exchange;    // Foreign only
+    QPointer<QObject> owner;
+};
+
+#endif
