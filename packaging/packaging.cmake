@@ -5,32 +5,65 @@
 set(HYGROVANE_APP_ID io.github.hygrovane.Hygrovane)
 set(HYGROVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-install(TARGETS hygrovane hygrovane-modsim RUNTIME DESTINATION bin)
-install(FILES ${HYGROVANE_PACKAGING_DIR}/hygrovane.svg
-        DESTINATION share/icons/hicolor/scalable/apps)
+# The simulated module is not built on Windows.
+set(HYGROVANE_PROGRAMS hygrovane)
+if(TARGET hygrovane-modsim)
+  list(APPEND HYGROVANE_PROGRAMS hygrovane-modsim)
+endif()
+install(TARGETS ${HYGROVANE_PROGRAMS} RUNTIME DESTINATION bin)
 # The Chinese launcher starts the program in share/hygrovane, where it finds Qm/.
 install(FILES ${HYGROVANE_QM_DIR}/Chinese.qm DESTINATION share/hygrovane/Qm)
-install(FILES ${HYGROVANE_PACKAGING_DIR}/${HYGROVANE_APP_ID}.metainfo.xml
-        DESTINATION share/metainfo)
 # GPL-3.0-or-later, as Qt Charts requires of an open-source program.
 install(FILES ${HYGROVANE_PACKAGING_DIR}/copyright DESTINATION share/doc/hygrovane)
 
-# The launchers hold absolute paths (Exec, and Path for the catalogue), and the
-# prefix is only certain at install time: `cmake --install --prefix` and CPack
-# both choose it then. So the entries are configured by the install script,
-# into a folder of their own per prefix, in case two installs run at once.
-foreach(entry ${HYGROVANE_APP_ID} ${HYGROVANE_APP_ID}.zh_CN)
+# The icon, the menu entries and the AppStream metainfo are for Linux desktops.
+if(NOT WIN32)
+  install(FILES ${HYGROVANE_PACKAGING_DIR}/hygrovane.svg
+          DESTINATION share/icons/hicolor/scalable/apps)
+  install(FILES ${HYGROVANE_PACKAGING_DIR}/${HYGROVANE_APP_ID}.metainfo.xml
+          DESTINATION share/metainfo)
+
+  # The launchers hold absolute paths (Exec, and Path for the catalogue), and the
+  # prefix is only certain at install time: `cmake --install --prefix` and CPack
+  # both choose it then. So the entries are configured by the install script,
+  # into a folder of their own per prefix, in case two installs run at once.
+  foreach(entry ${HYGROVANE_APP_ID} ${HYGROVANE_APP_ID}.zh_CN)
+    install(CODE "
+      get_filename_component(_hygrovane_prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+      set(HYGROVANE_BINDIR \"\${_hygrovane_prefix}/bin\")
+      set(HYGROVANE_DATADIR \"\${_hygrovane_prefix}/share/hygrovane\")
+      string(MD5 _hygrovane_key \"\${_hygrovane_prefix}\")
+      set(_hygrovane_out \"${PROJECT_BINARY_DIR}/packaging/\${_hygrovane_key}/${entry}.desktop\")
+      configure_file(\"${HYGROVANE_PACKAGING_DIR}/${entry}.desktop.in\" \"\${_hygrovane_out}\" @ONLY)
+      file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
+           FILES \"\${_hygrovane_out}\")
+    ")
+  endforeach()
+endif()
+
+# ---- Windows: Qt's libraries and plugins beside the executable ---------------
+# windeployqt copies what hygrovane.exe loads (Qt's DLLs, the platform, style
+# and image plugins, and the MinGW runtime) into bin/, so the installed folder
+# runs on a machine without Qt. Qt's own catalogues are left out: the program
+# loads only its own.
+if(WIN32)
+  get_target_property(_hygrovane_qmake Qt5::qmake IMPORTED_LOCATION)
+  get_filename_component(_hygrovane_qt_bin "${_hygrovane_qmake}" DIRECTORY)
+  find_program(HYGROVANE_WINDEPLOYQT windeployqt HINTS "${_hygrovane_qt_bin}"
+               DOC "Qt's windeployqt, run on the installed hygrovane.exe")
   install(CODE "
-    get_filename_component(_hygrovane_prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
-    set(HYGROVANE_BINDIR \"\${_hygrovane_prefix}/bin\")
-    set(HYGROVANE_DATADIR \"\${_hygrovane_prefix}/share/hygrovane\")
-    string(MD5 _hygrovane_key \"\${_hygrovane_prefix}\")
-    set(_hygrovane_out \"${PROJECT_BINARY_DIR}/packaging/\${_hygrovane_key}/${entry}.desktop\")
-    configure_file(\"${HYGROVANE_PACKAGING_DIR}/${entry}.desktop.in\" \"\${_hygrovane_out}\" @ONLY)
-    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
-         FILES \"\${_hygrovane_out}\")
+    if(NOT EXISTS \"${HYGROVANE_WINDEPLOYQT}\")
+      message(FATAL_ERROR \"windeployqt was not found beside qmake in ${_hygrovane_qt_bin}: \"
+                          \"without it the installed folder runs only where Qt is. Set HYGROVANE_WINDEPLOYQT.\")
+    endif()
+    execute_process(COMMAND \"${HYGROVANE_WINDEPLOYQT}\" --no-translations
+                            \"\${CMAKE_INSTALL_PREFIX}/bin/$<TARGET_FILE_NAME:hygrovane>\"
+                    RESULT_VARIABLE _hygrovane_deployed)
+    if(NOT _hygrovane_deployed EQUAL 0)
+      message(FATAL_ERROR \"windeployqt failed (\${_hygrovane_deployed})\")
+    endif()
   ")
-endforeach()
+endif()
 
 # ---- Debian package: cd build && cpack -G DEB ------------------------------
 set(HYGROVANE_DEB_MAINTAINER "Hygrovane maintainers <maintainers@hygrovane.invalid>"

@@ -8,6 +8,8 @@ packages=(
   qtbase5-dev libqt5serialport5-dev libqt5charts5-dev qttools5-dev qttools5-dev-tools
   mbpoll
   dpkg-dev desktop-file-utils appstream
+  # The Windows check: the MinGW resource compiler and objdump, and xmllint.
+  binutils-mingw-w64-x86-64 libxml2-utils
   tzdata
   # The form's Arial in its metric twin, and a CJK font: without one the
   # Chinese texts show as empty boxes.
