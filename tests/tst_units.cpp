@@ -99,21 +99,30 @@ private slots:
     }
     void mbpoll_data()
     {
+        QTest::addColumn<QString>("line"); // as after --address, and whether its modules refuse writes
         QTest::addColumn<QString>("options"); // mbpoll's, around the port
-        QTest::addColumn<QString>("expected"); // registers read, then the module's address
-        QTest::newRow("read") << "-t 4:hex -r 0 -c 5 -b 9600 PORT" << "-37 655 -71 -52 0 @1";
-        QTest::newRow("write the address") << "-t 4 -r 256 -b 9600 PORT 12" << "@12";
-        QTest::newRow("another rate") << "-t 4:hex -r 0 -c 5 -b 19200 PORT" << "@1";
-        QTest::newRow("two stop bits") << "-t 4:hex -r 0 -c 5 -b 9600 -s 2 PORT" << "@1";
+        QTest::addColumn<QString>("expected"); // registers read, mbpoll's complaint, then the first module's address
+        QTest::newRow("read") << "1" << "-a 1 -t 4:hex -r 0 -c 5 -b 9600 PORT" << "-37 655 -71 -52 0 @1";
+        QTest::newRow("write the address") << "1" << "-a 1 -t 4 -r 256 -b 9600 PORT 12" << "@12";
+        QTest::newRow("another rate") << "1" << "-a 1 -t 4:hex -r 0 -c 5 -b 19200 PORT" << "Connection timed out @1";
+        QTest::newRow("two stop bits") << "1" << "-a 1 -t 4:hex -r 0 -c 5 -b 9600 -s 2 PORT" << "Connection timed out @1";
+        QTest::newRow("the second module") << "1,5" << "-a 5 -t 4:hex -r 0 -c 1 -b 9600 PORT" << "-38 @1";
+        QTest::newRow("the second at 19200, asked at 9600") << "1,5@19200" << "-a 5 -t 4:hex -r 0 -c 1 -b 9600 PORT" << "Connection timed out @1";
+        QTest::newRow("the second at 19200, asked at 19200") << "1,5@19200" << "-a 5 -t 4:hex -r 0 -c 1 -b 19200 PORT" << "-38 @1";
+        QTest::newRow("two at one address") << "5,5" << "-a 5 -t 4:hex -r 0 -c 1 -b 9600 PORT" << "Invalid CRC @5";
+        QTest::newRow("two at one address, a write") << "5,5" << "-a 5 -t 4 -r 256 -b 9600 PORT 12" << "Invalid CRC @12";
+        QTest::newRow("a write refused") << "1 refusing" << "-a 1 -t 4 -r 256 -b 9600 PORT 12" << "Illegal data address @1";
     }
     void mbpoll()
     {
+        QFETCH(QString, line);
         QFETCH(QString, options);
         QFETCH(QString, expected);
         modsim::ModuleSim sim;
-        QVERIFY(sim.start());
-        sim.setValues(-37, 655, -71, -52);
-        const QStringList args = ("-m rtu -a 1 -0 -1 -o 0.5 -P none " + options).split(' ').replaceInStrings("PORT", sim.portPath());
+        QVERIFY(sim.start() && sim.setModules(line.section(' ', 0, 0)));
+        for (int i = 0; i < sim.moduleCount(); ++i) // each one a tenth colder than the one before
+            sim.module(i)->setValues(qint16(-37 - i), 655, -71, -52), sim.module(i)->setRefusing(line.endsWith("refusing"));
+        const QStringList args = ("-m rtu -0 -1 -o 0.5 -P none " + options).split(' ').replaceInStrings("PORT", sim.portPath());
         QProcess mbpoll;
         mbpoll.setProcessChannelMode(QProcess::MergedChannels);
         QSignalSpy finished(&mbpoll, &QProcess::readChannelFinished);
@@ -124,8 +133,9 @@ private slots:
         const QRegularExpression value("^\\[\\d+\\]:\\s+0x([0-9A-F]{4})$", QRegularExpression::MultilineOption);
         for (auto it = value.globalMatch(out); it.hasNext();)
             read << QString::number(qint16(it.next().captured(1).toUShort(nullptr, 16)));
+        read << QRegularExpression("failed: (.+)$", QRegularExpression::MultilineOption).match(out).captured(1);
         read << QStringLiteral("@%1").arg(sim.address());
-        QVERIFY2(read.join(' ') == expected, qPrintable(out));
+        QVERIFY2(read.join(' ').simplified() == expected, qPrintable(out));
     }
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void init()

@@ -1,5 +1,5 @@
-// hygrovane-modsim: a temperature-and-humidity module on a pseudo-terminal,
-// for trying the program without the hardware.
+// hygrovane-modsim: temperature-and-humidity modules on a pseudo-terminal,
+// one or a line of several, for trying the program without the hardware.
 
 #include "modulesim.h"
 
@@ -56,6 +56,30 @@ void logLine(const QString &line)
     std::fflush(stderr);
 }
 
+// "1, 5 and 17@19200, 9600 baud unless marked,": each module off the line's
+// usual rate carries its own.
+QString lineDescription(const modsim::ModuleSim &sim, qint32 baud)
+{
+    QStringList names;
+    bool marked = false;
+    bool unmarked = false;
+    for (int i = 0; i < sim.moduleCount(); ++i) {
+        const modsim::Module *m = sim.module(i);
+        if (m->baudRate() == baud) {
+            names << QString::number(m->address());
+            unmarked = true;
+        } else {
+            names << QStringLiteral("%1@%2").arg(m->address()).arg(m->baudRate());
+            marked = true;
+        }
+    }
+    const QString list = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ")
+                         + names.last();
+    if (!unmarked)
+        return list;
+    return list + QStringLiteral(", %1 baud").arg(baud) + (marked ? QStringLiteral(" unless marked,") : QString());
+}
+
 [[noreturn]] void usageError(QCommandLineParser &parser, const QString &message)
 {
     std::fprintf(stderr, "hygrovane-modsim: %s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
@@ -71,15 +95,23 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Simulated temperature-and-humidity module on a pseudo-terminal.\n"
-        "Type the printed port path into the program's Link dialog."));
+        "Simulated temperature-and-humidity modules on a pseudo-terminal: one, or a\n"
+        "line of several wired to one pair. Type the printed port path into the\n"
+        "program's Link dialog.\n\n"
+        "Each module hears and answers only at its own rate. A request to address 0\n"
+        "and every data-logger request reach every module that hears them; when more\n"
+        "than one answers (or two share an address) the replies collide and one\n"
+        "garbled reply with a failing CRC or checksum goes out, as on a real line.\n"
+        "The fault switches apply to every module."));
     parser.addHelpOption();
     const QCommandLineOption addressOpt(QStringLiteral("address"),
-                                        QStringLiteral("Bus address, 1..247 (default 1)."),
-                                        QStringLiteral("N"), QStringLiteral("1"));
+                                        QStringLiteral("The modules on the line by bus address, 1..247, "
+                                                       "separated by commas (default 1). ADDR@RATE puts one "
+                                                       "at another rate than --baud, e.g. 1,5,17@19200."),
+                                        QStringLiteral("LIST"), QStringLiteral("1"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"),
-                                     QStringLiteral("Line rate: 1200, 2400, 4800, 9600, 19200 or "
-                                                    "115200 (default 9600)."),
+                                     QStringLiteral("Rate of the modules without @RATE: 1200, 2400, "
+                                                    "4800, 9600, 19200 or 115200 (default 9600)."),
                                      QStringLiteral("N"), QStringLiteral("9600"));
     const QCommandLineOption linkOpt(QStringLiteral("link"),
                                      QStringLiteral("Also make a symbolic link to the port at PATH "
@@ -107,21 +139,31 @@ int main(int argc, char *argv[])
     const QCommandLineOption longFrameOpt(QStringLiteral("long-frame"),
                                           QStringLiteral("Answer every data-logger request with "
                                                          "the 135-byte long frame."));
+    const QCommandLineOption refuseOpt(QStringLiteral("refuse"),
+                                       QStringLiteral("Refuse every register write (exception 2, "
+                                                      "nothing changed); reads are answered."));
+    const QCommandLineOption loggerSilentOpt(QStringLiteral("logger-silent"),
+                                             QStringLiteral("Obey data-logger requests but never "
+                                                            "answer them."));
+    const QCommandLineOption noSetupAckOpt(QStringLiteral("no-setup-ack"),
+                                           QStringLiteral("Ignore the data-logger setup: store "
+                                                          "nothing, answer nothing."));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Log requests and replies to stderr."));
     parser.addOptions({addressOpt, baudOpt, linkOpt, silentOpt, delayOpt, splitOpt, extraOpt,
-                       badCrcOpt, noiseOpt, frozenOpt, modelOpt, longFrameOpt, verboseOpt});
+                       badCrcOpt, noiseOpt, frozenOpt, modelOpt, longFrameOpt, refuseOpt,
+                       loggerSilentOpt, noSetupAckOpt, verboseOpt});
     parser.process(app);
 
     modsim::ModuleSim sim;
 
     bool ok = false;
-    const uint address = parser.value(addressOpt).toUInt(&ok);
-    if (!ok || address > 255 || !sim.setAddress(quint8(address)))
-        usageError(parser, QStringLiteral("--address must be 1..247"));
     const int baud = parser.value(baudOpt).toInt(&ok);
-    if (!ok || !sim.setBaudRate(baud))
+    if (!ok || modsim::ModuleSim::baudCode(baud) == 0)
         usageError(parser, QStringLiteral("--baud must be 1200, 2400, 4800, 9600, 19200 or 115200"));
+    if (!sim.setModules(parser.value(addressOpt), baud))
+        usageError(parser, QStringLiteral("--address takes addresses 1..247 separated by commas, each "
+                                          "with @RATE if it runs at another rate, e.g. 1,5,17@19200"));
     const int model = parser.value(modelOpt).toInt(&ok);
     if (!ok || !sim.setLoggerModel(model))
         usageError(parser, QStringLiteral("--model must be 0..9999"));
@@ -141,12 +183,19 @@ int main(int argc, char *argv[])
             usageError(parser, QStringLiteral("--split takes N:GAPMS, e.g. 3:20"));
         sim.setSplit(chunks, gap);
     }
-    sim.setSilent(parser.isSet(silentOpt));
     sim.setExtraByte(parser.isSet(extraOpt));
     sim.setCorruptCrc(parser.isSet(badCrcOpt));
     sim.setNoise(parser.isSet(noiseOpt));
-    sim.setDrift(!parser.isSet(frozenOpt));
-    sim.setLongFrame(parser.isSet(longFrameOpt));
+    for (int i = 0; i < sim.moduleCount(); ++i) {
+        modsim::Module *m = sim.module(i);
+        m->setLoggerModel(model);
+        m->setSilent(parser.isSet(silentOpt));
+        m->setDrift(!parser.isSet(frozenOpt));
+        m->setLongFrame(parser.isSet(longFrameOpt));
+        m->setRefusing(parser.isSet(refuseOpt));
+        m->setLoggerSilent(parser.isSet(loggerSilentOpt));
+        m->setSetupUnacknowledged(parser.isSet(noSetupAckOpt));
+    }
 
     if (parser.isSet(verboseOpt)) {
         QObject::connect(&sim, &modsim::ModuleSim::requestHeard, [](const QByteArray &f) {
@@ -161,12 +210,16 @@ int main(int argc, char *argv[])
         QObject::connect(&sim, &modsim::ModuleSim::discarded, [](const QByteArray &f) {
             logLine(QStringLiteral("dropped %1").arg(hex(f)));
         });
-        QObject::connect(&sim, &modsim::ModuleSim::addressChanged, [](int a) {
-            logLine(QStringLiteral("address now %1").arg(a));
-        });
-        QObject::connect(&sim, &modsim::ModuleSim::baudRateChanged, [](int b) {
-            logLine(QStringLiteral("baud rate now %1").arg(b));
-        });
+        // On a line, which module changed, counted in the order of --address.
+        for (int i = 0; i < sim.moduleCount(); ++i) {
+            const QString who = sim.moduleCount() > 1 ? QStringLiteral("module %1: ").arg(i + 1) : QString();
+            QObject::connect(sim.module(i), &modsim::Module::addressChanged, [who](int a) {
+                logLine(QStringLiteral("%1address now %2").arg(who).arg(a));
+            });
+            QObject::connect(sim.module(i), &modsim::Module::baudRateChanged, [who](int b) {
+                logLine(QStringLiteral("%1baud rate now %2").arg(who).arg(b));
+            });
+        }
     }
 
     if (!quitOnSignals(app)) {
@@ -178,8 +231,12 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    std::printf("hygrovane-modsim: module at address %d, %d baud on %s\n", int(sim.address()),
-                int(sim.baudRate()), qPrintable(sim.portPath()));
+    if (sim.moduleCount() == 1)
+        std::printf("hygrovane-modsim: module at address %d, %d baud on %s\n", int(sim.address()),
+                    int(sim.baudRate()), qPrintable(sim.portPath()));
+    else
+        std::printf("hygrovane-modsim: modules at addresses %s on %s\n", qPrintable(lineDescription(sim, baud)),
+                    qPrintable(sim.portPath()));
     std::fflush(stdout);
 
     const int rc = app.exec();

@@ -5,6 +5,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <QPointer>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -145,6 +147,45 @@ QByteArray loggerFrame(quint8 command, const QByteArray &payload)
     return frame;
 }
 
+bool looksLikeLoggerFrame(const QByteArray &frame)
+{
+    return frame.size() >= LoggerOverhead && quint8(frame.at(0)) == LoggerStart0
+           && quint8(frame.at(1)) == LoggerStart1;
+}
+
+// Where a reply carries its check: a logger frame's checksum sits before the
+// 22 7D trailer, an RTU frame's CRC ends it.
+int checkByteAt(const QByteArray &frame)
+{
+    return looksLikeLoggerFrame(frame) ? frame.size() - 3 : frame.size() - 1;
+}
+
+// Whether a client would take the bytes for a whole frame.
+bool checkHolds(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
+    const int size = frame.size();
+    if (looksLikeLoggerFrame(frame) && b[3] + LoggerOverhead == size) {
+        quint8 sum = 0;
+        for (int i = 2; i < size - 3; ++i)
+            sum = quint8(sum + b[i]);
+        if (b[size - 3] == sum && b[size - 2] == LoggerEnd0 && b[size - 1] == LoggerEnd1)
+            return true;
+    }
+    return size >= 4 && crc16(frame.constData(), size - 2) == quint16(b[size - 2] | (b[size - 1] << 8));
+}
+
+QByteArray longFrameBytes()
+{
+    // A stand-in for a block of records: counting bytes, plus the inner 22 7D.
+    QByteArray payload(ModuleSim::LongFrameSize - LoggerOverhead, '\0');
+    for (int i = 0; i < payload.size(); ++i)
+        payload[i] = char(i);
+    payload[LongFrameInnerEndAt - 4] = char(LoggerEnd0);
+    payload[LongFrameInnerEndAt - 3] = char(LoggerEnd1);
+    return loggerFrame(LoggerLongFrame, payload);
+}
+
 } // namespace
 
 quint16 crc16(const char *data, int size)
@@ -172,12 +213,401 @@ QByteArray withCrc(const QByteArray &frame)
     return out;
 }
 
+// ---- a module --------------------------------------------------------------
+
+Module::Module(int index, QObject *parent)
+    : QObject(parent)
+    , m_driftTimer(new QTimer(this))
+{
+    // A module fresh from the factory: a serial number (each module made gets
+    // one of its own), only monitoring, one sample a minute, never set up.
+    m_serial = QByteArray::fromHex("180b14091e2d");
+    m_serial[5] = char(quint8(m_serial.at(5)) + index);
+    m_recordSettings = QByteArray::fromHex("00000000" "0000" "60" "00000000" "ffff" "003c"
+                                           "0320014003200140" "00000000" "0000");
+
+    m_driftTimer->setInterval(1000);
+    connect(m_driftTimer, &QTimer::timeout, this, &Module::advanceDrift);
+
+    // A little spread so that two simulators side by side do not show the
+    // same numbers.
+    QRandomGenerator *rng = QRandomGenerator::global();
+    setMeasured(22.0 + rng->bounded(4.0), 40.0 + rng->bounded(20.0));
+    m_driftTimer->start();
+}
+
+quint8 Module::address() const
+{
+    return m_address;
+}
+
+bool Module::setAddress(quint8 address)
+{
+    if (address < 1 || address > 247)
+        return false;
+    if (address != m_address) {
+        m_address = address;
+        emit addressChanged(address);
+    }
+    return true;
+}
+
+qint32 Module::baudRate() const
+{
+    return m_baud;
+}
+
+bool Module::setBaudRate(qint32 baud)
+{
+    if (ModuleSim::baudCode(baud) == 0)
+        return false;
+    if (baud != m_baud) {
+        m_baud = baud;
+        emit baudRateChanged(baud);
+    }
+    return true;
+}
+
+void Module::setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb)
+{
+    setDrift(false);
+    m_temperatureC = temperature / 10.0;
+    m_humidityPct = humidity / 10.0;
+    m_temperature = temperature;
+    m_humidity = humidity;
+    m_dewPoint = dewPoint;
+    m_wetBulb = wetBulb;
+    emit valuesChanged();
+}
+
+void Module::setClimate(qint16 temperature, quint16 humidity)
+{
+    setDrift(false);
+    setMeasured(temperature / 10.0, humidity / 10.0);
+}
+
+void Module::setMeasured(double temperatureC, double humidityPct)
+{
+    m_temperatureC = temperatureC;
+    m_humidityPct = humidityPct;
+    m_temperature = toTenths(temperatureC);
+    m_humidity = quint16(std::clamp(std::round(humidityPct * 10.0), 0.0, 65535.0));
+    // Derived from the reported figures, so that a client recomputing them
+    // from the registers lands on the same numbers. The logarithm needs a
+    // humidity above zero.
+    const double t = m_temperature / 10.0;
+    const double rh = std::clamp(m_humidity / 10.0, 0.1, 100.0);
+    m_dewPoint = toTenths(dewPointC(t, rh));
+    m_wetBulb = toTenths(wetBulbC(t, rh));
+    emit valuesChanged();
+}
+
+void Module::setDrift(bool on)
+{
+    m_drift = on;
+    if (on)
+        m_driftTimer->start();
+    else
+        m_driftTimer->stop();
+}
+
+bool Module::drift() const
+{
+    return m_drift;
+}
+
+void Module::setDriftInterval(int ms)
+{
+    m_driftTimer->setInterval(std::max(1, ms));
+}
+
+void Module::advanceDrift()
+{
+    // A random walk with a gentle pull towards the middle of the range, so
+    // values wander for hours without sticking to a limit.
+    QRandomGenerator *rng = QRandomGenerator::global();
+    double t = m_temperatureC + (rng->generateDouble() - 0.5) * 0.2 + (25.0 - m_temperatureC) * 0.01;
+    double h = m_humidityPct + (rng->generateDouble() - 0.5) * 0.8 + (55.0 - m_humidityPct) * 0.01;
+    t = std::clamp(t, 20.0, 30.0);
+    h = std::clamp(h, 30.0, 80.0);
+    setMeasured(t, h);
+}
+
+qint16 Module::temperature() const
+{
+    return m_temperature;
+}
+
+quint16 Module::humidity() const
+{
+    return m_humidity;
+}
+
+qint16 Module::dewPoint() const
+{
+    return m_dewPoint;
+}
+
+qint16 Module::wetBulb() const
+{
+    return m_wetBulb;
+}
+
+void Module::setSilent(bool on)
+{
+    m_silent = on;
+}
+
+bool Module::silent() const
+{
+    return m_silent;
+}
+
+void Module::setRefusing(bool on)
+{
+    m_refusing = on;
+}
+
+bool Module::refusing() const
+{
+    return m_refusing;
+}
+
+void Module::setLoggerSilent(bool on)
+{
+    m_loggerSilent = on;
+}
+
+bool Module::loggerSilent() const
+{
+    return m_loggerSilent;
+}
+
+void Module::setSetupUnacknowledged(bool on)
+{
+    m_setupUnacknowledged = on;
+}
+
+bool Module::setupUnacknowledged() const
+{
+    return m_setupUnacknowledged;
+}
+
+void Module::setLongFrame(bool on)
+{
+    m_longFrame = on;
+}
+
+bool Module::longFrame() const
+{
+    return m_longFrame;
+}
+
+int Module::loggerModel() const
+{
+    return m_loggerModel;
+}
+
+bool Module::setLoggerModel(int model)
+{
+    if (model < 0 || model > 9999)
+        return false;
+    m_loggerModel = model;
+    return true;
+}
+
+QByteArray Module::serialBytes() const
+{
+    return m_serial;
+}
+
+quint8 Module::serialPrefix() const
+{
+    return m_serialPrefix;
+}
+
+bool Module::setSerialBytes(const QByteArray &six, quint8 prefix)
+{
+    if (six.size() != 6)
+        return false;
+    m_serial = six;
+    m_serialPrefix = prefix;
+    return true;
+}
+
+QByteArray Module::recordSettings() const
+{
+    return m_recordSettings;
+}
+
+quint8 Module::modeByte() const
+{
+    return quint8(m_recordSettings.at(SettingsModeAt - 4));
+}
+
+int Module::recordMode() const
+{
+    return (modeByte() >> 5) & 3;
+}
+
+bool Module::setRecordMode(int mode)
+{
+    if (mode < 1 || mode > 3)
+        return false;
+    m_recordSettings[SettingsModeAt - 4] = char(mode << 5);
+    return true;
+}
+
+quint16 Module::sampleInterval() const
+{
+    const int at = SettingsIntervalAt - 4;
+    return quint16((quint8(m_recordSettings.at(at)) << 8) | quint8(m_recordSettings.at(at + 1)));
+}
+
+void Module::setSampleInterval(quint16 seconds)
+{
+    m_recordSettings[SettingsIntervalAt - 4] = char(seconds >> 8);
+    m_recordSettings[SettingsIntervalAt - 3] = char(seconds & 0xFF);
+}
+
+quint32 Module::recordStart() const
+{
+    return wireU32(m_recordSettings, SettingsStartAt);
+}
+
+void Module::setRecordStart(quint32 unixSeconds)
+{
+    setWireU32(m_recordSettings, SettingsStartAt, unixSeconds);
+}
+
+quint32 Module::setupClock() const
+{
+    return wireU32(m_recordSettings, SettingsNowAt);
+}
+
+QByteArray Module::infoReply() const
+{
+    QByteArray payload(InfoPayloadSize, '\0');
+    const QByteArray digits = QByteArray::number(m_loggerModel).rightJustified(4, '0');
+    payload.replace(2, 4, digits);
+    payload[7] = char(m_serialPrefix);
+    payload.replace(8, 6, m_serial);
+    return loggerFrame(LoggerInfoReply, payload);
+}
+
+QByteArray Module::settingsReply() const
+{
+    return loggerFrame(LoggerSettingsReply, m_recordSettings);
+}
+
+Module::Answer Module::loggerReply(const QByteArray &frame) const
+{
+    if (m_longFrame)
+        return {longFrameBytes(), true, {}};
+    return {frame, false, {}};
+}
+
+Module::Answer Module::answerLoggerFrame(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
+    const quint8 command = b[2];
+    const int length = b[3];
+
+    switch (command) {
+    case LoggerInfoRequest:
+        return loggerReply(infoReply());
+    case LoggerSettingsRequest:
+        return loggerReply(settingsReply());
+    case LoggerSetup:
+        if (length != SettingsPayloadSize || m_setupUnacknowledged)
+            return {};
+        m_recordSettings = frame.mid(4, SettingsPayloadSize);
+        return loggerReply(settingsReply());
+    case LoggerSerialWrite:
+        if (length != SerialWritePayloadSize)
+            return {};
+        m_serialPrefix = b[4];
+        m_serial = frame.mid(5, 6);
+        return loggerReply(loggerFrame(LoggerSerialAck, QByteArray()));
+    default:
+        return {};
+    }
+}
+
+Module::Answer Module::answerRequest(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
+    const quint8 function = b[1];
+    const int reg = (b[2] << 8) | b[3];
+    const int value = (b[4] << 8) | b[5];
+
+    if (function == FnReadRegisters) {
+        const int count = value;
+        if (count < 1 || count > 125)
+            return {exceptionReply(function, ExIllegalValue), false, {}};
+        QByteArray reply;
+        reply.append(char(m_address));
+        reply.append(char(function));
+        reply.append(char(2 * count));
+        if (reg >= FirstMeasureRegister && reg + count - 1 <= LastMeasureRegister) {
+            const quint16 regs[] = {quint16(m_temperature), m_humidity, quint16(m_dewPoint),
+                                    quint16(m_wetBulb), 0};
+            for (int i = 0; i < count; ++i)
+                putBigEndian(reply, regs[reg - FirstMeasureRegister + i]);
+        } else if (reg == ModuleSim::RegAddress && count == 1) {
+            putBigEndian(reply, m_address);
+        } else {
+            return {exceptionReply(function, ExIllegalAddress), false, {}};
+        }
+        return {withCrc(reply), false, {}};
+    }
+
+    if (function == FnWriteRegister) {
+        if (m_refusing)
+            return {exceptionReply(function, ExIllegalAddress), false, {}};
+        // The change waits for the echo, which may outlive the module.
+        const QPointer<Module> self(this);
+        if (reg == ModuleSim::RegAddress) {
+            if (value < 1 || value > 247)
+                return {exceptionReply(function, ExIllegalValue), false, {}};
+            return {frame, false, [self, value] {
+                        if (self)
+                            self->setAddress(quint8(value));
+                    }};
+        }
+        if (reg == ModuleSim::RegBaudCode) {
+            const qint32 baud = ModuleSim::baudForCode(value);
+            if (baud == 0)
+                return {exceptionReply(function, ExIllegalValue), false, {}};
+            // The echo still goes out at the old rate; only then does the
+            // UART switch over.
+            return {frame, false, [self, baud] {
+                        if (self)
+                            self->setBaudRate(baud);
+                    }};
+        }
+        return {exceptionReply(function, ExIllegalAddress), false, {}};
+    }
+
+    return {exceptionReply(function, ExIllegalFunction), false, {}};
+}
+
+QByteArray Module::exceptionReply(quint8 function, quint8 code) const
+{
+    QByteArray reply;
+    reply.append(char(m_address));
+    reply.append(char(function | 0x80));
+    reply.append(char(code));
+    return withCrc(reply);
+}
+
+// ---- the line --------------------------------------------------------------
+
 ModuleSim::ModuleSim(QObject *parent)
     : QObject(parent)
     , m_gapTimer(new QTimer(this))
     , m_sendTimer(new QTimer(this))
     , m_noiseTimer(new QTimer(this))
-    , m_driftTimer(new QTimer(this))
 {
     m_gapTimer->setSingleShot(true);
     m_gapTimer->setInterval(ResyncGapMs);
@@ -191,20 +621,12 @@ ModuleSim::ModuleSim(QObject *parent)
     m_noiseTimer->setInterval(NoiseAfterReplyMs);
     connect(m_noiseTimer, &QTimer::timeout, this, &ModuleSim::onNoiseTimer);
 
-    // A module fresh from the factory: a serial number, only monitoring,
-    // one sample a minute, never set up.
-    m_serial = QByteArray::fromHex("180b14091e2d");
-    m_recordSettings = QByteArray::fromHex("00000000" "0000" "60" "00000000" "ffff" "003c"
-                                           "0320014003200140" "00000000" "0000");
-
-    m_driftTimer->setInterval(1000);
-    connect(m_driftTimer, &QTimer::timeout, this, &ModuleSim::advanceDrift);
-
-    // A little spread so that two simulators side by side do not show the
-    // same numbers.
-    QRandomGenerator *rng = QRandomGenerator::global();
-    setMeasured(22.0 + rng->bounded(4.0), 40.0 + rng->bounded(20.0));
-    m_driftTimer->start();
+    // The first module stays for the life of the line, so what is said of
+    // "the module" can be said through the line.
+    addModule(1, 9600);
+    connect(first(), &Module::addressChanged, this, &ModuleSim::addressChanged);
+    connect(first(), &Module::baudRateChanged, this, &ModuleSim::baudRateChanged);
+    connect(first(), &Module::valuesChanged, this, &ModuleSim::valuesChanged);
 }
 
 ModuleSim::~ModuleSim()
@@ -251,8 +673,8 @@ bool ModuleSim::start(const QString &linkPath)
         return fail(QStringLiteral("tcgetattr"));
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
-    ::cfsetispeed(&tio, speedFor(m_baud));
-    ::cfsetospeed(&tio, speedFor(m_baud));
+    ::cfsetispeed(&tio, speedFor(first()->baudRate()));
+    ::cfsetospeed(&tio, speedFor(first()->baudRate()));
     if (::tcsetattr(m_slaveKeeper, TCSANOW, &tio) != 0)
         return fail(QStringLiteral("tcsetattr"));
 
@@ -332,36 +754,85 @@ QString ModuleSim::slavePath() const
     return m_slavePath;
 }
 
+// ---- the modules on the line -----------------------------------------------
+
+int ModuleSim::addModule(quint8 address, qint32 baud)
+{
+    if (address < 1 || address > 247 || baudCode(baud) == 0)
+        return -1;
+    auto *module = new Module(m_created++, this);
+    module->m_address = address;
+    module->m_baud = baud;
+    // A line whose modules show the same numbers could hide which one answered.
+    const auto same = [module](const Module *other) {
+        return other->temperature() == module->temperature() && other->humidity() == module->humidity();
+    };
+    while (std::any_of(m_modules.cbegin(), m_modules.cend(), same))
+        module->advanceDrift();
+    m_modules.append(module);
+    return m_modules.size() - 1;
+}
+
+bool ModuleSim::setModules(const QString &list, qint32 baud)
+{
+    if (baudCode(baud) == 0)
+        return false;
+    QList<QPair<int, qint32>> wanted;
+    for (const QString &entry : list.split(QLatin1Char(','))) {
+        const QString item = entry.trimmed();
+        bool addressOk = false;
+        bool rateOk = true;
+        const int address = item.section(QLatin1Char('@'), 0, 0).toInt(&addressOk);
+        const qint32 rate = item.contains(QLatin1Char('@')) ? item.section(QLatin1Char('@'), 1).toInt(&rateOk) : baud;
+        if (!addressOk || !rateOk || address < 1 || address > 247 || baudCode(rate) == 0)
+            return false;
+        wanted.append({address, rate});
+    }
+    for (int i = 0; i < wanted.size(); ++i) {
+        if (i < m_modules.size()) {
+            m_modules.at(i)->setAddress(quint8(wanted.at(i).first));
+            m_modules.at(i)->setBaudRate(wanted.at(i).second);
+        } else {
+            addModule(quint8(wanted.at(i).first), wanted.at(i).second);
+        }
+    }
+    while (m_modules.size() > wanted.size()) {
+        // Later: this may run from a slot of the module's own signal.
+        Module *gone = m_modules.takeLast();
+        gone->setDrift(false);
+        gone->deleteLater();
+    }
+    return true;
+}
+
+int ModuleSim::moduleCount() const
+{
+    return m_modules.size();
+}
+
+Module *ModuleSim::module(int index) const
+{
+    return index >= 0 && index < m_modules.size() ? m_modules.at(index) : nullptr;
+}
+
 quint8 ModuleSim::address() const
 {
-    return m_address;
+    return first()->address();
 }
 
 bool ModuleSim::setAddress(quint8 address)
 {
-    if (address < 1 || address > 247)
-        return false;
-    if (address != m_address) {
-        m_address = address;
-        emit addressChanged(address);
-    }
-    return true;
+    return first()->setAddress(address);
 }
 
 qint32 ModuleSim::baudRate() const
 {
-    return m_baud;
+    return first()->baudRate();
 }
 
 bool ModuleSim::setBaudRate(qint32 baud)
 {
-    if (baudCode(baud) == 0)
-        return false;
-    if (baud != m_baud) {
-        m_baud = baud;
-        emit baudRateChanged(baud);
-    }
-    return true;
+    return first()->setBaudRate(baud);
 }
 
 int ModuleSim::baudCode(qint32 baud)
@@ -384,92 +855,57 @@ qint32 ModuleSim::baudForCode(int code)
 
 void ModuleSim::setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb)
 {
-    setDrift(false);
-    m_temperatureC = temperature / 10.0;
-    m_humidityPct = humidity / 10.0;
-    m_temperature = temperature;
-    m_humidity = humidity;
-    m_dewPoint = dewPoint;
-    m_wetBulb = wetBulb;
-    emit valuesChanged();
+    first()->setValues(temperature, humidity, dewPoint, wetBulb);
 }
 
 void ModuleSim::setClimate(qint16 temperature, quint16 humidity)
 {
-    setDrift(false);
-    setMeasured(temperature / 10.0, humidity / 10.0);
-}
-
-void ModuleSim::setMeasured(double temperatureC, double humidityPct)
-{
-    m_temperatureC = temperatureC;
-    m_humidityPct = humidityPct;
-    m_temperature = toTenths(temperatureC);
-    m_humidity = quint16(std::clamp(std::round(humidityPct * 10.0), 0.0, 65535.0));
-    // Derived from the reported figures, so that a client recomputing them
-    // from the registers lands on the same numbers. The logarithm needs a
-    // humidity above zero.
-    const double t = m_temperature / 10.0;
-    const double rh = std::clamp(m_humidity / 10.0, 0.1, 100.0);
-    m_dewPoint = toTenths(dewPointC(t, rh));
-    m_wetBulb = toTenths(wetBulbC(t, rh));
-    emit valuesChanged();
+    first()->setClimate(temperature, humidity);
 }
 
 void ModuleSim::setDrift(bool on)
 {
-    m_drift = on;
-    if (on)
-        m_driftTimer->start();
-    else
-        m_driftTimer->stop();
+    first()->setDrift(on);
 }
 
 bool ModuleSim::drift() const
 {
-    return m_drift;
+    return first()->drift();
 }
 
 void ModuleSim::setDriftInterval(int ms)
 {
-    m_driftTimer->setInterval(std::max(1, ms));
+    first()->setDriftInterval(ms);
 }
 
 void ModuleSim::advanceDrift()
 {
-    // A random walk with a gentle pull towards the middle of the range, so
-    // values wander for hours without sticking to a limit.
-    QRandomGenerator *rng = QRandomGenerator::global();
-    double t = m_temperatureC + (rng->generateDouble() - 0.5) * 0.2 + (25.0 - m_temperatureC) * 0.01;
-    double h = m_humidityPct + (rng->generateDouble() - 0.5) * 0.8 + (55.0 - m_humidityPct) * 0.01;
-    t = std::clamp(t, 20.0, 30.0);
-    h = std::clamp(h, 30.0, 80.0);
-    setMeasured(t, h);
+    first()->advanceDrift();
 }
 
 qint16 ModuleSim::temperature() const
 {
-    return m_temperature;
+    return first()->temperature();
 }
 
 quint16 ModuleSim::humidity() const
 {
-    return m_humidity;
+    return first()->humidity();
 }
 
 qint16 ModuleSim::dewPoint() const
 {
-    return m_dewPoint;
+    return first()->dewPoint();
 }
 
 qint16 ModuleSim::wetBulb() const
 {
-    return m_wetBulb;
+    return first()->wetBulb();
 }
 
 void ModuleSim::setSilent(bool on)
 {
-    m_silent = on;
+    first()->setSilent(on);
 }
 
 void ModuleSim::setReplyDelay(int ms)
@@ -500,183 +936,115 @@ void ModuleSim::setNoise(bool on)
         m_noiseTimer->stop();
 }
 
-// ---- data logger -----------------------------------------------------------
-
 int ModuleSim::loggerModel() const
 {
-    return m_loggerModel;
+    return first()->loggerModel();
 }
 
 bool ModuleSim::setLoggerModel(int model)
 {
-    if (model < 0 || model > 9999)
-        return false;
-    m_loggerModel = model;
-    return true;
+    return first()->setLoggerModel(model);
 }
 
 QByteArray ModuleSim::serialBytes() const
 {
-    return m_serial;
+    return first()->serialBytes();
 }
 
 quint8 ModuleSim::serialPrefix() const
 {
-    return m_serialPrefix;
+    return first()->serialPrefix();
 }
 
 bool ModuleSim::setSerialBytes(const QByteArray &six, quint8 prefix)
 {
-    if (six.size() != 6)
-        return false;
-    m_serial = six;
-    m_serialPrefix = prefix;
-    return true;
+    return first()->setSerialBytes(six, prefix);
 }
 
 QByteArray ModuleSim::recordSettings() const
 {
-    return m_recordSettings;
+    return first()->recordSettings();
 }
 
 quint8 ModuleSim::modeByte() const
 {
-    return quint8(m_recordSettings.at(SettingsModeAt - 4));
+    return first()->modeByte();
 }
 
 int ModuleSim::recordMode() const
 {
-    return (modeByte() >> 5) & 3;
+    return first()->recordMode();
 }
 
 bool ModuleSim::setRecordMode(int mode)
 {
-    if (mode < 1 || mode > 3)
-        return false;
-    m_recordSettings[SettingsModeAt - 4] = char(mode << 5);
-    return true;
+    return first()->setRecordMode(mode);
 }
 
 quint16 ModuleSim::sampleInterval() const
 {
-    const int at = SettingsIntervalAt - 4;
-    return quint16((quint8(m_recordSettings.at(at)) << 8) | quint8(m_recordSettings.at(at + 1)));
+    return first()->sampleInterval();
 }
 
 void ModuleSim::setSampleInterval(quint16 seconds)
 {
-    m_recordSettings[SettingsIntervalAt - 4] = char(seconds >> 8);
-    m_recordSettings[SettingsIntervalAt - 3] = char(seconds & 0xFF);
+    first()->setSampleInterval(seconds);
 }
 
 quint32 ModuleSim::recordStart() const
 {
-    return wireU32(m_recordSettings, SettingsStartAt);
+    return first()->recordStart();
 }
 
 void ModuleSim::setRecordStart(quint32 unixSeconds)
 {
-    setWireU32(m_recordSettings, SettingsStartAt, unixSeconds);
+    first()->setRecordStart(unixSeconds);
 }
 
 quint32 ModuleSim::setupClock() const
 {
-    return wireU32(m_recordSettings, SettingsNowAt);
+    return first()->setupClock();
 }
 
 void ModuleSim::setLongFrame(bool on)
 {
-    m_longFrame = on;
+    first()->setLongFrame(on);
 }
 
 bool ModuleSim::longFrame() const
 {
-    return m_longFrame;
-}
-
-QByteArray ModuleSim::infoReply() const
-{
-    QByteArray payload(InfoPayloadSize, '\0');
-    const QByteArray digits = QByteArray::number(m_loggerModel).rightJustified(4, '0');
-    payload.replace(2, 4, digits);
-    payload[7] = char(m_serialPrefix);
-    payload.replace(8, 6, m_serial);
-    return loggerFrame(LoggerInfoReply, payload);
-}
-
-QByteArray ModuleSim::settingsReply() const
-{
-    return loggerFrame(LoggerSettingsReply, m_recordSettings);
-}
-
-QByteArray ModuleSim::longFrameBytes()
-{
-    // A stand-in for a block of records: counting bytes, plus the inner 22 7D.
-    QByteArray payload(LongFrameSize - LoggerOverhead, '\0');
-    for (int i = 0; i < payload.size(); ++i)
-        payload[i] = char(i);
-    payload[LongFrameInnerEndAt - 4] = char(LoggerEnd0);
-    payload[LongFrameInnerEndAt - 3] = char(LoggerEnd1);
-    return loggerFrame(LoggerLongFrame, payload);
-}
-
-void ModuleSim::handleLoggerFrame(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
-    const quint8 command = b[2];
-    const int length = b[3];
-
-    switch (command) {
-    case LoggerInfoRequest:
-        sendLoggerReply(infoReply());
-        return;
-    case LoggerSettingsRequest:
-        sendLoggerReply(settingsReply());
-        return;
-    case LoggerSetup:
-        if (length != SettingsPayloadSize)
-            return;
-        m_recordSettings = frame.mid(4, SettingsPayloadSize);
-        sendLoggerReply(settingsReply());
-        return;
-    case LoggerSerialWrite:
-        if (length != SerialWritePayloadSize)
-            return;
-        m_serialPrefix = b[4];
-        m_serial = frame.mid(5, 6);
-        sendLoggerReply(loggerFrame(LoggerSerialAck, QByteArray()));
-        return;
-    default:
-        return;
-    }
-}
-
-void ModuleSim::sendLoggerReply(const QByteArray &frame)
-{
-    if (!m_longFrame) {
-        sendReply(frame);
-        return;
-    }
-    enqueue(longFrameBytes(), {LongFrameInnerEndAt + 2, LongFrameSecondCut}, LongFrameGapMs, {});
+    return first()->longFrame();
 }
 
 // ---- receiving -------------------------------------------------------------
 
-bool ModuleSim::clientLineMatches() const
+qint32 ModuleSim::clientBaud() const
 {
     // On Linux the master reports the termios of the slave, i.e. what the
     // client has set. glibc keeps one rate for both directions, but accept
     // an input rate of 0 ("same as output") as POSIX allows.
     termios tio {};
     if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
-        return false;
+        return 0;
     //
-    // The module runs 8N1. Of the rest of the line setting only the stop bits
+    // The modules run 8N1. Of the rest of the line setting only the stop bits
     // reach us: Linux forces every pseudo-terminal to 8 data bits without
     // parity whatever the client asks for, so those two cannot be checked.
-    const speed_t want = speedFor(m_baud);
+    const speed_t out = ::cfgetospeed(&tio);
     const speed_t in = ::cfgetispeed(&tio);
-    return ::cfgetospeed(&tio) == want && (in == want || in == B0) && !(tio.c_cflag & CSTOPB);
+    if ((tio.c_cflag & CSTOPB) || (in != out && in != B0))
+        return 0;
+    for (const RateCode &r : Rates) {
+        if (r.speed == out)
+            return r.baud;
+    }
+    return 0;
+}
+
+bool ModuleSim::anyModuleAt(qint32 baud) const
+{
+    return std::any_of(m_modules.cbegin(), m_modules.cend(),
+                       [baud](const Module *m) { return m->baudRate() == baud; });
 }
 
 void ModuleSim::onReadable()
@@ -704,23 +1072,31 @@ void ModuleSim::onReadable()
 
 void ModuleSim::consume(const char *data, int size)
 {
-    if (!clientLineMatches()) {
-        // At another rate or line setting the UART would only see framing
-        // or parity errors; whatever
-        // part of a request was collected is spoilt as well.
-        QByteArray lost = m_rx;
-        lost.append(data, size);
+    const qint32 baud = clientBaud();
+    // Part of a request heard at one rate and the rest at another is no
+    // request at all.
+    QByteArray lost;
+    if (!m_rx.isEmpty() && baud != m_rxBaud) {
+        lost = m_rx;
         m_rx.clear();
         m_gapTimer->stop();
+    }
+    if (!anyModuleAt(baud)) {
+        // At a rate or line setting no module runs at, their UARTs would
+        // only see framing or parity errors.
+        lost.append(data, size);
         emit discarded(lost);
         return;
     }
+    if (!lost.isEmpty())
+        emit discarded(lost);
+    m_rxBaud = baud;
     m_rx.append(data, size);
     if (m_rx.size() > MaxBuffered) {
         const int excess = m_rx.size() - MaxBuffered;
-        const QByteArray lost = m_rx.left(excess);
+        const QByteArray dropped = m_rx.left(excess);
         m_rx.remove(0, excess);
-        emit discarded(lost);
+        emit discarded(dropped);
     }
     parseBuffer();
     if (m_rx.isEmpty())
@@ -787,93 +1163,103 @@ void ModuleSim::parseBuffer()
 
 void ModuleSim::handleRequest(const QByteArray &frame)
 {
-    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
-    const quint8 target = b[0];
-    if (target != m_address && target != 0)
+    const quint8 target = quint8(frame.at(0));
+    const auto hears = [this, target](const Module *m) {
+        return m->baudRate() == m_rxBaud && (target == 0 || target == m->address());
+    };
+    if (std::none_of(m_modules.cbegin(), m_modules.cend(), hears))
         return;
     emit requestHeard(frame);
 
-    const quint8 function = b[1];
-    const int reg = (b[2] << 8) | b[3];
-    const int value = (b[4] << 8) | b[5];
-
-    if (function == FnReadRegisters) {
-        const int count = value;
-        if (count < 1 || count > 125) {
-            sendReply(exceptionReply(function, ExIllegalValue));
-            return;
-        }
-        QByteArray reply;
-        reply.append(char(m_address));
-        reply.append(char(function));
-        reply.append(char(2 * count));
-        if (reg >= FirstMeasureRegister && reg + count - 1 <= LastMeasureRegister) {
-            const quint16 regs[] = {quint16(m_temperature), m_humidity, quint16(m_dewPoint),
-                                    quint16(m_wetBulb), 0};
-            for (int i = 0; i < count; ++i)
-                putBigEndian(reply, regs[reg - FirstMeasureRegister + i]);
-        } else if (reg == RegAddress && count == 1) {
-            putBigEndian(reply, m_address);
-        } else {
-            sendReply(exceptionReply(function, ExIllegalAddress));
-            return;
-        }
-        sendReply(withCrc(reply));
-        return;
+    QList<Module::Answer> answers;
+    for (Module *m : m_modules) {
+        if (!hears(m))
+            continue;
+        Module::Answer a = m->answerRequest(frame);
+        if (m->silent())
+            a.reply.clear();
+        answers.append(a);
     }
-
-    if (function == FnWriteRegister) {
-        if (reg == RegAddress) {
-            if (value < 1 || value > 247) {
-                sendReply(exceptionReply(function, ExIllegalValue));
-                return;
-            }
-            sendReply(frame, [this, value] { setAddress(quint8(value)); });
-            return;
-        }
-        if (reg == RegBaudCode) {
-            const qint32 baud = baudForCode(value);
-            if (baud == 0) {
-                sendReply(exceptionReply(function, ExIllegalValue));
-                return;
-            }
-            // The echo still goes out at the old rate; only then does the
-            // UART switch over.
-            sendReply(frame, [this, baud] { setBaudRate(baud); });
-            return;
-        }
-        sendReply(exceptionReply(function, ExIllegalAddress));
-        return;
-    }
-
-    sendReply(exceptionReply(function, ExIllegalFunction));
+    answer(answers);
 }
 
-QByteArray ModuleSim::exceptionReply(quint8 function, quint8 code) const
+void ModuleSim::handleLoggerFrame(const QByteArray &frame)
 {
-    QByteArray reply;
-    reply.append(char(m_address));
-    reply.append(char(function | 0x80));
-    reply.append(char(code));
-    return withCrc(reply);
+    QList<Module::Answer> answers;
+    for (Module *m : m_modules) {
+        if (m->baudRate() != m_rxBaud)
+            continue;
+        Module::Answer a = m->answerLoggerFrame(frame);
+        if (m->silent() || m->loggerSilent())
+            a.reply.clear();
+        answers.append(a);
+    }
+    answer(answers);
 }
 
 // ---- sending ---------------------------------------------------------------
 
+void ModuleSim::answer(const QList<Module::Answer> &answers)
+{
+    QList<Module::Answer> replies;
+    for (const Module::Answer &a : answers) {
+        if (!a.reply.isEmpty())
+            replies.append(a);
+        else if (a.afterSent)
+            a.afterSent();
+    }
+    if (replies.isEmpty())
+        return;
+    if (replies.size() == 1) {
+        transmit(replies.first().reply, replies.first().longFrame, false, replies.first().afterSent);
+        return;
+    }
+
+    // Several modules talking at once: a bit is low on the line when any of
+    // them drives it low, and a module that has finished leaves it idle high.
+    int size = 0;
+    for (const Module::Answer &a : replies)
+        size = std::max(size, int(a.reply.size()));
+    QByteArray line(size, char(0xFF));
+    bool longFrame = false;
+    for (const Module::Answer &a : replies) {
+        for (int i = 0; i < a.reply.size(); ++i)
+            line[i] = char(quint8(line.at(i)) & quint8(a.reply.at(i)));
+        longFrame = longFrame || (a.longFrame && a.reply.size() == size);
+    }
+    transmit(line, longFrame, true, [replies] {
+        for (const Module::Answer &a : replies) {
+            if (a.afterSent)
+                a.afterSent();
+        }
+    });
+}
+
 void ModuleSim::sendReply(const QByteArray &frame, std::function<void()> afterSent)
 {
+    transmit(frame, false, false, std::move(afterSent));
+}
+
+void ModuleSim::transmit(const QByteArray &frame, bool longFrame, bool collided,
+                         std::function<void()> afterSent)
+{
+    if (longFrame) {
+        enqueue(frame, {LongFrameInnerEndAt + 2, LongFrameSecondCut}, LongFrameGapMs, collided,
+                std::move(afterSent));
+        return;
+    }
     const int size = frame.size() + (m_extraByte ? 1 : 0);
     const int pieces = std::clamp(m_splitChunks, 1, std::max(1, size));
     QList<int> cuts;
     for (int i = 1; i < pieces; ++i)
         cuts.append(int(qint64(size) * i / pieces));
-    enqueue(frame, cuts, m_splitGapMs, std::move(afterSent));
+    enqueue(frame, cuts, m_splitGapMs, collided, std::move(afterSent));
 }
 
-void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs,
+void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs, bool collided,
                         std::function<void()> afterSent)
 {
-    if (m_silent || m_master < 0) {
+    if (m_master < 0) {
         if (afterSent)
             afterSent();
         return;
@@ -882,10 +1268,13 @@ void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gap
     Outgoing out;
     out.bytes = frame;
     if (m_corruptCrc && !out.bytes.isEmpty()) {
-        // For a logger frame the checksum sits before the 22 7D trailer.
-        const bool logger = out.bytes.size() >= LoggerOverhead && quint8(out.bytes.at(0)) == LoggerStart0
-                            && quint8(out.bytes.at(1)) == LoggerStart1;
-        const int at = logger ? out.bytes.size() - 3 : out.bytes.size() - 1;
+        const int at = checkByteAt(out.bytes);
+        out.bytes[at] = char(~quint8(out.bytes.at(at)));
+    }
+    // Colliding replies that happen to add up to a valid frame (two echoes
+    // of one write are the same bytes) would hide the collision.
+    if (collided && checkHolds(out.bytes)) {
+        const int at = checkByteAt(out.bytes);
         out.bytes[at] = char(~quint8(out.bytes.at(at)));
     }
     if (m_extraByte)
@@ -901,6 +1290,8 @@ void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gap
     }
     out.pieces.append(out.bytes.mid(from));
     out.gapMs = gapMs;
+    // Replies go out at the rate of the frame they answer.
+    out.baud = m_rxBaud != 0 ? m_rxBaud : first()->baudRate();
     out.afterSent = std::move(afterSent);
 
     m_outgoing.enqueue(std::move(out));
@@ -925,7 +1316,7 @@ void ModuleSim::onSendTimer()
     if (m_outgoing.isEmpty())
         return;
     Outgoing &head = m_outgoing.head();
-    writeLine(head.pieces.at(head.next));
+    writeLine(head.pieces.at(head.next), head.baud);
     ++head.next;
     if (head.next < head.pieces.size()) {
         m_sendTimer->start(head.gapMs);
@@ -933,6 +1324,7 @@ void ModuleSim::onSendTimer()
     }
 
     Outgoing done = m_outgoing.dequeue();
+    m_noiseBaud = done.baud;
     if (done.afterSent)
         done.afterSent();
     emit replySent(done.bytes);
@@ -952,14 +1344,14 @@ void ModuleSim::onNoiseTimer()
     QByteArray noise(1 + int(rng->bounded(4)), '\0');
     for (char &c : noise)
         c = char(rng->bounded(256));
-    writeLine(noise);
+    writeLine(noise, m_noiseBaud);
     m_sinceNoise.start();
 }
 
-bool ModuleSim::writeLine(const QByteArray &bytes)
+bool ModuleSim::writeLine(const QByteArray &bytes, qint32 baud)
 {
     // A client at another rate would only get framing errors; it hears nothing.
-    if (m_master < 0 || !clientLineMatches())
+    if (m_master < 0 || clientBaud() != baud)
         return false;
     const char *p = bytes.constData();
     qint64 left = bytes.size();
