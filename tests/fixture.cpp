@@ -147,6 +147,8 @@ void Bench::given(const QString &spec)
          }},
         {"silent", [](Bench &b, const QString &) { b.sim->setSilent(true); }},
         {"delay", [](Bench &b, const QString &v) { b.sim->setReplyDelay(v.toInt()); }},
+        {"refuses", [](Bench &b, const QString &) { b.sim->module(0)->setRefusing(true); }},
+        {"loggerSilent", [](Bench &b, const QString &) { b.sim->module(0)->setLoggerSilent(true); }},
         {"serial", [](Bench &b, const QString &v) { b.sim->setSerialBytes(QByteArray::fromHex(v.toLatin1())); }},
         {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
         {"mode", [](Bench &b, const QString &v) { b.sim->setRecordMode(v.toInt()); }},

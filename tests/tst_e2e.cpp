@@ -188,6 +188,13 @@ void TestE2e::press_data()
     row("a command while a poll's reply is on its way", "linked delay=300 press=poll", "pushButtonAddressRead",
         "humiture1000", "01 03 00 00 00 05 85 c9, " + QString(probe), 600,
         "field=1; order=TRTRTR; shown=" + kAll + "; boxes=");
+    // Each watchdog judges its own request: a poll's reply is no answer to the logger.
+    row("serial number write unanswered while reading", "clock=2026-12-06T03:31:29 linked loggerSilent press=pushButtonRead",
+        "pushButtonAUTO", "response1500 humiture1000", "7b 22 aa 07 00 1a 0c 06 03 1f 1d 1c 22 7d, 01 03 00 00 00 05 85 c9",
+        1500, "rx=2; boxes=Error: Communication error!");
+    // A module that answers and says no is no dead line.
+    row("a refusal", "linked refuses field=12", "pushButtonAddress", "response500 humiture1000", "00 06 01 00 00 0c 89 e2",
+        500, "field=12; module=1@9600; rx=2; watch=0; boxes=Error: The module refused the request (exception 2).");
     // Values that stopped coming are not shown as current.
     row("values gone stale", "linked press=pushButtonRead until=rx=2 silent", "", "humiture1000",
         "01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9, 01 03 00 00 00 05 85 c9", 3500,
