@@ -56,6 +56,9 @@ quint16 registerAt(const QByteArray &reply, int k);
 // (1 = 1200 ... 6 = 115200); 0 for an unknown code.
 qint32 baudRateForCode(int code);
 
+// The rates a search for a module tries, fastest first.
+constexpr qint32 SearchRates[6] = {115200, 19200, 9600, 4800, 2400, 1200};
+
 } // namespace rtu
 
 #endif

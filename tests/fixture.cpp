@@ -7,6 +7,10 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QTableView>
 #include <QFileDialog>
 #include <QtCharts/QChartView>
 #include <QtCharts/QXYSeries>
@@ -107,6 +111,25 @@ void Bench::close()
     boxes.clear(), heard.clear();
 }
 
+// QTest's own waits sleep 10 ms between rounds of events, which a scan's
+// 20 ms wait for an answer cannot afford; an event loop hands each event on
+// as it comes.
+bool Bench::reach(const QString &expected, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check, deadline;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (state(expected) == expected)
+            loop.quit();
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(5);
+    deadline.start(timeoutMs);
+    if (state(expected) != expected)
+        loop.exec();
+    return state(expected) == expected;
+}
+
 bool Bench::linked()
 {
     m_baudItem = "9600", m_port = sim->portPath();
@@ -148,6 +171,23 @@ void Bench::given(const QString &spec)
         {"silent", [](Bench &b, const QString &) { b.sim->setSilent(true); }},
         {"delay", [](Bench &b, const QString &v) { b.sim->setReplyDelay(v.toInt()); }},
         {"refuses", [](Bench &b, const QString &) { b.sim->module(0)->setRefusing(true); }},
+        {"line", [](Bench &b, const QString &v) { // modules as the simulator's --address takes them, the nth at 23.1 + n/10 ℃
+             b.sim->setModules(v);
+             for (int i = 0; i < b.sim->moduleCount(); ++i)
+                 b.sim->module(i)->setValues(qint16(231 + i), 456, 103, 158);
+         }},
+        {"mute", [](Bench &b, const QString &v) { b.sim->module(v.toInt())->setSilent(true); }}, // a module by its place in the line
+        {"unmute", [](Bench &b, const QString &v) { b.sim->module(v.toInt())->setSilent(false); }},
+        // the bus window's controls
+        {"range", [](Bench &b, const QString &v) {
+             b.bus<QSpinBox>("spinBoxFrom")->setValue(v.section('-', 0, 0).toInt());
+             b.bus<QSpinBox>("spinBoxTo")->setValue(v.section('-', 1).toInt());
+         }},
+        {"allRates", [](Bench &b, const QString &) { b.bus<QCheckBox>("checkBoxAllRates")->setChecked(true); }},
+        {"untick", [](Bench &b, const QString &v) { // a row of the table
+             QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
+             m->setData(m->index(v.toInt(), 0), Qt::Unchecked, Qt::CheckStateRole);
+         }},
         {"loggerSilent", [](Bench &b, const QString &) { b.sim->module(0)->setLoggerSilent(true); }},
         {"serial", [](Bench &b, const QString &v) { b.sim->setSerialBytes(QByteArray::fromHex(v.toLatin1())); }},
         {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
@@ -177,7 +217,7 @@ void Bench::given(const QString &spec)
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"until", [](Bench &b, const QString &v) { // a state, of one key
-             if (!QTest::qWaitFor([&] { return b.state(v) == v; }, 3000))
+             if (!b.reach(v, 3000))
                  qFatal("given: never %s", qPrintable(v));
          }},
         {"disable", [](Bench &b, const QString &) { b.ui->recmodecomboBox->setEnabled(false), b.ui->sample_ratecomboBox->setEnabled(false); }},
@@ -208,6 +248,7 @@ QString Bench::state(const QString &expected) const
         {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},
         {"tx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^TX ")).size()); }},
         {"rx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^RX ")).size()); }},
+        {"probes", [](const Bench &b) { return QString::number(b.traffic().filter("TX 0003010000018427").size()); }},
         {"order", [](const Bench &b) { return b.traffic().replaceInStrings(QRegularExpression("^(.).*"), "\\1").join(""); }},
         {"read", [](const Bench &b) { return b.ui->pushButtonRead->text(); }},
         {"locked", [on](const Bench &b) { return on(!b.ui->pushButtonSetup->isEnabled()) + on(!b.ui->pushButtonReadRecord->isEnabled()); }},
@@ -233,6 +274,21 @@ QString Bench::state(const QString &expected) const
         {"trend", [](const Bench &b) { // how many trend windows, and the title of one
              return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + b.w->findChild<QWidget *>("TrendWindow")->windowTitle();
          }},
+        {"rows", [](const Bench &b) { // the bus window's table: address@rate, values, status, polls/misses
+             QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
+             QStringList rows;
+             for (int r = 0; r < m->rowCount(); ++r) {
+                 QStringList cells;
+                 for (int c = 0; c < m->columnCount() - 1; ++c)
+                     cells << m->index(r, c).data().toString();
+                 rows << QString(cells[0] + '@' + cells[1] + ' ' + cells.mid(2, 4).join(',') + ' ' + cells[6] + ' ' + cells[7]
+                                 + '/' + cells[8]).replace(QRegularExpression("since \\S+"), "since <time>");
+             }
+             return rows.join(" | ");
+         }},
+        {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},
+        {"scan", [](const Bench &b) { return b.bus<QPushButton>("pushButtonScan")->text(); }},
+        {"watching", [](const Bench &b) { return b.bus<QPushButton>("pushButtonWatch")->text(); }},
         {"points", [](const Bench &b) { // in each of the trend's series
              QStringList n;
              for (QAbstractSeries *s : b.w->findChild<QChartView *>("chartView")->chart()->series())

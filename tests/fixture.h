@@ -55,9 +55,13 @@ public:
     void press(const QString &button);
 
     void given(const QString &spec);
+    // Turns the event loop until state(expected) reads as expected.
+    bool reach(const QString &expected, int timeoutMs);
     QString state(const QString &expected) const; // the keys of `expected`, read now
 
     QTimer *timer(WidgetAccess::Timer t) const { return WidgetAccess::timer(w, t); }
+    // A control of the bus window, by its object name.
+    template<class T> T *bus(const char *name) const { return w->findChild<QWidget *>("BusWindow")->findChild<T *>(name); }
     QSerialPort *port() const { return WidgetAccess::port(w); }
     QStringList traffic() const; // the log as "TX <hex>" and "RX <hex>"; other lines whole
 

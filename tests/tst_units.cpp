@@ -10,6 +10,8 @@
 #include "app/buildstamp.h"
 #include "app/catalogue.h"
 #include "app/startup.h"
+#include "bus/scan.h"
+#include "bus/schedule.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -97,6 +99,36 @@ private slots:
         QCOMPARE(drawn, expected);
         QVERIFY(history.points(trend::Span(span), trend::Humidity).isEmpty());
     }
+    // The scan's requests and waits, and what an outcome says of an address.
+    void scanPlan_data();
+    void scanPlan()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    // The watch's round robin: which row is polled when, each poll taking
+    // pollMs, against a clock the test moves ("wait N": no poll for N ms).
+    void schedule_data();
+    void schedule()
+    {
+        QFETCH(QString, watched);
+        QFETCH(int, pollMs);
+        QFETCH(QString, expected);
+        QVector<bool> rows;
+        for (QChar c : watched)
+            rows << (c == '1');
+        bus::Schedule schedule;
+        QStringList steps;
+        for (qint64 now = 0, wait = 0; steps.size() < 8;) {
+            const int row = schedule.next(rows, now, &wait);
+            steps << (row < 0 ? QStringLiteral("wait %1").arg(wait) : QStringLiteral("%1:%2").arg(now).arg(row));
+            now += row < 0 ? wait : pollMs;
+        }
+        QCOMPARE(steps.join(' '), expected);
+    }
+
     void mbpoll_data()
     {
         QTest::addColumn<QString>("line"); // as after --address, and whether its modules refuse writes
@@ -267,6 +299,50 @@ void TestUnits::table_data()
     row("build date, one-digit day", parseBuildDate(QStringLiteral("Sep  7 2022")).toString(Qt::ISODate), "2022-09-07");
     row("build date, two-digit day", parseBuildDate(QStringLiteral("Dec 17 2025")).toString(Qt::ISODate), "2025-12-17");
     row("build time", QLocale::c().toString(parseBuildTime(QStringLiteral("09:05:03")), QStringLiteral("hhmm ss")), "0905 03");
+}
+
+void TestUnits::scanPlan_data()
+{
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    const auto plan = [](int from, int to, bool allRates) {
+        QStringList probes;
+        for (const bus::Probe &p : bus::scanPlan(from, to, allRates, 9600))
+            probes << QStringLiteral("%1@%2").arg(p.address).arg(p.baudRate);
+        return QStringLiteral("%1: %2").arg(probes.size()).arg(probes.size() > 12 ? probes.first() + " .. " + probes.last() : probes.join(' '));
+    };
+    const auto answer = [](Exchange::Outcome outcome, const char *reply) {
+        const bus::Answer a = bus::answerOf(outcome, bytes(reply));
+        return QStringLiteral("%1 %2 %3").arg(a.kind).arg(a.exception).arg(a.values[trend::Temperature]);
+    };
+    auto row = [](const char *name, const QString &actual, const char *expected) {
+        QTest::newRow(name) << actual << QString::fromUtf8(expected);
+    };
+    row("every address at the link's rate", plan(1, 247, false), "247: 1@9600 .. 247@9600");
+    row("a short range", plan(5, 7, false), "3: 5@9600 6@9600 7@9600");
+    row("an empty range", plan(9, 8, false), "0: ");
+    row("every rate, fastest first", plan(1, 2, true),
+        "12: 1@115200 2@115200 1@19200 2@19200 1@9600 2@9600 1@4800 2@4800 1@2400 2@2400 1@1200 2@1200");
+    row("the read", hex(bus::measurementRead(247)), "f7 03 00 00 00 05 91 5f");
+    row("first byte at 9600, 20 ms", QString::number(bus::firstByteMs(9600, 20)), "29");
+    row("first byte at 115200, 20 ms", QString::number(bus::firstByteMs(115200, 20)), "21");
+    row("first byte at 1200, 5 ms", QString::number(bus::firstByteMs(1200, 5)), "72");
+    row("silence at 9600, 20 ms", QString::number(bus::silenceMs(9600, 20)), "25");
+    row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
+    row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
+    row("garbled", answer(Exchange::Garbled, "0103"), "2 0 nan");
+    row("silence", answer(Exchange::Silent, ""), "3 0 nan");
+}
+
+void TestUnits::schedule_data()
+{
+    QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order
+    QTest::addColumn<int>("pollMs");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("quick rounds, once a second") << "111" << 30 << "0:0 30:1 60:2 wait 910 1000:0 1030:1 1060:2 wait 910";
+    QTest::newRow("a round longer than a second") << "11" << 600 << "0:0 600:1 1200:0 1800:1 2400:0 3000:1 3600:0 4200:1";
+    QTest::newRow("rows not watched are passed over") << "0101" << 30 << "0:1 30:3 wait 940 1000:1 1030:3 wait 940 2000:1 2030:3";
+    QTest::newRow("nothing watched") << "000" << 30 << "wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000";
 }
 
 void TestUnits::thinning_data()

@@ -2,6 +2,7 @@
 #include "ui_serialportsettingdialog.h"
 
 #include "app/uartdata.h"
+#include "protocol/rtu.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -25,8 +26,7 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
         }
     }
 
-    static const qint32 searchOrder[6] = {115200, 19200, 9600, 4800, 2400, 1200};
-    std::copy(std::begin(searchOrder), std::end(searchOrder), std::begin(UartData.BaudList));
+    std::copy(std::begin(rtu::SearchRates), std::end(rtu::SearchRates), std::begin(UartData.BaudList));
     UartData.BaudIndex = 0;
     UartData.BaudCount = 6;
 

@@ -3,6 +3,7 @@
 
 #include "app/buildstamp.h"
 #include "app/clock.h"
+#include "ui/buswindow.h"
 #include "ui/trendwindow.h"
 
 #include <QButtonGroup>
@@ -74,6 +75,12 @@ Widget::Widget(QWidget *parent)
     connect(timerSettingResponse, SIGNAL(timeout()), this, SLOT(timerSettingResponseSlot()));
     connect(ui->pushButtonTrend, SIGNAL(clicked()), this, SLOT(PushButtonTrendSlot()));
     connect(ui->actionSaveLog, SIGNAL(triggered()), this, SLOT(saveLogAs()));
+    // Windows of their own, beside this one: opened once, raised after.
+    connect(ui->pushButtonBus, &QPushButton::clicked, this, [this] {
+        if (!busWindow)
+            busWindow = new BusWindow(this, this);
+        bringUp(busWindow);
+    });
 
     ui->textBrowser->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->textBrowser, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -98,16 +105,24 @@ Widget::Widget(QWidget *parent)
 
 Widget::~Widget()
 {
+    // The bus window gives the line back as it goes: while the line is still here.
+    delete busWindow;
     delete ui;
+}
+
+void Widget::bringUp(QWidget *window)
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void Widget::PushButtonTrendSlot()
 {
     if (!trendWindow)
         trendWindow = new TrendWindow(history, this);
-    trendWindow->show();
-    trendWindow->raise();
-    trendWindow->activateWindow();
+    bringUp(trendWindow);
 }
 
 void Widget::PushButtonCloseSlot()

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class BusWindow;
 class QButtonGroup;
 class TrendWindow;
 class QSerialPort;
@@ -114,6 +115,7 @@ private:
     void stopReadingWith(const QString &message);
     QString addressError(const QString &text) const;
     void showError(const QString &text);
+    static void bringUp(QWidget *window);
 
     QSerialPort *serialPort;
     QTimer *timerClear;
@@ -127,6 +129,7 @@ private:
     QString versionText;
     trend::History history; // what the trend window draws, kept from the start
     TrendWindow *trendWindow = nullptr;
+    BusWindow *busWindow = nullptr;
     // One request on the line at a time: the one written whose wait is not
     // over, and those waiting their turn.
     std::optional<LineRequest> outstanding;

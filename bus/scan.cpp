@@ -1,0 +1,61 @@
+#include "bus/scan.h"
+
+#include "protocol/rtu.h"
+
+#include <cmath>
+
+namespace bus {
+
+QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate)
+{
+    QVector<Probe> plan;
+    const QVector<qint32> rates = allRates ? QVector<qint32>(std::begin(rtu::SearchRates), std::end(rtu::SearchRates))
+                                           : QVector<qint32>{linkRate};
+    for (const qint32 rate : rates) {
+        for (int address = qMax(from, 1); address <= qMin(to, 247); ++address)
+            plan.append({quint8(address), rate});
+    }
+    return plan;
+}
+
+int wireMs(int bytes, qint32 baudRate)
+{
+    return baudRate > 0 ? int((qint64(bytes) * 10 * 1000 + baudRate - 1) / baudRate) : 0;
+}
+
+int firstByteMs(qint32 baudRate, int answerMs)
+{
+    return wireMs(rtu::RequestSize, baudRate) + answerMs;
+}
+
+int silenceMs(qint32 baudRate, int answerMs)
+{
+    return answerMs + wireMs(4, baudRate);
+}
+
+QByteArray measurementRead(quint8 address)
+{
+    return rtu::buildRequest(address, rtu::ReadRegisters, rtu::Temperature, 5);
+}
+
+Answer answerOf(Exchange::Outcome outcome, const QByteArray &reply)
+{
+    Answer answer;
+    if (outcome == Exchange::Silent)
+        return answer;
+    if (outcome == Exchange::Garbled) {
+        answer.kind = Answer::Garbled;
+        return answer;
+    }
+    if (rtu::isException(quint8(reply[1]))) {
+        answer.kind = Answer::Refusal;
+        answer.exception = quint8(reply[2]);
+        return answer;
+    }
+    answer.kind = Answer::Values;
+    answer.values = {qint16(rtu::registerAt(reply, 0)) / 10.0, rtu::registerAt(reply, 1) / 10.0,
+                     qint16(rtu::registerAt(reply, 2)) / 10.0, qint16(rtu::registerAt(reply, 3)) / 10.0};
+    return answer;
+}
+
+} // namespace bus

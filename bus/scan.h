@@ -1,0 +1,53 @@
+#ifndef HYGROVANE_BUS_SCAN_H
+#define HYGROVANE_BUS_SCAN_H
+
+#include "link/request.h"
+#include "trend/history.h"
+
+#include <QByteArray>
+#include <QVector>
+#include <QtGlobal>
+
+#include <cmath>
+
+// Finding the modules on a line: which address is asked at which rate, how
+// long each request waits, and what its outcome says of the address.
+namespace bus {
+
+struct Probe
+{
+    quint8 address;
+    qint32 baudRate;
+};
+
+// The addresses from..to at the link's rate; with every rate, the addresses
+// at each of the search's rates in turn (the rate changes six times, not at
+// every address).
+QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate);
+
+// Wire time of that many bytes at a rate, 10 bits a byte (8N1), rounded up.
+int wireMs(int bytes, qint32 baudRate);
+// A request's wait for the first byte of a reply: its own wire time, and the
+// module's time to answer.
+int firstByteMs(qint32 baudRate, int answerMs);
+// Once a reply has begun, the line quiet this long means it is over: the
+// answer time again, and three and a half characters as Modbus counts a gap.
+int silenceMs(qint32 baudRate, int answerMs);
+
+// The five-register read of every measurement, as the main window's "ALL".
+QByteArray measurementRead(quint8 address);
+
+// What an address said: values (NaN where none), a refusal, bytes that make
+// no frame (two modules answering at once), or nothing.
+struct Answer
+{
+    enum Kind { Values, Refusal, Garbled, Silence };
+    Kind kind = Silence;
+    int exception = 0;
+    trend::Values values{{NAN, NAN, NAN, NAN}};
+};
+Answer answerOf(Exchange::Outcome outcome, const QByteArray &reply);
+
+} // namespace bus
+
+#endif
