@@ -6,10 +6,13 @@
 //   hygrovane-bench soak [CYCLES] [--clear-log-every N]
 //                                      a day of polls (86,400), as fast as the line allows
 //   hygrovane-bench session            one technician's session, for memcheck
+//   hygrovane-bench scan [RATE]        the bus window's scan of addresses 1-247 (default 9600)
+//   hygrovane-bench watch [SECONDS]    a watch of 32 modules, the log at its bound (default 40)
 // Exit status 0 when everything went as in real use.
 #include "tests/fixture.h"
 
 #include "app/clock.h"
+#include "bus/scan.h"
 #include "trend/history.h"
 
 #include <QApplication>
@@ -115,9 +118,9 @@ int micro()
     b.open(false);
     if (!showWindow(b.w))
         return 1;
-    WidgetAccess::readItem(b.w) = 0;
     const auto clearLog = [&] { b.ui->textBrowser->clear(), settle(); };
-    measure("decode an ALL reply, show and log it", 200, [&] { WidgetAccess::receive(b.w, kAllReply); }, clearLog);
+    measure("decode an ALL reply, show and log it", 200, [&] { WidgetAccess::receive(b.w, kAllReply); },
+            [&] { clearLog(), WidgetAccess::onLine(b.w, "ALL@1"); });
     const QString hex = QString::fromLatin1(kAllReply.toHex());
     measure("log line, empty log", 200, [&] { WidgetAccess::log(b.w, hex, true); }, clearLog);
     // Filled while hidden (a shown log lays out and scrolls at every line),
@@ -138,10 +141,10 @@ int micro()
     // drawn in the trend window over its day.
     Bench trend;
     trend.open(false);
-    WidgetAccess::readItem(trend.w) = 0;
     qint64 next = start;
     const auto receive = [&] {
         setClockForTesting([t = QDateTime::fromMSecsSinceEpoch(next += 1000)] { return t; });
+        WidgetAccess::onLine(trend.w, "ALL@1");
         WidgetAccess::receive(trend.w, kAllReply);
     };
     for (int s = 0; s < 86400; ++s)
@@ -264,6 +267,92 @@ int soak(long cycles, long clearEvery)
     return wrong || lost || failed || !b.boxes.isEmpty() ? 1 : 0;
 }
 
+// The bus window over a simulated line: a scan of addresses 1 to 247 at a
+// rate, against the time the requests and their waits take by themselves.
+int scan(qint32 rate)
+{
+    Bench b;
+    if (!b.open())
+        return 1;
+    b.given(QStringLiteral("module=1@%1 dialog=%1").arg(rate));
+    b.press("pushButtonLink");
+    if (!waitUntil([&] { return b.state("field") == "field=1"; }, 3000))
+        return 1;
+    b.given(QStringLiteral("line=1@%1,17@%1,200@%1,200@%1 press=pushButtonBus range=1-247").arg(rate));
+    // Each request's TX line, as it is written: the gaps between them.
+    QElapsedTimer t;
+    std::vector<double> writes;
+    QObject::connect(b.ui->textBrowser->document(), &QTextDocument::blockCountChanged, [&] { writes.push_back(t.nsecsElapsed() / 1e6); });
+    const double cpu = cpuSeconds();
+    t.start();
+    b.press("pushButtonScan");
+    if (!b.reach("scan=Scan", 60000))
+        return 1;
+    const double ms = t.nsecsElapsed() / 1e6;
+    const double cpuMs = (cpuSeconds() - cpu) * 1000;
+    // Every address waits for a first byte but the three that answer at once.
+    const double waits = 244.0 * bus::firstByteUs(rate, 20) / 1000;
+    std::vector<double> gaps;
+    for (size_t i = 1; i < writes.size(); ++i)
+        gaps.push_back(writes[i] - writes[i - 1] - bus::firstByteUs(rate, 20) / 1000.0);
+    std::sort(gaps.begin(), gaps.end());
+    std::printf("scan 1-247 at %6d: %7.0f ms; waits alone %6.0f ms; the tool's own %.3f ms an address; CPU %.3f ms an "
+                "address (the simulated line's included); %s\n",
+                rate, ms, waits, (ms - waits) / 247, cpuMs / 247, qPrintable(b.state("progress")));
+    if (!gaps.empty())
+        std::printf("  from one silent address's write to the next, beyond the wait: median %.3f ms, slowest %.3f ms\n",
+                    gaps[gaps.size() / 2], gaps.back());
+    return 0;
+}
+
+// A watch of 32 modules with the traffic log at its bound: the CPU each poll
+// costs, and the event loop's worst gap (a 1 ms timer's longest wait beyond 1 ms).
+int watch(int seconds)
+{
+    Bench b;
+    if (!b.open() || !b.linked())
+        return 1;
+    b.w->show();
+    QStringList addresses;
+    for (int a = 1; a <= 32; ++a)
+        addresses << QString::number(a);
+    b.given("line=" + addresses.join(',') + " press=pushButtonBus range=1-32");
+    b.w->hide();
+    const QString hex = QString::fromLatin1(kAllReply.toHex());
+    for (int i = 0; i < Widget::LogLines; ++i)
+        WidgetAccess::log(b.w, hex, i % 2);
+    showWindow(b.w);
+    settle();
+    b.press("pushButtonScan");
+    if (!b.reach("scan=Scan", 10000) || b.state("progress") != "progress=32 of 32 addresses, 32 modules found")
+        return 1;
+    long polls = 0;
+    QObject::connect(b.sim, &modsim::ModuleSim::requestHeard, [&] { ++polls; });
+    QElapsedTimer since;
+    double worst = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        worst = std::max(worst, since.nsecsElapsed() / 1e6 - 1);
+        since.start();
+    });
+    b.press("pushButtonWatch");
+    // First the CPU alone, then the gaps, whose 1 ms tick costs CPU of its own.
+    const double cpu = cpuSeconds();
+    QTest::qWait(seconds * 500);
+    const double used = cpuSeconds() - cpu;
+    const long cpuPolls = polls;
+    since.start();
+    tick.start(1);
+    QTest::qWait(seconds * 500);
+    tick.stop();
+    std::printf("watch of 32 for %d s: %ld polls, %.3f ms CPU a poll (the simulated line's included); worst event-loop gap "
+                "%.1f ms; log %d lines; RSS %ld KiB\n",
+                seconds, polls, cpuPolls ? 1000 * used / double(cpuPolls) : 0.0, worst,
+                b.ui->textBrowser->document()->blockCount(), rssKiB());
+    return b.boxes.isEmpty() ? 0 : 1;
+}
+
 // Under valgrind everything runs many times slower while the window's timers
 // keep real time, so each step waits long; a step that still misses is
 // reported, since what matters here is what valgrind finds.
@@ -313,6 +402,11 @@ int main(int argc, char **argv)
     }
     if (mode == "session")
         return session();
-    std::fprintf(stderr, "usage: hygrovane-bench micro | idle [SECONDS] | soak [CYCLES] [--clear-log-every N] | session\n");
+    if (mode == "scan")
+        return scan(args.value(1, "9600").toInt());
+    if (mode == "watch")
+        return watch(args.value(1, "40").toInt());
+    std::fprintf(stderr, "usage: hygrovane-bench micro | idle [SECONDS] | soak [CYCLES] [--clear-log-every N] | session"
+                         " | scan [RATE] | watch [SECONDS]\n");
     return 2;
 }

@@ -55,7 +55,9 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         if (answer.kind == Answer::Garbled)
             row.answer = answer;
     }
-    emit dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
+    // Cell by cell: a view repaints a single cell, but all of itself for a range.
+    for (int column = Temperature; column < ColumnCount; ++column)
+        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
 }
 
 QVector<bool> ModuleTable::watched(qint32 linkRate) const

@@ -18,19 +18,19 @@ QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate)
     return plan;
 }
 
-int wireMs(int bytes, qint32 baudRate)
+qint64 wireUs(int bytes, qint32 baudRate)
 {
-    return baudRate > 0 ? int((qint64(bytes) * 10 * 1000 + baudRate - 1) / baudRate) : 0;
+    return baudRate > 0 ? (qint64(bytes) * 10 * 1000000 + baudRate - 1) / baudRate : 0;
 }
 
-int firstByteMs(qint32 baudRate, int answerMs)
+qint64 firstByteUs(qint32 baudRate, int answerMs)
 {
-    return wireMs(rtu::RequestSize, baudRate) + answerMs;
+    return wireUs(rtu::RequestSize, baudRate) + answerMs * 1000LL;
 }
 
-int silenceMs(qint32 baudRate, int answerMs)
+qint64 silenceUs(qint32 baudRate, int answerMs)
 {
-    return answerMs + wireMs(4, baudRate);
+    return answerMs * 1000LL + wireUs(7, baudRate) / 2;
 }
 
 QByteArray measurementRead(quint8 address)

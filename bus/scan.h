@@ -25,14 +25,14 @@ struct Probe
 // every address).
 QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate);
 
-// Wire time of that many bytes at a rate, 10 bits a byte (8N1), rounded up.
-int wireMs(int bytes, qint32 baudRate);
+// Wire time of that many bytes at a rate, 10 bits a byte (8N1), in µs.
+qint64 wireUs(int bytes, qint32 baudRate);
 // A request's wait for the first byte of a reply: its own wire time, and the
 // module's time to answer.
-int firstByteMs(qint32 baudRate, int answerMs);
+qint64 firstByteUs(qint32 baudRate, int answerMs);
 // Once a reply has begun, the line quiet this long means it is over: the
 // answer time again, and three and a half characters as Modbus counts a gap.
-int silenceMs(qint32 baudRate, int answerMs);
+qint64 silenceUs(qint32 baudRate, int answerMs);
 
 // The five-register read of every measurement, as the main window's "ALL".
 QByteArray measurementRead(quint8 address);

@@ -10,7 +10,6 @@
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
 
-#include <QDateTime>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -123,8 +122,9 @@ void Widget::writeRequest(LineRequest request)
         break;
     case LineRequest::Foreign:
         exchangeBytes.clear();
-        exchangeDeadline = QDateTime::currentMSecsSinceEpoch() + outstanding->exchange.firstByteMs + 1000;
-        timerExchange->start(outstanding->exchange.firstByteMs);
+        exchangeClock.start();
+        exchangeDeadlineNs = (outstanding->exchange.firstByteUs + 1000000) * 1000;
+        waitForExchange(outstanding->exchange.firstByteUs * 1000);
         break;
     default:
         timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
@@ -192,8 +192,16 @@ void Widget::receiveForExchange(const QByteArray &chunk, const QByteArray &buffe
         return;
     }
     // A reply has begun: it has until the line falls silent to become one.
-    const qint64 left = exchangeDeadline - QDateTime::currentMSecsSinceEpoch();
-    timerExchange->start(int(qBound<qint64>(0, left, outstanding->exchange.silenceMs)));
+    waitForExchange(qMin(exchangeDeadlineNs, exchangeClock.nsecsElapsed() + outstanding->exchange.silenceUs * 1000));
+}
+
+void Widget::waitForExchange(qint64 dueNs)
+{
+    // A timer fires up to a millisecond after its time, which a scan would pay
+    // at every address: it is set a millisecond short, and the last of the
+    // wait is run out on the event loop.
+    exchangeDueNs = dueNs;
+    timerExchange->start(int(qMax<qint64>(0, dueNs - exchangeClock.nsecsElapsed() - 1000000) / 1000000));
 }
 
 void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)

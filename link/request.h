@@ -13,9 +13,9 @@ struct Exchange
 {
     enum Outcome { Answered, Garbled, Silent };
     QByteArray frame;      // an RTU request or a logger frame
-    qint32 baudRate = 0;   // the rate to write it at; 0: the link's
-    int firstByteMs = 500; // no byte this long after the write: silence
-    int silenceMs = 50;    // once bytes came, this long without more ends the wait
+    qint32 baudRate = 0;        // the rate to write it at; 0: the link's
+    qint64 firstByteUs = 500000; // no byte this long after the write: silence
+    qint64 silenceUs = 50000;    // once bytes came, this long without more ends the wait
     // The whole reply that answers the frame (a refusal included), or the
     // bytes that made none. It runs after the line has moved on, so it may
     // put the next exchange on it.

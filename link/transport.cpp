@@ -13,8 +13,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QSerialPort>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 
 quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
@@ -55,17 +53,7 @@ bool Widget::SendRtuRequest(LineRequest::Kind kind, quint16 selector, quint8 add
 
 void Widget::LogFrame(const QString &text, bool isRx)
 {
-    ui->textBrowser->append(trafficLogLine(currentDateTime(), text, isRx));
-    // The pane is a view, not a store: the newest 100,000 lines, some 14 h of
-    // polling once a second. Qt's own bound drops one line at a time and lays
-    // the whole pane out again for each (80 ms a line at that size), so the
-    // oldest go a thousand at a time instead.
-    QTextDocument *log = ui->textBrowser->document();
-    if (log->blockCount() > LogLines + 1000) {
-        QTextCursor oldest(log);
-        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, log->blockCount() - LogLines);
-        oldest.removeSelectedText();
-    }
+    ui->textBrowser->appendHtml(trafficLogLine(currentDateTime(), text, isRx));
 }
 
 void Widget::saveLogAs()

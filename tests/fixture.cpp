@@ -123,7 +123,7 @@ bool Bench::reach(const QString &expected, int timeoutMs)
             loop.quit();
     });
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    check.start(5);
+    check.start(20);
     deadline.start(timeoutMs);
     if (state(expected) != expected)
         loop.exec();

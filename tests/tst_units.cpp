@@ -324,10 +324,10 @@ void TestUnits::scanPlan_data()
     row("every rate, fastest first", plan(1, 2, true),
         "12: 1@115200 2@115200 1@19200 2@19200 1@9600 2@9600 1@4800 2@4800 1@2400 2@2400 1@1200 2@1200");
     row("the read", hex(bus::measurementRead(247)), "f7 03 00 00 00 05 91 5f");
-    row("first byte at 9600, 20 ms", QString::number(bus::firstByteMs(9600, 20)), "29");
-    row("first byte at 115200, 20 ms", QString::number(bus::firstByteMs(115200, 20)), "21");
-    row("first byte at 1200, 5 ms", QString::number(bus::firstByteMs(1200, 5)), "72");
-    row("silence at 9600, 20 ms", QString::number(bus::silenceMs(9600, 20)), "25");
+    row("first byte at 9600, 20 ms (µs)", QString::number(bus::firstByteUs(9600, 20)), "28334");
+    row("first byte at 115200, 20 ms", QString::number(bus::firstByteUs(115200, 20)), "20695");
+    row("first byte at 1200, 5 ms", QString::number(bus::firstByteUs(1200, 5)), "71667");
+    row("silence at 9600, 20 ms", QString::number(bus::silenceUs(9600, 20)), "23646");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
     row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
     row("garbled", answer(Exchange::Garbled, "0103"), "2 0 nan");

@@ -20,8 +20,11 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
 {
     ui->setupUi(this);
     ui->tableModules->setModel(modules);
-    ui->tableModules->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->tableModules->horizontalHeader()->setSectionResizeMode(bus::ModuleTable::Status, QHeaderView::Stretch);
+    // Columns are fitted when rows come, not at every poll: fitting them
+    // measures every cell, which at 32 polls a second costs more than the
+    // polls themselves.
+    ui->tableModules->horizontalHeader()->setStretchLastSection(true);
+    connect(modules, &QAbstractItemModel::rowsInserted, ui->tableModules, &QTableView::resizeColumnsToContents);
     roundTimer->setSingleShot(true);
     connect(roundTimer, &QTimer::timeout, this, &BusWindow::pollNext);
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
@@ -70,8 +73,8 @@ Exchange BusWindow::request(quint8 address, qint32 baudRate) const
     Exchange x;
     x.frame = bus::measurementRead(address);
     x.baudRate = baudRate;
-    x.firstByteMs = bus::firstByteMs(baudRate, answerMs);
-    x.silenceMs = bus::silenceMs(baudRate, answerMs);
+    x.firstByteUs = bus::firstByteUs(baudRate, answerMs);
+    x.silenceUs = bus::silenceUs(baudRate, answerMs);
     return x;
 }
 
@@ -95,6 +98,7 @@ void BusWindow::probeNext()
 {
     if (probed == plan.size()) {
         stop();
+        showProgress();
         return;
     }
     const bus::Probe probe = plan[probed];
@@ -104,6 +108,8 @@ void BusWindow::probeNext()
         modules->found(probe, answer, currentDateTime());
         found += answer.kind != bus::Answer::Silence;
         ++probed;
+        if (answer.kind != bus::Answer::Silence)
+            shown.invalidate(); // a module found is shown at once
         showProgress();
         probeNext();
     };
@@ -112,6 +118,11 @@ void BusWindow::probeNext()
 
 void BusWindow::showProgress()
 {
+    // Drawn four times a second at most: at every address it would cost the
+    // scan more than its own work does.
+    if (mode == Mode::Scanning && probed < plan.size() && shown.isValid() && shown.elapsed() < 250)
+        return;
+    shown.start();
     ui->progressBarScan->setMaximum(qMax(1, plan.size()));
     ui->progressBarScan->setValue(probed);
     ui->progressBarScan->setFormat(tr("%1 of %2 addresses, %3 modules found").arg(probed).arg(plan.size()).arg(found));

@@ -49,6 +49,7 @@ private:
     int found = 0;
     bus::Schedule schedule;
     QElapsedTimer clock;
+    QElapsedTimer shown; // since the progress was last drawn
     QTimer *roundTimer;
     Ui::BusWindow *ui;
 

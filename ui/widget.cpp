@@ -40,11 +40,13 @@ Widget::Widget(QWidget *parent)
     timerAutoUart = new QTimer(this);
     timerDelay = new QTimer(this);
     timerSettingResponse = new QTimer(this);
-    // Not one of the window's own: another window's request waits on it, to
-    // the millisecond, since a scan waits some 20 ms an address.
+    // Not one of the window's own: another window's request waits on it.
     timerExchange = new QTimer(this);
     timerExchange->setTimerType(Qt::PreciseTimer);
+    timerExchange->setSingleShot(true);
     connect(timerExchange, &QTimer::timeout, this, [this] {
+        if (exchangeClock.nsecsElapsed() < exchangeDueNs)
+            return waitForExchange(exchangeDueNs);
         endExchange(exchangeBytes.isEmpty() ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
     });
 
@@ -82,6 +84,11 @@ Widget::Widget(QWidget *parent)
         bringUp(busWindow);
     });
 
+    // The pane is a view, not a store: the newest 100,000 lines, some 14 h of
+    // polling once a second, the oldest dropped one by one as new ones come.
+    // A plain-text pane lays out only what changed; a rich-text one would lay
+    // all 100,000 lines out again at every line dropped (some 100 ms).
+    ui->textBrowser->setMaximumBlockCount(LogLines);
     ui->textBrowser->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->textBrowser, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QMenu *menu = ui->textBrowser->createStandardContextMenu(at);

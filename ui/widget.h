@@ -5,6 +5,7 @@
 #include "trend/history.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -36,7 +37,7 @@ public:
     // What the pending RTU request asks for (readItem): 0 to 4 are the
     // measurement selections of comboBoxNum, then the two device registers.
     enum ReadItem : quint16 { ReadsAddress = 256, ReadsBaudRate = 257 };
-    // Lines the traffic log keeps, at the least.
+    // Lines the traffic log keeps.
     static constexpr int LogLines = 100000;
 
     // CRC-16/MODBUS in wire order: the high 8 bits are the byte sent first.
@@ -94,6 +95,7 @@ private:
     void finishRequest();
     void clearLine();
     void receiveForExchange(const QByteArray &chunk, const QByteArray &buffer);
+    void waitForExchange(qint64 dueNs);
     void endExchange(Exchange::Outcome outcome, const QByteArray &bytes);
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
@@ -135,8 +137,10 @@ private:
     std::optional<LineRequest> outstanding;
     std::deque<LineRequest> pendingRequests;
     QTimer *timerExchange;    // the wait of another window's request
+    QElapsedTimer exchangeClock; // since it was written
+    qint64 exchangeDueNs = 0;    // when its wait ends
+    qint64 exchangeDeadlineNs = 0; // when it ends however the line chatters
     QByteArray exchangeBytes; // what the line brought it so far
-    qint64 exchangeDeadline = 0;
     qint32 lineRate = 0;      // the rate the port was opened at
     int missedPolls = 0;      // polls in a row the silence ended
     struct Claim
