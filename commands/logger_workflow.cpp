@@ -81,18 +81,13 @@ void Widget::PushButtonSetupRecordSlot()
     // The editor's own moment, not its text: in the hour that repeats when the
     // clocks go back, the text names two moments.
     QDateTime start = ui->dateTimeEditstarttime->dateTime();
-    // Only "Timing Start" shows the editor; in the other modes a start time
-    // that has passed is one the technician can neither see nor mend, so it
-    // becomes the five minutes ahead that the window starts with.
-    if (UartData.RecordMode != logger::RecordFromStartTime && start.toSecsSinceEpoch() <= now) {
-        start = QDateTime::fromSecsSinceEpoch(now + 300);
-        ui->dateTimeEditstarttime->setDateTime(start);
+    const qint64 startSeconds = logger::setupStart(UartData.RecordMode, start.toSecsSinceEpoch(), now);
+    if (startSeconds > 0 && startSeconds != start.toSecsSinceEpoch()) {
+        start = QDateTime::fromSecsSinceEpoch(startSeconds);
+        ui->dateTimeEditstarttime->setDateTime(start); // refreshed: shown as sent
     }
     UartData.StartTime = QLocale::c().toString(start, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    // Checked in every mode, and against the 32 bits the frame carries them in
-    // (to 2106-02-07 06:28:15 UTC): the module takes the start time whatever it records.
-    const qint64 startSeconds = start.toSecsSinceEpoch();
-    if (startSeconds <= now || startSeconds > 0xFFFFFFFFLL) {
+    if (startSeconds < 0) {
         showError(tr("Time setting error!"));
         return;
     }

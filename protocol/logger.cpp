@@ -142,6 +142,13 @@ Settings parseSettings(const QByteArray &reply)
     return settings;
 }
 
+qint64 setupStart(quint8 recordMode, qint64 start, qint64 now)
+{
+    if (recordMode != RecordFromStartTime && start <= now)
+        start = now + 300;
+    return start > now && start <= 0xFFFFFFFFLL ? start : -1;
+}
+
 int sampleSecondsForIndex(int index)
 {
     return index >= 0 && index < 16 ? kIntervals[index] : -1;

@@ -70,6 +70,13 @@ struct Settings
 // Bytes beyond the end of the reply count as 0.
 Settings parseSettings(const QByteArray &reply);
 
+// The start time a setup sends, in seconds since the epoch. In the modes that
+// do not show it (after setup, monitoring only) a start that has passed is
+// one nobody can mend, so it becomes five minutes from now; -1 when it is not
+// later than now or past the 32 bits the frame carries it in (2106-02-07
+// 06:28:15 UTC), in any mode, since the module takes it whatever it records.
+qint64 setupStart(quint8 recordMode, qint64 start, qint64 now);
+
 // The sixteen sampling intervals of the window's list, "1S" to "24h".
 // "24h" is 45000 s, not 86400: the module expects that value.
 int sampleSecondsForIndex(int index); // -1 outside 0..15
