@@ -12,6 +12,7 @@
 #include "app/startup.h"
 #include "bus/scan.h"
 #include "bus/schedule.h"
+#include "commission/report.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -35,6 +36,12 @@ static QByteArray withCrc(const QByteArray &hexBody)
     const QByteArray body = QByteArray::fromHex(hexBody);
     const quint16 crc = rtu::crc16(body);
     return body + char(crc & 0xFF) + char(crc >> 8);
+}
+
+// A 36-byte settings reply: its mode byte (offset 10) and interval (17-18).
+static QByteArray settingsReply(const char *mode, const char *interval)
+{
+    return bytes("7b221c1d" + QByteArray(12, '0') + mode + QByteArray(12, '0') + interval + QByteArray(30, '0') + "227d");
 }
 
 class TestUnits : public QObject
@@ -127,6 +134,40 @@ private slots:
             now += row < 0 ? wait : pollMs;
         }
         QCOMPARE(steps.join(' '), expected);
+    }
+
+    // One module's commissioning as data: what the line brings back to each
+    // request ("-" nothing, "#" bytes that make no frame, else the reply),
+    // the verdicts, and the report row. The plan: address 12, 19200 baud,
+    // recording after setup, one sample a minute, serial number 261206033129.
+    void commissioning_data();
+    void commissioning()
+    {
+        QFETCH(QString, replies);
+        QFETCH(QString, expected);
+        QFETCH(QString, report);
+        commission::Plan plan{12, 19200, 1, 1767225600, 60};
+        QFETCH(int, rate);
+        plan.baudRate = rate;
+        commission::Run run(plan, QStringLiteral("261206033129"));
+        QStringList asked;
+        for (const QString &reply : replies.split(' ', Qt::SkipEmptyParts)) {
+            if (reply == "stop")
+                run.stop();
+            else if (const auto request = run.next(1767225000))
+                asked << QStringLiteral("%1:%2").arg(request->baudRate).arg(QString::fromLatin1(request->frame.toHex().left(12))),
+                run.take(reply == "-" ? Exchange::Silent : reply == "#" ? Exchange::Garbled : Exchange::Answered,
+                         reply.size() > 1 ? bytes(reply.toLatin1()) : QByteArray());
+        }
+        QVERIFY(!run.next(1767225000));
+        QCOMPARE(QString::fromUtf8(commission::reportRow(QDateTime(QDate(2026, 1, 1), QTime(1, 0), Qt::UTC).toLocalTime(), run)),
+                 report);
+        run.reported(true, QString());
+        QStringList verdicts;
+        for (const auto &v : run.verdicts())
+            verdicts << commission::stepName(v.step) + (v.failed ? " failed: " : ": ") + v.text;
+        QCOMPARE(verdicts.join(" | "), expected + " | Report: appended");
+        QTEST(asked.join(' '), "asked");
     }
 
     void mbpoll_data()
@@ -334,6 +375,56 @@ void TestUnits::scanPlan_data()
     row("silence", answer(Exchange::Silent, ""), "3 0 nan");
 }
 
+void TestUnits::commissioning_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<QString>("replies");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("asked"); // rate:the request's first six bytes
+    const QString probe = withCrc("0003020005").toHex(), echo = withCrc("00060100000C").toHex(), ack = "7b22ab00ab227d";
+    const QString info = kInfo.toHex(), setup = settingsReply("20", "003c").toHex();
+    const QString values = withCrc("0C030A00E701C80067009E0000").toHex();
+    const QString found = "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' ' + setup;
+    const QString row = "2026-01-01T02:00:00+01:00,5,9600,12,%1,261206033129,%2,recording,after setup,2026-01-01T01:00:00+01:00,60,%3\r\n";
+    const QString steps = "Find: address 5 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | "
+                          "Logger setup: recording after setup, 60 s";
+    QTest::newRow("a module at 9600 to 19200") << 19200 << found + ' ' + withCrc("000601010005").toHex() + ' ' + values
+        << steps + " | Baud rate: 19200 baud; 23.1 °C, 45.6 %RH"
+        << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
+           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005";
+    QTest::newRow("the rate kept") << 9600 << found + ' ' + values
+        << steps + " | Baud rate: 9600 baud; 23.1 °C, 45.6 %RH" << row.arg(9600).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
+           "9600:7b224a1d6955 9600:7b221a001a22 9600:0c0300000005";
+    QTest::newRow("two modules answer") << 9600 << "#"
+        << "Find failed: More than one module answers: keep only the one to commission on the line."
+        << "2026-01-01T02:00:00+01:00,,,12,9600,261206033129,,recording,after setup,2026-01-01T01:00:00+01:00,60,,,,,failed,find,"
+           "More than one module answers: keep only the one to commission on the line.\r\n" << "115200:000301000001";
+    QTest::newRow("no module") << 9600 << "- - - - - -" << "Find failed: no module answers at any rate"
+        << "2026-01-01T02:00:00+01:00,,,12,9600,261206033129,,recording,after setup,2026-01-01T01:00:00+01:00,60,,,,,failed,find,"
+           "no module answers at any rate\r\n"
+        << "115200:000301000001 19200:000301000001 9600:000301000001 4800:000301000001 2400:000301000001 1200:000301000001";
+    QTest::newRow("another address echoed") << 9600 << "- - " + probe + ' ' + withCrc("00060100000D").toHex()
+        << "Find: address 5 at 9600 baud | Address failed: the module echoed address 13" << row.arg(9600).arg("").arg(",,,,failed,address,the module echoed address 13")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c";
+    QTest::newRow("the serial number read back otherwise") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + QString(kInfo.toHex()).replace("1f1d", "1f1e")
+        << "Find: address 5 at 9600 baud | Address: address 12 | Serial number failed: read back 1a0c06031f1e where 1a0c06031f1d was written"
+        << row.arg(9600).arg(2021).arg(",,,,failed,serial_number,read back 1a0c06031f1e where 1a0c06031f1d was written")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22";
+    QTest::newRow("the setup not acknowledged") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + " -"
+        << steps.section(" | ", 0, 2) + " | Logger setup failed: no answer" << row.arg(9600).arg(2021).arg(",,,,failed,logger_setup,no answer")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 9600:7b224a1d6955";
+    QTest::newRow("a refusal") << 9600 << "- - " + probe + ' ' + withCrc("008602").toHex()
+        << "Find: address 5 at 9600 baud | Address failed: the module refused the request (exception 2)"
+        << row.arg(9600).arg("").arg(",,,,failed,address,the module refused the request (exception 2)")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c";
+    QTest::newRow("stopped") << 9600 << "- - " + probe + " stop " + echo
+        << "Find: address 5 at 9600 baud" << row.arg(9600).arg("").arg(",,,,stopped,,")
+        << "115200:000301000001 19200:000301000001 9600:000301000001";
+}
+
 void TestUnits::schedule_data()
 {
     QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order
@@ -431,10 +522,7 @@ void TestUnits::loggerReception_data()
     QTest::addColumn<QString>("request");
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<QString>("expected");
-    // Offsets 10 (mode) and 17-18 (interval) of a 36-byte settings reply.
-    auto settings = [](const char *mode, const char *interval) {
-        return bytes("7b221c1d" + QByteArray(12, '0') + mode + QByteArray(12, '0') + interval + QByteArray(30, '0') + "227d");
-    };
+    const auto settings = settingsReply;
     QByteArray inside = settings("20", "012c");
     inside[11] = '\x22', inside[12] = '\x7D';
     const QByteArray longFrame = bytes("7b222c") + QByteArray(57, 0) + bytes("227d") + QByteArray(71, 0) + bytes("227d");
