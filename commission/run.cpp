@@ -111,6 +111,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
             if (++m_phase == int(std::size(rtu::SearchRates)))
                 fail(tr("no module answers at any rate"));
         } else if (outcome == Exchange::Garbled) {
+            m_collided = true;
             fail(tr("More than one module answers: keep only the one to commission on the line."));
         } else if (answered(outcome, reply)) {
             m_oldRate = rtu::SearchRates[m_phase];
@@ -147,7 +148,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
             return; // the echo came at the old rate; the module now runs at the new one
         m_readings = {qint16(rtu::registerAt(reply, 0)) / 10.0, rtu::registerAt(reply, 1) / 10.0,
                       qint16(rtu::registerAt(reply, 2)) / 10.0, qint16(rtu::registerAt(reply, 3)) / 10.0};
-        done(tr("%1 baud; %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
+        done(tr("%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
     }
 }
 

@@ -62,6 +62,8 @@ public:
     int loggerModel() const { return m_model; }
     const trend::Values &readings() const { return m_readings; }
     const Verdict *failure() const; // the step that failed, and why
+    // More than one module answered while it was being found.
+    bool collided() const { return m_collided; }
 
 private:
     void done(const QString &text);
@@ -74,6 +76,7 @@ private:
     int m_phase = 0; // within a step: the rate tried, or the read after a write
     Result m_result = Running;
     bool m_stopping = false;
+    bool m_collided = false;
     QVector<Verdict> m_verdicts;
     int m_oldAddress = 0;
     qint32 m_oldRate = 0;

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTableView>
@@ -184,6 +186,10 @@ void Bench::given(const QString &spec)
              b.bus<QSpinBox>("spinBoxTo")->setValue(v.section('-', 1).toInt());
          }},
         {"allRates", [](Bench &b, const QString &) { b.bus<QCheckBox>("checkBoxAllRates")->setChecked(true); }},
+        {"noSetupAck", [](Bench &b, const QString &) { b.sim->module(0)->setSetupUnacknowledged(true); }},
+        // the commission window's plan: the next address and the rate to leave the module at
+        {"next", [](Bench &b, const QString &v) { b.commission<QSpinBox>("spinBoxNextAddress")->setValue(v.toInt()); }},
+        {"target", [](Bench &b, const QString &v) { b.commission<QComboBox>("comboBoxTargetBaud")->setCurrentText(v); }},
         {"untick", [](Bench &b, const QString &v) { // a row of the table
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              m->setData(m->index(v.toInt(), 0), Qt::Unchecked, Qt::CheckStateRole);
@@ -287,6 +293,23 @@ QString Bench::state(const QString &expected) const
              return rows.join(" | ");
          }},
         {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},
+        {"steps", [](const Bench &b) { // the commission window's list
+             QStringList steps;
+             for (const QListWidgetItem *item : b.commission<QListWidget>("listSteps")->findItems("*", Qt::MatchWildcard))
+                 steps << item->text();
+             return steps.join(" | ");
+         }},
+        {"counter", [](const Bench &b) { return b.commission<QLabel>("labelCounter")->text(); }},
+        {"next", [](const Bench &b) { return b.commission<QSpinBox>("spinBoxNextAddress")->text(); }},
+        {"run", [](const Bench &b) { return b.commission<QPushButton>("pushButtonRun")->text(); }},
+        {"reported", [](const Bench &b) { // the last row of the report file chosen
+             QFile report(b.commission<QLabel>("labelReport")->text());
+             return report.open(QIODevice::ReadOnly) ? QString::fromUtf8(report.readAll()).split("\r\n", Qt::SkipEmptyParts).last() : QString();
+         }},
+        {"setup", [](const Bench &b) { // the simulated module's: mode, interval, start
+             const modsim::Module *m = b.sim->module(0);
+             return QString("%1 %2s %3").arg(m->recordMode()).arg(m->sampleInterval()).arg(QDateTime::fromSecsSinceEpoch(m->recordStart()).toString(Qt::ISODate));
+         }},
         {"scan", [](const Bench &b) { return b.bus<QPushButton>("pushButtonScan")->text(); }},
         {"watching", [](const Bench &b) { return b.bus<QPushButton>("pushButtonWatch")->text(); }},
         {"points", [](const Bench &b) { // in each of the trend's series

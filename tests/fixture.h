@@ -60,8 +60,12 @@ public:
     QString state(const QString &expected) const; // the keys of `expected`, read now
 
     QTimer *timer(WidgetAccess::Timer t) const { return WidgetAccess::timer(w, t); }
-    // A control of the bus window, by its object name.
+    // A control of the bus or the commission window, by its object name.
     template<class T> T *bus(const char *name) const { return w->findChild<QWidget *>("BusWindow")->findChild<T *>(name); }
+    template<class T> T *commission(const char *name) const
+    {
+        return w->findChild<QWidget *>("CommissionWindow")->findChild<T *>(name);
+    }
     QSerialPort *port() const { return WidgetAccess::port(w); }
     QStringList traffic() const; // the log as "TX <hex>" and "RX <hex>"; other lines whole
 

@@ -2,6 +2,7 @@
 // the real windows linked to the simulated line on a pseudo-terminal.
 #include "fixture.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestLine : public QObject
@@ -18,12 +19,18 @@ private slots:
     void bus()
     {
         QFETCH(QStringList, steps);
+        QTemporaryDir dir;
         for (int i = 0; i + 1 < steps.size(); i += 2) {
-            b.given(steps[i]);
-            b.reach(steps[i + 1], 6000);
-            QCOMPARE(b.state(steps[i + 1]), steps[i + 1]);
+            b.given(QString(steps[i]).replace("DIR", dir.path()));
+            const QString expected = QString(steps[i + 1]).replace("DIR", dir.path());
+            b.reach(expected, 6000);
+            if (b.state(expected) != expected) qWarning("%s", qPrintable(b.state(expected)));
+            QCOMPARE(b.state(expected), expected);
         }
     }
+    // Commissioning is the same scenes on a line of one module, or two.
+    void commission_data();
+    void commission() { bus(); }
 };
 
 void TestLine::bus_data()
@@ -57,6 +64,34 @@ void TestLine::bus_data()
         "watching=Watch; port=closed; boxes="};
     QTest::newRow("no link") << QStringList{"press=pushButtonBus press=pushButtonScan",
                                             "scan=Scan; boxes=Error: The serial port is not open. Press Link first."};
+}
+
+void TestLine::commission_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    const QString plan = "clock=2026-12-06T03:31:29 linked press=pushButtonCommission saveAs=DIR/report.csv "
+                         "press=pushButtonReport next=12 ";
+    const QString found = "Find: address 1 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | ";
+    QTest::newRow("a module at a rate not known") << QStringList{
+        plan + "module=5@4800 target=19200 press=pushButtonRun",
+        "run=Commission; module=12@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
+        "Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | Logger setup: recording after setup, 60 s | "
+        "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=13; port=9600; "
+        "reported=2026-12-06T03:31:29+01:00,5,4800,12,19200,261206033129,2021,recording,after setup,2026-12-06T03:36:29+01:00,60,"
+        "23.1,45.6,10.3,15.8,ok,,; boxes="};
+    QTest::newRow("a setup not acknowledged") << QStringList{
+        plan + "noSetupAck press=pushButtonRun press=pushButtonBus press=pushButtonScan",
+        "run=Commission; steps=" + found + "Logger setup: failed, no answer | Report: appended; counter=This batch: 0 done, 1 failed; "
+        "next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,9600,261206033129,2021,recording,after setup,"
+        "2026-12-06T03:36:29+01:00,60,,,,,failed,logger_setup,no answer; "
+        "boxes=Error: The line is busy with commissioning. Stop it first."};
+    QTest::newRow("two modules on the line") << QStringList{
+        plan + "line=1,7 press=pushButtonRun",
+        "run=Commission; counter=This batch: 0 done, 1 failed; "
+        "boxes=Error: More than one module answers: keep only the one to commission on the line."};
+    QTest::newRow("a report that cannot be written") << QStringList{
+        "linked press=pushButtonCommission saveAs=/proc/report.csv press=pushButtonRun",
+        "run=Commission; probes=1; boxes=Error: The file /proc/report.csv cannot be written: No such file or directory"};
 }
 
 QTEST_MAIN(TestLine)

@@ -390,12 +390,12 @@ void TestUnits::commissioning_data()
     const QString steps = "Find: address 5 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | "
                           "Logger setup: recording after setup, 60 s";
     QTest::newRow("a module at 9600 to 19200") << 19200 << found + ' ' + withCrc("000601010005").toHex() + ' ' + values
-        << steps + " | Baud rate: 19200 baud; 23.1 °C, 45.6 %RH"
+        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH"
         << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
         << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
            "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005";
     QTest::newRow("the rate kept") << 9600 << found + ' ' + values
-        << steps + " | Baud rate: 9600 baud; 23.1 °C, 45.6 %RH" << row.arg(9600).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << steps + " | Baud rate: 9600 baud, 23.1 °C, 45.6 %RH" << row.arg(9600).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
         << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
            "9600:7b224a1d6955 9600:7b221a001a22 9600:0c0300000005";
     QTest::newRow("two modules answer") << 9600 << "#"

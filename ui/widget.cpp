@@ -4,6 +4,7 @@
 #include "app/buildstamp.h"
 #include "app/clock.h"
 #include "ui/buswindow.h"
+#include "ui/commissionwindow.h"
 #include "ui/trendwindow.h"
 
 #include <QButtonGroup>
@@ -83,6 +84,11 @@ Widget::Widget(QWidget *parent)
             busWindow = new BusWindow(this, this);
         bringUp(busWindow);
     });
+    connect(ui->pushButtonCommission, &QPushButton::clicked, this, [this] {
+        if (!commissionWindow)
+            commissionWindow = new CommissionWindow(this, this);
+        bringUp(commissionWindow);
+    });
 
     // The pane is a view, not a store: the newest 100,000 lines, some 14 h of
     // polling once a second, the oldest dropped one by one as new ones come.
@@ -112,8 +118,9 @@ Widget::Widget(QWidget *parent)
 
 Widget::~Widget()
 {
-    // The bus window gives the line back as it goes: while the line is still here.
+    // These windows give the line back as they go: while the line is still here.
     delete busWindow;
+    delete commissionWindow;
     delete ui;
 }
 

@@ -14,6 +14,7 @@
 #include <optional>
 
 class BusWindow;
+class CommissionWindow;
 class QButtonGroup;
 class TrendWindow;
 class QSerialPort;
@@ -132,6 +133,7 @@ private:
     trend::History history; // what the trend window draws, kept from the start
     TrendWindow *trendWindow = nullptr;
     BusWindow *busWindow = nullptr;
+    CommissionWindow *commissionWindow = nullptr;
     // One request on the line at a time: the one written whose wait is not
     // over, and those waiting their turn.
     std::optional<LineRequest> outstanding;

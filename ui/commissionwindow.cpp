@@ -1,0 +1,212 @@
+// The commission window: the plan, one module's run on the event loop, its
+// steps as they go, and the report.
+#include "ui/commissionwindow.h"
+#include "ui_commissionwindow.h"
+
+#include "app/clock.h"
+#include "commission/report.h"
+#include "protocol/logger.h"
+#include "ui/widget.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , line(line)
+    , workMode(new QButtonGroup(this))
+    , ui(new Ui::CommissionWindow)
+{
+    ui->setupUi(this);
+    workMode->addButton(ui->radioButtonRecord);
+    workMode->addButton(ui->radioButtonRealmonitoring);
+    ui->radioButtonRecord->setChecked(true);
+    ui->sample_ratecomboBox->setCurrentIndex(6); // a minute
+    ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(currentDateTime().toSecsSinceEpoch() + 300));
+    connect(workMode, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &CommissionWindow::followModes);
+    connect(ui->recmodecomboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &CommissionWindow::followModes);
+    connect(ui->pushButtonReport, &QPushButton::clicked, this, &CommissionWindow::chooseReport);
+    connect(ui->pushButtonRun, &QPushButton::clicked, this, &CommissionWindow::runPressed);
+    followModes();
+    showCounter();
+}
+
+CommissionWindow::~CommissionWindow()
+{
+    line->cancelExchanges(this);
+    line->releaseLine(this);
+    delete ui;
+}
+
+void CommissionWindow::showError(const QString &text)
+{
+    QMessageBox::information(this, tr("Error"), text);
+}
+
+void CommissionWindow::followModes()
+{
+    // As the main window's record group: the start mode and the sampling
+    // rate only for recording, the start time only for a timed start.
+    const bool recording = ui->radioButtonRecord->isChecked();
+    ui->recmodecomboBox->setEnabled(recording);
+    ui->sample_ratecomboBox->setEnabled(recording);
+    ui->dateTimeEditstarttime->setEnabled(recording && ui->recmodecomboBox->currentIndex() == 1);
+}
+
+void CommissionWindow::chooseReport()
+{
+    // Appended to, never overwritten: no question about an existing file.
+    const QString path = QFileDialog::getSaveFileName(this, tr("Commissioning report"), QString(), tr("CSV files (*.csv)"),
+                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty())
+        openReport(path);
+}
+
+bool CommissionWindow::openReport(const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    switch (report.open(path, commission::reportHeader())) {
+    case trend::CsvFile::Foreign:
+        showError(tr("The file %1 is not a commissioning report. Choose another file.").arg(shown));
+        break;
+    case trend::CsvFile::Failed:
+        showError(tr("The file %1 cannot be written: %2").arg(shown, report.error()));
+        break;
+    case trend::CsvFile::Ok:
+        ui->labelReport->setText(shown);
+        return true;
+    }
+    ui->labelReport->setText(tr("No report file chosen"));
+    return false;
+}
+
+void CommissionWindow::runPressed()
+{
+    if (run) {
+        run->stop();
+        return;
+    }
+    if (starting) {
+        starting = false;
+        line->releaseLine(this);
+        ui->pushButtonRun->setText(tr("Commission"));
+        return;
+    }
+    // No run without its report: a module set up and not written down is
+    // the trouble this window is here to end.
+    if (!report.isOpen())
+        chooseReport();
+    if (!report.isOpen() || !openReport(report.path()))
+        return;
+    if (!line->linkRate()) {
+        showError(tr("The serial port is not open. Press Link first."));
+        return;
+    }
+    plan.address = ui->spinBoxNextAddress->value();
+    plan.baudRate = ui->comboBoxTargetBaud->currentText().toInt();
+    plan.recordMode = ui->radioButtonRealmonitoring->isChecked() ? quint8(logger::MonitorOnly)
+                                                                  : quint8(ui->recmodecomboBox->currentIndex() + 1);
+    plan.sampleSeconds = logger::sampleSecondsForIndex(ui->sample_ratecomboBox->currentIndex());
+    const qint64 now = currentDateTime().toSecsSinceEpoch();
+    plan.start = logger::setupStart(plan.recordMode, ui->dateTimeEditstarttime->dateTime().toSecsSinceEpoch(), now);
+    if (plan.start < 0) {
+        showError(tr("Time setting error!"));
+        return;
+    }
+    ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(plan.start)); // as it is sent
+    const QString busy = line->claimLine(this, tr("The line is busy with commissioning. Stop it first."), [this] {
+        starting = false;
+        if (run)
+            run->stop(), finish();
+    });
+    if (!busy.isEmpty()) {
+        showError(busy);
+        return;
+    }
+    ui->pushButtonRun->setText(tr("Stop"));
+    ui->listSteps->clear();
+    starting = true;
+    start();
+}
+
+void CommissionWindow::start()
+{
+    // Two modules never get the same serial number: within the second the
+    // last one was given, the clock's has to move on first.
+    if (!starting)
+        return;
+    if (const int wait = commission::msUntilNewSerial(currentDateTime(), lastSerial)) {
+        QTimer::singleShot(wait, this, &CommissionWindow::start);
+        return;
+    }
+    starting = false;
+    run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()));
+    pump();
+}
+
+void CommissionWindow::pump()
+{
+    showSteps();
+    const auto request = run->next(currentDateTime().toSecsSinceEpoch());
+    if (!request) {
+        finish();
+        return;
+    }
+    Exchange x;
+    x.frame = request->frame;
+    x.baudRate = request->baudRate;
+    // Each exchange has the main window's watchdog time; a reply that has
+    // begun has the rest of it to become whole.
+    x.firstByteUs = x.silenceUs = request->waitUs;
+    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        run->take(outcome, reply);
+        pump();
+    };
+    if (!line->exchange(this, x)) {
+        run->take(Exchange::Silent, QByteArray());
+        finish();
+    }
+}
+
+void CommissionWindow::finish()
+{
+    const bool written = report.write(commission::reportRow(currentDateTime(), *run));
+    run->reported(written, written ? QString() : tr("the report cannot be written: %1").arg(report.error()));
+    showSteps();
+    const commission::Run::Result result = run->result();
+    if (result == commission::Run::Ok) {
+        ++done;
+        given.insert(run->plan().address);
+        lastSerial = run->serialNumber();
+        ui->spinBoxNextAddress->setValue(qMax(1, commission::nextAddress(run->plan().address, given)));
+    } else if (result == commission::Run::Failed) {
+        ++failed;
+    }
+    const QString collision = run->collided() ? run->failure()->text : QString();
+    run.reset();
+    line->releaseLine(this);
+    ui->pushButtonRun->setText(tr("Commission"));
+    showCounter();
+    if (!collision.isEmpty())
+        showError(collision);
+}
+
+void CommissionWindow::showSteps()
+{
+    if (!run)
+        return;
+    const auto &verdicts = run->verdicts();
+    for (int i = ui->listSteps->count(); i < verdicts.size(); ++i) {
+        const commission::Run::Verdict &v = verdicts[i];
+        ui->listSteps->addItem(v.failed ? tr("%1: failed, %2").arg(commission::stepName(v.step), v.text)
+                                        : tr("%1: %2").arg(commission::stepName(v.step), v.text));
+    }
+}
+
+void CommissionWindow::showCounter()
+{
+    ui->labelCounter->setText(tr("This batch: %1 done, %2 failed").arg(done).arg(failed));
+}

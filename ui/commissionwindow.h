@@ -1,0 +1,56 @@
+#ifndef HYGROVANE_COMMISSIONWINDOW_H
+#define HYGROVANE_COMMISSIONWINDOW_H
+
+#include "commission/run.h"
+#include "trend/csvfile.h"
+
+#include <QSet>
+#include <QWidget>
+
+#include <memory>
+
+class QButtonGroup;
+class Widget;
+namespace Ui {
+class CommissionWindow;
+}
+
+// Commissioning a batch: one plan applied to each module put on the line in
+// turn, every write read back, one report row a module. It reaches the line
+// only through the main window's one entry, and holds it while a run is on.
+class CommissionWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    CommissionWindow(Widget *line, QWidget *parent);
+    ~CommissionWindow() override;
+
+private:
+    void chooseReport();
+    bool openReport(const QString &path);
+    void runPressed();
+    void start();
+    void pump();
+    void finish();
+    void showSteps();
+    void showCounter();
+    void followModes();
+    void showError(const QString &text);
+
+    Widget *line;
+    commission::Plan plan;
+    bool starting = false; // waiting for the clock to give a new serial number
+    std::unique_ptr<commission::Run> run;
+    trend::CsvFile report;
+    QSet<int> given;      // addresses given in this batch
+    QString lastSerial;   // the serial number given last
+    int done = 0;
+    int failed = 0;
+    QButtonGroup *workMode;
+    Ui::CommissionWindow *ui;
+
+    friend struct WidgetAccess;
+};
+
+#endif
