@@ -16,6 +16,9 @@ using namespace QtCharts;
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 int traces = 0;
 QtMessageHandler testHandler = nullptr;
@@ -55,10 +58,11 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
     if (modal && modal->isModal()) {
         QTimer::singleShot(0, modal, [this, modal] {
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                boxes << box->windowTitle() + ": " + box->text();
+                boxes << box->windowTitle() + ": " + box->text() + (UartData.RxBuffer.isEmpty() ? "" : " (inside a reply)");
                 box->done(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
             } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
                 files->selectFile(m_saveAs);
+                files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
             } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
                 modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
@@ -76,6 +80,8 @@ void Bench::close()
         qInstallMessageHandler(testHandler), testHandler = nullptr;
     qApp->removeEventFilter(this);
     setClockForTesting({});
+    const rlimit anySize{RLIM_INFINITY, RLIM_INFINITY}; // what "full" took
+    setrlimit(RLIMIT_FSIZE, &anySize);
     delete w;
     delete sim;
     w = nullptr, ui = nullptr, sim = nullptr;
@@ -132,7 +138,14 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
-        {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = v; }}, // the file dialog's answer
+        {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = QString(v).replace('@', b.m_dir.path() + '/'); }}, // the file dialog's answer
+        // The file saveAs names: its bytes ('|' for CRLF), gone, or its disk full v bytes past its size.
+        {"file", [](Bench &b, const QString &v) { QFile f(b.m_saveAs); f.open(QIODevice::WriteOnly), f.write(QString(v).replace('|', "\r\n").toUtf8()); }},
+        {"gone", [](Bench &b, const QString &) { QFile::remove(b.m_saveAs); }},
+        {"full", [](Bench &b, const QString &v) {
+             const rlimit disk{rlim_t(QFileInfo(b.m_saveAs).size() + v.toInt()), RLIM_INFINITY};
+             std::signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &disk);
+         }},
         {"field", [](Bench &b, const QString &v) { b.ui->lineEditAddress->setText(v); }},
         {"sn", [](Bench &b, const QString &v) { b.ui->lineEditSN->setText(v); }},
         {"baud", [](Bench &b, const QString &v) { b.ui->comboBoxBaudRate->setCurrentText(v); }},
@@ -187,7 +200,7 @@ QString Bench::state(const QString &expected) const
         {"polling", [on](const Bench &b) { return on(b.timer(WidgetAccess::Humiture)->isActive()); }},
         {"boxes", [](const Bench &b) { // the port and the system's reason, which vary, stand as <port>: <reason>
              static const QRegularExpression reason("(<port> [^:]*: )[^/]+");
-             const QString told = b.boxes.join(" / ");
+             const QString told = b.boxes.join(" / ").replace(b.m_dir.path() + '/', "@");
              return UartData.PortName.isEmpty() ? told : QString(told).replace(UartData.PortName + " ", "<port> ").replace(reason, "\\1<reason>");
          }},
         {"work", [](const Bench &b) { return b.w->findChild<QButtonGroup *>()->checkedButton()->text(); }},
@@ -211,6 +224,7 @@ QString Bench::state(const QString &expected) const
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
+        {"file", [](const Bench &b) { QFile f(b.m_saveAs); f.open(QIODevice::ReadOnly); return QString(f.readAll()).replace("\r\n", "|"); }},
         {"armed", [](const Bench &b) { // the timers an action runs, with their intervals (the receive buffer's is the line's)
              QStringList armed;
              for (auto [t, name] : {std::pair{WidgetAccess::Response, "response"}, {WidgetAccess::Humiture, "humiture"},

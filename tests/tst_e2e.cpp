@@ -110,7 +110,7 @@ void TestE2e::press_data()
     QTest::addColumn<QString>("heard");
     QTest::addColumn<int>("at");
     QTest::addColumn<QString>("expected");
-    auto row = [](const char *name, const char *given, const char *button, const char *armed, const QString &heard,
+    auto row = [](const char *name, const QString &given, const char *button, const char *armed, const QString &heard,
                   int at, const QString &expected) {
         QTest::newRow(name) << given << button << armed << heard << at << expected;
     };
@@ -266,6 +266,17 @@ void TestE2e::press_data()
         "record=Record…; boxes=Error: The file /dev/full cannot be written: No space left on device");
     row("record where no file can be made", "linked press=pushButtonTrend saveAs=/proc/readings.csv", "pushButtonRecord",
         "", "", 0, "record=Record…; boxes=Error: The file /proc/readings.csv cannot be written: No such file or directory");
+    // A record stays whole: no rows in a foreign file, none glued to a row
+    // left unended, none cut short; its box waits until the reply is handled.
+    const QString header = "time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C|", poll = "01 03 00 00 00 05 85 c9";
+    row("record after an unended row", "clock=2026-12-08T12:46:06Z linked press=pushButtonTrend saveAs=@r.csv file=" + header
+        + "x press=pushButtonRecord", "poll", "humiture1000", poll, -1, "file=" + header + "x|2026-12-08T13:46:06+01:00,1,23.1,45.6,10.3,15.8|");
+    row("record into a foreign file", "linked press=pushButtonTrend saveAs=@f.csv file=Datum;Temp;Feuchte|", "pushButtonRecord", "", "", 0,
+        "record=Record…; file=Datum;Temp;Feuchte|; boxes=Error: The file @f.csv is not a record of readings. Choose another file.");
+    row("record to a disk full mid-row", "linked press=pushButtonTrend saveAs=@full.csv press=pushButtonRecord full=9", "poll",
+        "humiture1000", poll, -1, "record=Record…; file=" + header + "; boxes=Error: The file @full.csv cannot be written: File too large");
+    row("record to a deleted file", "linked press=pushButtonTrend saveAs=@gone.csv press=pushButtonRecord gone", "poll", "humiture1000",
+        poll, -1, "record=Record…; rx=2; boxes=Error: The file @gone.csv cannot be written: No such file or directory");
     row("save the log where no file can be made", "linked saveAs=/proc/log.txt", "actionSaveLog", "", "", 0,
         "boxes=Error: The file /proc/log.txt cannot be written: No such file or directory");
 

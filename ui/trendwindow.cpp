@@ -8,13 +8,21 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#else
+#include <QFileInfo>
+#endif
 
 using namespace QtCharts;
 
@@ -105,33 +113,76 @@ void TrendWindow::PushButtonRecordSlot()
     if (path.isEmpty())
         return;
     record.setFileName(path);
-    if (!record.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        stopRecording();
+    if (!record.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        stopRecording(record.errorString());
         return;
     }
-    // An existing record goes on under the header it already has.
-    if (record.size() == 0 && !writeRecord(trend::csvHeader()))
+    if (record.size() > 0) {
+        // An existing record goes on under the header it already has; rows
+        // added to any other file would spoil it for whoever made it.
+        QFile existing(path);
+        existing.open(QIODevice::ReadOnly);
+        const bool isRecord = existing.readLine(128).trimmed() == trend::csvHeader().trimmed();
+        const bool ended = existing.seek(existing.size() - 1) && existing.read(1) == "\n";
+        if (!isRecord) {
+            record.close();
+            tell(tr("The file %1 is not a record of readings. Choose another file.").arg(QDir::toNativeSeparators(path)));
+            return;
+        }
+        if (!ended && !writeRecord("\r\n"))
+            return;
+    } else if (!writeRecord(trend::csvHeader())) {
         return;
+    }
     ui->pushButtonRecord->setText(tr("Stop recording"));
+}
+
+int TrendWindow::recordGone()
+{
+    // A record deleted or moved away while open would take rows that no one
+    // will ever see: the path must still name the file being written.
+#ifdef Q_OS_UNIX
+    struct stat open, named;
+    if (fstat(record.handle(), &open) != 0 || stat(QFile::encodeName(record.fileName()).constData(), &named) != 0)
+        return errno;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? 0 : ENOENT;
+#else
+    return QFileInfo::exists(record.fileName()) ? 0 : ENOENT;
+#endif
 }
 
 bool TrendWindow::writeRecord(const QByteArray &bytes)
 {
-    // Whole and flushed at once: what the window has shown is in the file,
-    // whatever happens to the program or the adapter afterwards.
-    if (record.write(bytes) == bytes.size() && record.flush())
+    // Whole and unbuffered: what the window has shown is in the file, whatever
+    // happens to the program or the adapter afterwards.
+    const qint64 rowStart = record.size();
+    errno = 0;
+    const int gone = recordGone();
+    if (!gone && record.write(bytes) == bytes.size() && record.flush())
         return true;
-    stopRecording();
+    // After a short write QFile knows no reason and says "Unknown error";
+    // errno still holds the system's.
+    const int error = gone ? gone : errno;
+    const QString said = record.errorString();
+    const QString reason = error && (gone || said == QFile().errorString()) ? qt_error_string(error) : said;
+    // Half a row would be glued to the next one written, by us or anyone.
+    record.resize(rowStart);
+    stopRecording(reason);
     return false;
 }
 
-void TrendWindow::stopRecording()
+void TrendWindow::stopRecording(const QString &reason)
 {
     // A full disk, a stick pulled out, no permission: said once, and the
     // rest of the tool goes on.
-    const QString reason = record.errorString();
     record.close();
     ui->pushButtonRecord->setText(tr("Record…"));
-    QMessageBox::information(this, tr("Error"), tr("The file %1 cannot be written: %2")
-                                                    .arg(QDir::toNativeSeparators(record.fileName()), reason));
+    tell(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(record.fileName()), reason));
+}
+
+void TrendWindow::tell(const QString &text)
+{
+    // Rows are written while a reply is being handled: a message box's own
+    // event loop there would run with that reply still in the receive buffer.
+    QTimer::singleShot(0, this, [this, text] { QMessageBox::information(this, tr("Error"), text); });
 }

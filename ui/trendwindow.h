@@ -38,8 +38,10 @@ private slots:
     void PushButtonRecordSlot();
 
 private:
+    int recordGone();
     bool writeRecord(const QByteArray &bytes);
-    void stopRecording();
+    void stopRecording(const QString &reason);
+    void tell(const QString &text);
 
     const trend::History &history;
     QtCharts::QLineSeries *series[trend::SeriesCount];
