@@ -277,6 +277,8 @@ void TestE2e::press_data()
         "humiture1000", poll, -1, "record=Record…; file=" + header + "; boxes=Error: The file @full.csv cannot be written: File too large");
     row("record to a deleted file", "linked press=pushButtonTrend saveAs=@gone.csv press=pushButtonRecord gone", "poll", "humiture1000",
         poll, -1, "record=Record…; rx=2; boxes=Error: The file @gone.csv cannot be written: No such file or directory");
+    row("save the log over an earlier log, disk full", "linked saveAs=@log.txt file=earlier full=9", "actionSaveLog", "", "", 0,
+        "file=earlier; boxes=Error: The file @log.txt cannot be written: File too large");
     row("save the log where no file can be made", "linked saveAs=/proc/log.txt", "actionSaveLog", "", "", 0,
         "boxes=Error: The file /proc/log.txt cannot be written: No such file or directory");
 
