@@ -160,6 +160,7 @@ void Bench::given(const QString &spec)
          }},
         {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
+        {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"until", [](Bench &b, const QString &v) { // a state, of one key
              if (!QTest::qWaitFor([&] { return b.state(v) == v; }, 3000))
@@ -214,13 +215,19 @@ QString Bench::state(const QString &expected) const
         {"pending", [on](const Bench &) { return on(UartData.BaudSetPending); }},
         {"at", [](const Bench &b) { return QString::number(currentDateTime().secsTo(b.ui->dateTimeEditstarttime->dateTime())); }},
         {"traces", [](const Bench &) { return QString::number(traces); }}, // debug messages since open()
-        {"trend", [](const Bench &b) { // how many trend windows, and the title of one
-             return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + b.w->findChild<QWidget *>("TrendWindow")->windowTitle();
+        {"trend", [](const Bench &b) { // how many trend windows, and the title of one, if not minimised
+             QWidget *trend = b.w->findChild<QWidget *>("TrendWindow");
+             return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + (trend->isMinimized() ? "minimised" : trend->windowTitle());
          }},
-        {"points", [](const Bench &b) { // in each of the trend's series
+        {"points", [](const Bench &b) { // in each of the trend's series: its pieces, split at gaps, '*' if drawn as points
+             const QList<QAbstractSeries *> all = b.w->findChild<QChartView *>("chartView")->chart()->series();
+             QMap<QString, QStringList> pieces; // a series' first piece comes first, and is filled first
+             for (auto *s : all)
+                 if (auto *xy = static_cast<QXYSeries *>(s); xy->count() || !pieces.contains(s->name()))
+                     pieces[s->name()] << QString::number(xy->count()) + (xy->pointsVisible() ? "*" : "");
              QStringList n;
-             for (QAbstractSeries *s : b.w->findChild<QChartView *>("chartView")->chart()->series())
-                 n << QString::number(static_cast<QXYSeries *>(s)->count());
+             for (auto *s : all.mid(0, trend::SeriesCount))
+                 n << pieces[s->name()].join('+');
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},

@@ -4,10 +4,12 @@
 #include "trend/history.h"
 
 #include <QFile>
+#include <QVector>
 #include <QWidget>
 
 class QDateTime;
 namespace QtCharts {
+class QChart;
 class QDateTimeAxis;
 class QLineSeries;
 class QValueAxis;
@@ -38,13 +40,18 @@ private slots:
     void PushButtonRecordSlot();
 
 private:
+    QtCharts::QLineSeries *piece(int series, int k);
     int recordGone();
     bool writeRecord(const QByteArray &bytes);
     void stopRecording(const QString &reason);
     void tell(const QString &text);
 
     const trend::History &history;
-    QtCharts::QLineSeries *series[trend::SeriesCount];
+    // Each series is drawn in pieces split at gaps in the readings; past
+    // MaxPieces the rest is joined, so that a patchy day stays cheap to draw.
+    static constexpr int MaxPieces = 32;
+    QVector<QtCharts::QLineSeries *> pieces[trend::SeriesCount];
+    QtCharts::QChart *chart;
     QtCharts::QDateTimeAxis *timeAxis;
     QtCharts::QValueAxis *celsiusAxis;
     QtCharts::QValueAxis *humidityAxis;

@@ -98,6 +98,7 @@ void Widget::PushButtonTrendSlot()
 {
     if (!trendWindow)
         trendWindow = new TrendWindow(history, this);
+    trendWindow->setWindowState(trendWindow->windowState() & ~Qt::WindowMinimized);
     trendWindow->show();
     trendWindow->raise();
     trendWindow->activateWindow();
