@@ -12,8 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QSaveFile>
 #include <QSerialPort>
 #include <QTimer>
+
+#include <cerrno>
 
 quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
 {
@@ -61,8 +64,19 @@ void Widget::saveLogAs()
     const QString path = QFileDialog::getSaveFileName(this, tr("Save log as…"), QString(), tr("Text files (*.txt)"));
     if (path.isEmpty())
         return;
-    QFile file(path);
+    // Written beside it and renamed over it: an earlier log is replaced by a
+    // whole new one or not at all.
+    QSaveFile file(path);
     const QByteArray text = ui->textBrowser->toPlainText().toUtf8() + '\n';
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
-        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    errno = 0;
+    // Flushed first: commit() loses the error of the flush it closes with, and
+    // would put a cut log in place of the earlier one.
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush() && file.commit())
+        return;
+    // After a short write QSaveFile knows no reason and says "Unknown error";
+    // errno still holds the system's.
+    const int error = errno;
+    const QString said = file.errorString();
+    showError(tr("The file %1 cannot be written: %2")
+                  .arg(QDir::toNativeSeparators(path), error && said == QFile().errorString() ? qt_error_string(error) : said));
 }

@@ -24,6 +24,9 @@ using namespace QtCharts;
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 int traces = 0;
 QtMessageHandler testHandler = nullptr;
@@ -86,10 +89,11 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
     if (modal && modal->isModal()) {
         QTimer::singleShot(0, modal, [this, modal] {
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                boxes << box->windowTitle() + ": " + box->text();
+                boxes << box->windowTitle() + ": " + box->text() + (UartData.RxBuffer.isEmpty() ? "" : " (inside a reply)");
                 box->done(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
             } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
                 files->selectFile(m_saveAs);
+                files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
             } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
                 modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
@@ -107,6 +111,8 @@ void Bench::close()
         qInstallMessageHandler(testHandler), testHandler = nullptr;
     qApp->removeEventFilter(this);
     setClockForTesting({});
+    const rlimit anySize{RLIM_INFINITY, RLIM_INFINITY}; // what "full" took
+    setrlimit(RLIMIT_FSIZE, &anySize);
     delete w;
     delete sim;
     w = nullptr, ui = nullptr, sim = nullptr;
@@ -206,7 +212,14 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
-        {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = v; }}, // the file dialog's answer
+        {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = QString(v).replace('@', b.m_dir.path() + '/'); }}, // the file dialog's answer
+        // The file saveAs names: its bytes ('|' for CRLF), gone, or its disk full v bytes past its size.
+        {"file", [](Bench &b, const QString &v) { QFile f(b.m_saveAs); f.open(QIODevice::WriteOnly), f.write(QString(v).replace('|', "\r\n").toUtf8()); }},
+        {"gone", [](Bench &b, const QString &) { QFile::remove(b.m_saveAs); }},
+        {"full", [](Bench &b, const QString &v) {
+             const rlimit disk{rlim_t(QFileInfo(b.m_saveAs).size() + v.toInt()), RLIM_INFINITY};
+             std::signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &disk);
+         }},
         {"field", [](Bench &b, const QString &v) { b.ui->lineEditAddress->setText(v); }},
         {"sn", [](Bench &b, const QString &v) { b.ui->lineEditSN->setText(v); }},
         {"baud", [](Bench &b, const QString &v) { b.ui->comboBoxBaudRate->setCurrentText(v); }},
@@ -221,6 +234,7 @@ void Bench::given(const QString &spec)
          }},
         {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
+        {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"until", [](Bench &b, const QString &v) { // a state, of one key
              if (!b.reach(v, 3000))
@@ -263,7 +277,7 @@ QString Bench::state(const QString &expected) const
         {"polling", [on](const Bench &b) { return on(b.timer(WidgetAccess::Humiture)->isActive()); }},
         {"boxes", [](const Bench &b) { // the port and the system's reason, which vary, stand as <port>: <reason>
              static const QRegularExpression reason("(<port> [^:]*: )[^/]+");
-             const QString told = b.boxes.join(" / ");
+             const QString told = b.boxes.join(" / ").replace(b.m_dir.path() + '/', "@");
              return UartData.PortName.isEmpty() ? told : QString(told).replace(UartData.PortName + " ", "<port> ").replace(reason, "\\1<reason>");
          }},
         {"work", [](const Bench &b) { return b.w->findChild<QButtonGroup *>()->checkedButton()->text(); }},
@@ -277,8 +291,9 @@ QString Bench::state(const QString &expected) const
         {"pending", [on](const Bench &) { return on(UartData.BaudSetPending); }},
         {"at", [](const Bench &b) { return QString::number(currentDateTime().secsTo(b.ui->dateTimeEditstarttime->dateTime())); }},
         {"traces", [](const Bench &) { return QString::number(traces); }}, // debug messages since open()
-        {"trend", [](const Bench &b) { // how many trend windows, and the title of one
-             return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + b.w->findChild<QWidget *>("TrendWindow")->windowTitle();
+        {"trend", [](const Bench &b) { // how many trend windows, and the title of one, if not minimised
+             QWidget *trend = b.w->findChild<QWidget *>("TrendWindow");
+             return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + (trend->isMinimized() ? "minimised" : trend->windowTitle());
          }},
         {"rows", [](const Bench &b) { // the bus window's table: address@rate, values, status, polls/misses
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
@@ -300,7 +315,7 @@ QString Bench::state(const QString &expected) const
              return steps.join(" | ");
          }},
         {"counter", [](const Bench &b) { return b.commission<QLabel>("labelCounter")->text(); }},
-        {"next", [](const Bench &b) { return b.commission<QSpinBox>("spinBoxNextAddress")->text(); }},
+        {"next", [](const Bench &b) { return QString::number(b.commission<QSpinBox>("spinBoxNextAddress")->value()); }},
         {"run", [](const Bench &b) { return b.commission<QPushButton>("pushButtonRun")->text(); }},
         {"reported", [](const Bench &b) { // the last row of the report file chosen
              QFile report(b.commission<QLabel>("labelReport")->text());
@@ -312,13 +327,19 @@ QString Bench::state(const QString &expected) const
          }},
         {"scan", [](const Bench &b) { return b.bus<QPushButton>("pushButtonScan")->text(); }},
         {"watching", [](const Bench &b) { return b.bus<QPushButton>("pushButtonWatch")->text(); }},
-        {"points", [](const Bench &b) { // in each of the trend's series
+        {"points", [](const Bench &b) { // in each of the trend's series: its pieces, split at gaps, '*' if drawn as points
+             const QList<QAbstractSeries *> all = b.w->findChild<QChartView *>("chartView")->chart()->series();
+             QMap<QString, QStringList> pieces; // a series' first piece comes first, and is filled first
+             for (auto *s : all)
+                 if (auto *xy = static_cast<QXYSeries *>(s); xy->count() || !pieces.contains(s->name()))
+                     pieces[s->name()] << QString::number(xy->count()) + (xy->pointsVisible() ? "*" : "");
              QStringList n;
-             for (QAbstractSeries *s : b.w->findChild<QChartView *>("chartView")->chart()->series())
-                 n << QString::number(static_cast<QXYSeries *>(s)->count());
+             for (auto *s : all.mid(0, trend::SeriesCount))
+                 n << pieces[s->name()].join('+');
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
+        {"file", [](const Bench &b) { QFile f(b.m_saveAs); f.open(QIODevice::ReadOnly); return QString(f.readAll()).replace("\r\n", "|"); }},
         {"armed", [](const Bench &b) { // the timers an action runs, with their intervals (the receive buffer's is the line's)
              QStringList armed;
              for (auto [t, name] : {std::pair{WidgetAccess::Response, "response"}, {WidgetAccess::Humiture, "humiture"},

@@ -10,6 +10,7 @@
 #include "ui/widget.h"
 #include "ui_widget.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 
 struct WidgetAccess
@@ -72,6 +73,7 @@ public:
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
     QString m_baudItem, m_port, m_saveAs;
+    QTemporaryDir m_dir; // '@' in a saveAs answer
 };
 
 #endif

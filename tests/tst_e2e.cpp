@@ -54,13 +54,14 @@ private slots:
         // Scenes and the states they reach: polls one at a time, a second apart,
         // a status reply (which carries no value), a record stopped and started again.
         const QStringList steps{
-            "clock=2026-12-07T09:15:30Z linked press=pushButtonTrend press=pushButtonTrend saveAs=" + csv
+            "clock=2026-12-07T09:15:30Z linked press=pushButtonTrend minimise press=pushButtonTrend saveAs=" + csv
                 + " press=pushButtonRecord item=0 press=poll press=pushButtonRead",
-            "rx=2; points=1 1 1 1; record=Stop recording; trend=1 Hygrovane – Trend",
-            "clock=2026-12-07T09:15:31Z item=2 press=poll press=pushButtonRead", "rx=3; points=1 2 1 1",
-            "clock=2026-12-07T09:15:32Z item=5 press=poll press=pushButtonRead", "rx=4; points=1 2 1 1",
+            "rx=2; points=1* 1* 1* 1*; record=Stop recording; trend=1 Hygrovane – Trend",
+            "clock=2026-12-07T09:15:31Z item=2 press=poll press=pushButtonRead", "rx=3; points=1* 2 1* 1*",
+            "clock=2026-12-07T09:15:32Z item=5 press=poll press=pushButtonRead", "rx=4; points=1* 2 1* 1*",
             "press=pushButtonRecord press=pushButtonRecord clock=2026-12-07T09:15:33Z item=3 press=poll press=pushButtonRead",
-            "rx=5; points=1 2 2 1; record=Stop recording; boxes=",
+            "rx=5; points=1* 2 2 1*; record=Stop recording; boxes=",
+            "press=pushButtonRecord clock=2026-12-07T09:16:33Z item=0 press=poll press=pushButtonRead", "points=1*+1* 2+1* 2+1* 1*+1*", // a gap
             "saveAs=" + log + " press=actionSaveLog", "boxes="};
         for (int i = 0; i < steps.size(); i += 2) {
             b.given(steps[i]);
@@ -110,7 +111,7 @@ void TestE2e::press_data()
     QTest::addColumn<QString>("heard");
     QTest::addColumn<int>("at");
     QTest::addColumn<QString>("expected");
-    auto row = [](const char *name, const char *given, const char *button, const char *armed, const QString &heard,
+    auto row = [](const char *name, const QString &given, const char *button, const char *armed, const QString &heard,
                   int at, const QString &expected) {
         QTest::newRow(name) << given << button << armed << heard << at << expected;
     };
@@ -289,6 +290,19 @@ void TestE2e::press_data()
         "record=Record…; boxes=Error: The file /dev/full cannot be written: No space left on device");
     row("record where no file can be made", "linked press=pushButtonTrend saveAs=/proc/readings.csv", "pushButtonRecord",
         "", "", 0, "record=Record…; boxes=Error: The file /proc/readings.csv cannot be written: No such file or directory");
+    // A record stays whole: no rows in a foreign file, none glued to a row
+    // left unended, none cut short; its box waits until the reply is handled.
+    const QString header = "time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C|", poll = "01 03 00 00 00 05 85 c9";
+    row("record after an unended row", "clock=2026-12-08T12:46:06Z linked press=pushButtonTrend saveAs=@r.csv file=" + header
+        + "x press=pushButtonRecord", "poll", "humiture1000", poll, -1, "file=" + header + "x|2026-12-08T13:46:06+01:00,1,23.1,45.6,10.3,15.8|");
+    row("record into a foreign file", "linked press=pushButtonTrend saveAs=@f.csv file=Datum;Temp;Feuchte|", "pushButtonRecord", "", "", 0,
+        "record=Record…; file=Datum;Temp;Feuchte|; boxes=Error: The file @f.csv is not a record of readings. Choose another file.");
+    row("record to a disk full mid-row", "linked press=pushButtonTrend saveAs=@full.csv press=pushButtonRecord full=9", "poll",
+        "humiture1000", poll, -1, "record=Record…; file=" + header + "; boxes=Error: The file @full.csv cannot be written: File too large");
+    row("record to a deleted file", "linked press=pushButtonTrend saveAs=@gone.csv press=pushButtonRecord gone", "poll", "humiture1000",
+        poll, -1, "record=Record…; rx=2; boxes=Error: The file @gone.csv cannot be written: No such file or directory");
+    row("save the log over an earlier log, disk full", "linked saveAs=@log.txt file=earlier full=9", "actionSaveLog", "", "", 0,
+        "file=earlier; boxes=Error: The file @log.txt cannot be written: File too large");
     row("save the log where no file can be made", "linked saveAs=/proc/log.txt", "actionSaveLog", "", "", 0,
         "boxes=Error: The file /proc/log.txt cannot be written: No such file or directory");
 

@@ -441,9 +441,9 @@ void TestUnits::thinning_data()
     QTest::addColumn<QVector<QPointF>>("readings");
     QTest::addColumn<int>("span");
     QTest::addColumn<QString>("expected");
-    auto perSecond = [](int seconds, double (*value)(int)) {
+    auto perSecond = [](int seconds, double (*value)(int), int from = 0) {
         QVector<QPointF> readings;
-        for (int t = 0; t < seconds; ++t)
+        for (int t = from; t < seconds; ++t)
             readings << QPointF(t, value(t));
         return readings;
     };
@@ -452,8 +452,11 @@ void TestUnits::thinning_data()
     QTest::newRow("two in one bucket") << QVector<QPointF>{{0, 20}, {0.2, 21}} << int(trend::TenMinutes)
                                        << "1 | 0.1:20.5 | 0.1:20.5";
     QTest::newRow("no value carried") << QVector<QPointF>{{0, NAN}, {1, NAN}} << int(trend::OneHour) << "0";
+    // The clock put right: back by seconds, a slew; by more, a step.
     QTest::newRow("the clock set back") << QVector<QPointF>{{10, 20}, {5, 22}} << int(trend::TenMinutes)
                                         << "2 | 5.0:22.0 | 10.0:20.0";
+    QTest::newRow("a day ahead") << QVector<QPointF>{{0, 20}, {86402, 30}, {2, 22}} << int(trend::TenMinutes) << "2 | 0.0:20.0 | 2.0:22.0";
+    QTest::newRow("15 min back") << perSecond(1800, steady) + perSecond(960, steady, 900) << int(trend::OneHour) << "533 | 0.5:20.0 | 958.5:20.0";
     QTest::newRow("an hour, 1 h span") << perSecond(3600, [](int t) { return double(t % 3); }) << int(trend::OneHour)
                                        << "2000 | 0.5:0.5 | 3599.0:2.0";
     QTest::newRow("a day, 24 h span") << perSecond(86400, [](int t) { return 20.0 + t % 2; }) << int(trend::OneDay)

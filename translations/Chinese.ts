@@ -154,6 +154,10 @@
         <source>The file %1 cannot be written: %2</source>
         <translation>无法写入文件 %1：%2</translation>
     </message>
+    <message>
+        <source>The file %1 is not a record of readings. Choose another file.</source>
+        <translation>文件 %1 不是读数记录，请选择其他文件。</translation>
+    </message>
 </context>
 <context>
     <name>Widget</name>

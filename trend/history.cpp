@@ -13,24 +13,28 @@ qint64 spanMsecs(Span span)
 
 void History::add(qint64 msecs, const Values &values)
 {
-    m_newest = std::max(m_newest, msecs);
+    const bool putRight = msecs < m_newest - StepBack;
+    m_newest = putRight ? msecs : std::max(m_newest, msecs);
     for (int span = 0; span < SpanCount; ++span) {
-        const qint64 width = spanMsecs(Span(span)) / MaxPoints;
-        const qint64 key = msecs / width;
-        // The buckets that end before the span do, go.
-        const qint64 firstKey = (m_newest - spanMsecs(Span(span))) / width;
+        const qint64 key = msecs / (spanMsecs(Span(span)) / MaxPoints);
         for (int series = 0; series < SeriesCount; ++series) {
             std::deque<Bucket> &buckets = m_buckets[span][series];
-            if (!std::isnan(values[series]) && key >= firstKey) {
+            // A bucket with readings of both passes goes whole.
+            while (putRight && !buckets.empty() && buckets.back().last > msecs)
+                buckets.pop_back();
+            if (!std::isnan(values[series])) {
                 // Nearly always the last bucket, or one after it.
                 const auto at = std::lower_bound(buckets.begin(), buckets.end(), key,
                                                  [](const Bucket &b, qint64 k) { return b.key < k; });
                 if (at != buckets.end() && at->key == key)
-                    at->sumMsecs += double(msecs), at->sumValue += values[series], ++at->count;
+                    at->sumMsecs += double(msecs), at->sumValue += values[series], ++at->count,
+                        at->last = std::max(at->last, msecs);
                 else
-                    buckets.insert(at, Bucket{key, double(msecs), values[series], 1});
+                    buckets.insert(at, Bucket{key, double(msecs), values[series], 1, msecs});
             }
-            while (!buckets.empty() && buckets.front().key < firstKey)
+            // As many as the span can show, however far the clock has run
+            // ahead: the past comes back into view when it is put right.
+            while (buckets.size() > MaxPoints + 1)
                 buckets.pop_front();
         }
     }
@@ -40,9 +44,12 @@ QVector<Point> History::points(Span span, Series series) const
 {
     QVector<Point> out;
     const std::deque<Bucket> &buckets = m_buckets[span][series];
-    out.reserve(int(buckets.size()));
-    for (const Bucket &b : buckets)
-        out.append({qint64(std::llround(b.sumMsecs / b.count)), b.sumValue / b.count});
+    const qint64 firstKey = (m_newest - spanMsecs(span)) / (spanMsecs(span) / MaxPoints);
+    auto from = std::lower_bound(buckets.begin(), buckets.end(), firstKey,
+                                 [](const Bucket &b, qint64 k) { return b.key < k; });
+    out.reserve(int(buckets.end() - from));
+    for (auto b = from; b != buckets.end(); ++b)
+        out.append({qint64(std::llround(b->sumMsecs / b->count)), b->sumValue / b->count});
     return out;
 }
 

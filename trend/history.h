@@ -32,8 +32,12 @@ class History
 {
 public:
     // msecs since the epoch. A reading later than every other one is the
-    // common case; an earlier one (the clock set back) is sorted in.
+    // common case; one a little earlier (the clock slewed) is sorted in. One
+    // earlier by more than StepBack means the clock was put right: what was
+    // added after that moment came from a wrong clock and is dropped, so the
+    // readings of two passes through the same minutes are never mixed.
     void add(qint64 msecs, const Values &values);
+    static constexpr qint64 StepBack = 5000;
     // Oldest first: one point for each bucket of span / MaxPoints that reaches
     // into the span before the newest reading, at the mean time and value of
     // its readings. Buckets are aligned to the epoch, so they stay put as
@@ -48,6 +52,7 @@ private:
         double sumMsecs;
         double sumValue;
         int count;
+        qint64 last; // the latest reading in it
     };
     std::deque<Bucket> m_buckets[SpanCount][SeriesCount];
     qint64 m_newest = 0;

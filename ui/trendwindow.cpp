@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
@@ -24,24 +27,22 @@ TrendWindow::TrendWindow(const trend::History &history, QWidget *parent)
     , ui(new Ui::TrendWindow)
 {
     ui->setupUi(this);
-    auto *chart = new QChart;
+    chart = new QChart;
     timeAxis = new QDateTimeAxis;
     timeAxis->setFormat(QStringLiteral("hh:mm"));
     celsiusAxis = new QValueAxis;
     celsiusAxis->setTitleText(QStringLiteral("°C"));
     humidityAxis = new QValueAxis;
     humidityAxis->setTitleText(QStringLiteral("%RH"));
+    humidityAxis->setGridLineVisible(false); // its ticks fall between the °C axis's lines
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(celsiusAxis, Qt::AlignLeft);
     chart->addAxis(humidityAxis, Qt::AlignRight);
+    // In the chart before the view takes it: with none yet, Qt Charts never
+    // draws the time axis.
     const QString names[trend::SeriesCount] = {tr("Temperature"), tr("Humidity"), tr("DewTemp"), tr("WetBulbTemp")};
-    for (int s = 0; s < trend::SeriesCount; ++s) {
-        series[s] = new QLineSeries;
-        series[s]->setName(names[s]);
-        chart->addSeries(series[s]);
-        series[s]->attachAxis(timeAxis);
-        series[s]->attachAxis(s == trend::Humidity ? humidityAxis : celsiusAxis);
-    }
+    for (int s = 0; s < trend::SeriesCount; ++s)
+        piece(s, 0)->setName(names[s]);
     // The view gives up the chart it was made with rather than deleting it.
     QChart *madeWith = ui->chartView->chart();
     ui->chartView->setChart(chart);
@@ -75,21 +76,60 @@ void TrendWindow::redraw()
     const auto span = trend::Span(qMax(0, ui->comboBoxSpan->currentIndex()));
     const qint64 end = history.newest() ? history.newest() : currentDateTime().toMSecsSinceEpoch();
     timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(end - trend::spanMsecs(span)), QDateTime::fromMSecsSinceEpoch(end));
-    // Each value axis spans what its series show, in whole units and one more either side.
+    // Each value axis spans what its series show.
     double low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
     double high[2] = {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+    // A stretch with no readings for a few polls stays open: a line across it
+    // would stand for readings never taken.
+    const qint64 gap = std::max<qint64>(5000, 3 * trend::spanMsecs(span) / trend::MaxPoints);
     for (int s = 0; s < trend::SeriesCount; ++s) {
         const int axis = s == trend::Humidity;
-        QVector<QPointF> points;
-        for (const trend::Point &p : history.points(span, trend::Series(s))) {
-            points.append(QPointF(double(p.msecs), p.value));
-            low[axis] = std::min(low[axis], p.value);
-            high[axis] = std::max(high[axis], p.value);
+        const QVector<trend::Point> points = history.points(span, trend::Series(s));
+        QVector<QPointF> run;
+        int used = 0;
+        for (int i = 0; i < points.size(); ++i) {
+            run.append(QPointF(double(points[i].msecs), points[i].value));
+            low[axis] = std::min(low[axis], points[i].value);
+            high[axis] = std::max(high[axis], points[i].value);
+            if (i + 1 == points.size() || (points[i + 1].msecs - points[i].msecs > gap && used + 1 < MaxPieces)) {
+                QLineSeries *line = piece(s, used++);
+                line->replace(run);
+                line->setPointsVisible(run.size() == 1); // a line of one point draws nothing
+                run.clear();
+            }
         }
-        series[s]->replace(points);
+        for (; used < pieces[s].size(); ++used) {
+            if (pieces[s][used]->count())
+                pieces[s][used]->clear();
+        }
     }
-    celsiusAxis->setRange(low[0] <= high[0] ? std::floor(low[0]) - 1 : 0, low[0] <= high[0] ? std::ceil(high[0]) + 1 : 40);
-    humidityAxis->setRange(low[1] <= high[1] ? std::floor(low[1]) - 1 : 0, low[1] <= high[1] ? std::ceil(high[1]) + 1 : 100);
+    const auto fit = [](QValueAxis *axis, double low, double high, double lowest, double highest) {
+        // Whole units and one more either side, then ticks at round numbers.
+        axis->setRange(low <= high ? std::floor(low) - 1 : lowest, low <= high ? std::ceil(high) + 1 : highest);
+        axis->setTickCount(5);
+        axis->applyNiceNumbers();
+    };
+    fit(celsiusAxis, low[0], high[0], 0, 40);
+    fit(humidityAxis, low[1], high[1], 0, 100);
+}
+
+QLineSeries *TrendWindow::piece(int s, int k)
+{
+    // Pieces are made as gaps first need them, and kept for later draws.
+    if (k < pieces[s].size())
+        return pieces[s][k];
+    auto *line = new QLineSeries;
+    chart->addSeries(line);
+    line->attachAxis(timeAxis);
+    line->attachAxis(s == trend::Humidity ? humidityAxis : celsiusAxis);
+    if (k > 0) {
+        // One colour and one legend entry a series, however many pieces.
+        line->setColor(pieces[s][0]->color());
+        line->setName(pieces[s][0]->name());
+        chart->legend()->markers(line).constFirst()->setVisible(false);
+    }
+    pieces[s] << line;
+    return line;
 }
 
 void TrendWindow::PushButtonRecordSlot()
@@ -104,34 +144,39 @@ void TrendWindow::PushButtonRecordSlot()
                                                       nullptr, QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return;
-    record.setFileName(path);
-    if (!record.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    switch (record.open(path, trend::csvHeader())) {
+    case trend::CsvFile::Foreign:
+        tell(tr("The file %1 is not a record of readings. Choose another file.").arg(QDir::toNativeSeparators(path)));
+        return;
+    case trend::CsvFile::Failed:
         stopRecording();
         return;
-    }
-    // An existing record goes on under the header it already has.
-    if (record.size() == 0 && !writeRecord(trend::csvHeader()))
+    case trend::CsvFile::Ok:
+        ui->pushButtonRecord->setText(tr("Stop recording"));
         return;
-    ui->pushButtonRecord->setText(tr("Stop recording"));
+    }
 }
 
-bool TrendWindow::writeRecord(const QByteArray &bytes)
+void TrendWindow::writeRecord(const QByteArray &row)
 {
-    // Whole and flushed at once: what the window has shown is in the file,
-    // whatever happens to the program or the adapter afterwards.
-    if (record.write(bytes) == bytes.size() && record.flush())
-        return true;
-    stopRecording();
-    return false;
+    // Whole and unbuffered: what the window has shown is in the file, whatever
+    // happens to the program or the adapter afterwards.
+    if (!record.write(row))
+        stopRecording();
 }
 
 void TrendWindow::stopRecording()
 {
     // A full disk, a stick pulled out, no permission: said once, and the
     // rest of the tool goes on.
-    const QString reason = record.errorString();
     record.close();
     ui->pushButtonRecord->setText(tr("Record…"));
-    QMessageBox::information(this, tr("Error"), tr("The file %1 cannot be written: %2")
-                                                    .arg(QDir::toNativeSeparators(record.fileName()), reason));
+    tell(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(record.path()), record.error()));
+}
+
+void TrendWindow::tell(const QString &text)
+{
+    // Rows are written while a reply is being handled: a message box's own
+    // event loop there would run with that reply still in the receive buffer.
+    QTimer::singleShot(0, this, [this, text] { QMessageBox::information(this, tr("Error"), text); });
 }

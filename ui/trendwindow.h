@@ -1,13 +1,15 @@
 #ifndef HYGROVANE_TRENDWINDOW_H
 #define HYGROVANE_TRENDWINDOW_H
 
+#include "trend/csvfile.h"
 #include "trend/history.h"
 
-#include <QFile>
+#include <QVector>
 #include <QWidget>
 
 class QDateTime;
 namespace QtCharts {
+class QChart;
 class QDateTimeAxis;
 class QLineSeries;
 class QValueAxis;
@@ -38,15 +40,21 @@ private slots:
     void PushButtonRecordSlot();
 
 private:
-    bool writeRecord(const QByteArray &bytes);
+    QtCharts::QLineSeries *piece(int series, int k);
+    void writeRecord(const QByteArray &row);
     void stopRecording();
+    void tell(const QString &text);
 
     const trend::History &history;
-    QtCharts::QLineSeries *series[trend::SeriesCount];
+    // Each series is drawn in pieces split at gaps in the readings; past
+    // MaxPieces the rest is joined, so that a patchy day stays cheap to draw.
+    static constexpr int MaxPieces = 32;
+    QVector<QtCharts::QLineSeries *> pieces[trend::SeriesCount];
+    QtCharts::QChart *chart;
     QtCharts::QDateTimeAxis *timeAxis;
     QtCharts::QValueAxis *celsiusAxis;
     QtCharts::QValueAxis *humidityAxis;
-    QFile record;
+    trend::CsvFile record;
     Ui::TrendWindow *ui;
 
     friend struct WidgetAccess;
