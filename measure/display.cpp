@@ -51,8 +51,13 @@ void Widget::noteReading(quint8 selector)
     trend::Values values;
     for (int s = 0; s < trend::SeriesCount; ++s)
         values[s] = selector == 0 || selector == s + 1 ? carried[s] : std::nan("");
+    addReading(UartData.Address, values);
+}
+
+void Widget::addReading(quint8 address, const trend::Values &values)
+{
     const QDateTime now = currentDateTime();
-    history.add(now.toMSecsSinceEpoch(), values);
+    histories[address].add(now.toMSecsSinceEpoch(), values);
     if (trendWindow)
-        trendWindow->readingAdded(now, UartData.Address, values);
+        trendWindow->readingAdded(now, address, values);
 }

@@ -308,6 +308,20 @@ QString Bench::state(const QString &expected) const
              return rows.join(" | ");
          }},
         {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},
+        {"polled", [](const Bench &b) { // polls of the watch, all modules together
+             QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
+             int polls = 0;
+             for (int r = 0; r < m->rowCount(); ++r)
+                 polls += m->index(r, 7).data().toInt();
+             return QString::number(polls);
+         }},
+        {"addresses", [](const Bench &b) { // the trend window's choice of modules
+             const QComboBox *choice = b.w->findChild<QComboBox *>("comboBoxAddress");
+             QStringList items;
+             for (int i = 0; i < choice->count(); ++i)
+                 items << choice->itemText(i);
+             return items.join(' ');
+         }},
         {"steps", [](const Bench &b) { // the commission window's list
              QStringList steps;
              for (const QListWidgetItem *item : b.commission<QListWidget>("listSteps")->findItems("*", Qt::MatchWildcard))

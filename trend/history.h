@@ -6,6 +6,7 @@
 
 #include <array>
 #include <deque>
+#include <map>
 
 // The readings over time that the trend window draws: up to a day of them,
 // kept for each span the window offers as at most about 2,000 points a series,
@@ -57,6 +58,9 @@ private:
     std::deque<Bucket> m_buckets[SpanCount][SeriesCount];
     qint64 m_newest = 0;
 };
+
+// One history a module, by its address.
+using Histories = std::map<quint8, History>;
 
 } // namespace trend
 

@@ -159,6 +159,8 @@ void BusWindow::pollNext()
     x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
         const bus::Answer answer = bus::answerOf(outcome, reply);
         modules->polled(row, answer, currentDateTime());
+        if (answer.kind == bus::Answer::Values)
+            line->addReading(modules->address(row), answer.values);
         pollNext();
     };
     line->exchange(this, x);

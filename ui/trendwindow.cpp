@@ -21,12 +21,17 @@
 
 using namespace QtCharts;
 
-TrendWindow::TrendWindow(const trend::History &history, QWidget *parent)
+TrendWindow::TrendWindow(const trend::Histories &histories, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , history(history)
+    , histories(histories)
+    , redrawTimer(new QTimer(this))
     , ui(new Ui::TrendWindow)
 {
     ui->setupUi(this);
+    for (const auto &[address, history] : histories)
+        ui->comboBoxAddress->addItem(QString::number(address), address);
+    redrawTimer->setSingleShot(true);
+    connect(redrawTimer, &QTimer::timeout, this, &TrendWindow::redraw);
     chart = new QChart;
     timeAxis = new QDateTimeAxis;
     timeAxis->setFormat(QStringLiteral("hh:mm"));
@@ -49,6 +54,7 @@ TrendWindow::TrendWindow(const trend::History &history, QWidget *parent)
     delete madeWith;
     ui->chartView->setRenderHint(QPainter::Antialiasing);
     connect(ui->comboBoxSpan, SIGNAL(currentIndexChanged(int)), this, SLOT(redraw()));
+    connect(ui->comboBoxAddress, SIGNAL(currentIndexChanged(int)), this, SLOT(redraw()));
     connect(ui->pushButtonRecord, SIGNAL(clicked()), this, SLOT(PushButtonRecordSlot()));
 }
 
@@ -59,10 +65,30 @@ TrendWindow::~TrendWindow()
 
 void TrendWindow::readingAdded(const QDateTime &when, quint8 address, const trend::Values &values)
 {
-    if (isVisible())
-        redraw();
+    if (ui->comboBoxAddress->findData(address) < 0) {
+        // In address order; the first module with readings is the one drawn.
+        int at = 0;
+        while (at < ui->comboBoxAddress->count() && ui->comboBoxAddress->itemData(at).toInt() < address)
+            ++at;
+        ui->comboBoxAddress->insertItem(at, QString::number(address), address);
+    }
+    if (isVisible() && ui->comboBoxAddress->currentData().toInt() == address)
+        redrawSoon();
     if (record.isOpen())
         writeRecord(trend::csvRow(when, address, values));
+}
+
+void TrendWindow::redrawSoon()
+{
+    // Twice a second at most, however many readings come: a watch of a whole
+    // line brings dozens a second, and a day's span takes milliseconds to draw.
+    if (redrawTimer->isActive())
+        return;
+    const qint64 since = drawn.isValid() ? drawn.elapsed() : 500;
+    if (since >= 500)
+        redraw();
+    else
+        redrawTimer->start(int(500 - since));
 }
 
 void TrendWindow::showEvent(QShowEvent *event)
@@ -73,6 +99,11 @@ void TrendWindow::showEvent(QShowEvent *event)
 
 void TrendWindow::redraw()
 {
+    drawn.start();
+    redrawTimer->stop();
+    static const trend::History none;
+    const auto chosen = histories.find(quint8(ui->comboBoxAddress->currentData().toInt()));
+    const trend::History &history = chosen != histories.end() && ui->comboBoxAddress->count() ? chosen->second : none;
     const auto span = trend::Span(qMax(0, ui->comboBoxSpan->currentIndex()));
     const qint64 end = history.newest() ? history.newest() : currentDateTime().toMSecsSinceEpoch();
     timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(end - trend::spanMsecs(span)), QDateTime::fromMSecsSinceEpoch(end));

@@ -4,10 +4,12 @@
 #include "trend/csvfile.h"
 #include "trend/history.h"
 
+#include <QElapsedTimer>
 #include <QVector>
 #include <QWidget>
 
 class QDateTime;
+class QTimer;
 namespace QtCharts {
 class QChart;
 class QDateTimeAxis;
@@ -25,11 +27,11 @@ class TrendWindow : public QWidget
     Q_OBJECT
 
 public:
-    TrendWindow(const trend::History &history, QWidget *parent);
+    TrendWindow(const trend::Histories &histories, QWidget *parent);
     ~TrendWindow() override;
 
-    // A reading was shown and added to the history: draw it, and while
-    // recording, write it.
+    // A reading was shown and added to the history: draw it (if it is of the
+    // module chosen), and while recording, write it.
     void readingAdded(const QDateTime &when, quint8 address, const trend::Values &values);
 
 protected:
@@ -44,8 +46,11 @@ private:
     void writeRecord(const QByteArray &row);
     void stopRecording();
     void tell(const QString &text);
+    void redrawSoon();
 
-    const trend::History &history;
+    const trend::Histories &histories;
+    QTimer *redrawTimer;
+    QElapsedTimer drawn; // since the last redraw
     // Each series is drawn in pieces split at gaps in the readings; past
     // MaxPieces the rest is joined, so that a patchy day stays cheap to draw.
     static constexpr int MaxPieces = 32;

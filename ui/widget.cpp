@@ -135,7 +135,7 @@ void Widget::bringUp(QWidget *window)
 void Widget::PushButtonTrendSlot()
 {
     if (!trendWindow)
-        trendWindow = new TrendWindow(history, this);
+        trendWindow = new TrendWindow(histories, this);
     bringUp(trendWindow);
 }
 

@@ -60,6 +60,8 @@ public:
     void releaseLine(QObject *owner);
     // The rate the port was linked at; 0 while no port is open.
     qint32 linkRate() const;
+    // A reading of a module's, for the trend and the record.
+    void addReading(quint8 address, const trend::Values &values);
 
 private slots:
     void PushButtonLinkSlot();
@@ -130,7 +132,7 @@ private:
     QButtonGroup *recModeGroup;
     quint16 readItem = 0;
     QString versionText;
-    trend::History history; // what the trend window draws, kept from the start
+    trend::Histories histories; // what the trend window draws, kept from the start
     TrendWindow *trendWindow = nullptr;
     BusWindow *busWindow = nullptr;
     CommissionWindow *commissionWindow = nullptr;
