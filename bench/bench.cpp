@@ -110,6 +110,16 @@ int micro()
             points += day->points(trend::Span(span), trend::Series(series)).size();
     std::printf("%-36s %d points for 3 spans of 4 series, RSS +%ld KiB\n", "a day of history kept", points,
                 rssKiB() - rssBefore);
+    // A day of a watch of 32 modules, each polled once a second.
+    {
+        const long before = rssKiB();
+        auto *line = new trend::Histories;
+        for (qint64 s = 0; s < 86400; ++s)
+            for (quint8 a = 1; a <= 32; ++a)
+                (*line)[a].add(start + s * 1000, {20.0 + s % 7, 50.0, 10.0, 15.0});
+        std::printf("%-36s RSS +%ld KiB\n", "a day of history, 32 modules", rssKiB() - before);
+        delete line;
+    }
     qint64 later = start + 86400 * 1000LL;
     measure("a reading added to a day of history", 1000, [&] { day->add(later += 1000, {21.0, 50.0, 10.0, 15.0}); }, [] {});
     delete day;
@@ -153,7 +163,9 @@ int micro()
     trend.w->findChild<QComboBox *>("comboBoxSpan")->setCurrentIndex(trend::OneDay);
     settle();
     measure("a reply shown and drawn over a day", 200, receive, settle);
-    trend.w->findChild<QWidget *>("TrendWindow")->hide();
+    QWidget *trendWindow = trend.w->findChild<QWidget *>("TrendWindow");
+    measure("the trend of a day, drawn", 50, [&] { QMetaObject::invokeMethod(trendWindow, "redraw"); }, settle);
+    trendWindow->hide();
     measure("the same, the trend window closed", 200, receive, settle);
     trend.close();
 
