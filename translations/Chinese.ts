@@ -2,6 +2,394 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>BusWindow</name>
+    <message>
+        <source>Hygrovane – Bus</source>
+        <translation>Hygrovane – 总线</translation>
+    </message>
+    <message>
+        <source>Addresses from</source>
+        <translation>地址从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>Answer within:</source>
+        <translation>应答等待：</translation>
+    </message>
+    <message>
+        <source> ms</source>
+        <translation> 毫秒</translation>
+    </message>
+    <message>
+        <source>All rates</source>
+        <translation>所有波特率</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>扫描</translation>
+    </message>
+    <message>
+        <source>Watch</source>
+        <translation>监视</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>The serial port is not open. Press Link first.</source>
+        <translation>串口未打开，请先按“连接”。</translation>
+    </message>
+    <message>
+        <source>The line is busy with the bus window. Stop it first.</source>
+        <translation>总线窗口正在使用线路，请先停止它。</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>%1 of %2 addresses, %3 modules found</source>
+        <translation>已扫描 %1/%2 个地址，找到 %3 个模块</translation>
+    </message>
+    <message>
+        <source>No module to watch: tick modules the scan found at the link&apos;s rate.</source>
+        <translation>没有可监视的模块：请勾选扫描在连接波特率下找到的模块。</translation>
+    </message>
+    <message>
+        <source>Stop watching</source>
+        <translation>停止监视</translation>
+    </message>
+</context>
+<context>
+    <name>CommissionWindow</name>
+    <message>
+        <source>Hygrovane – Commission</source>
+        <translation>Hygrovane – 调试</translation>
+    </message>
+    <message>
+        <source>Next address:</source>
+        <translation>下一个地址：</translation>
+    </message>
+    <message>
+        <source>Baud rate:</source>
+        <translation>波特率：</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>Serial number: from the clock, as AUTO Setup makes it</source>
+        <translation>序列号：取自电脑时钟，与“自动设置”相同</translation>
+    </message>
+    <message>
+        <source>Work Mode:</source>
+        <translation>工作模式：</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>Only Realtime Monitoring</source>
+        <translation>仅实时监测</translation>
+    </message>
+    <message>
+        <source>Start Mode:</source>
+        <translation>启动方式：</translation>
+    </message>
+    <message>
+        <source>After Setup</source>
+        <translation>设置后启动</translation>
+    </message>
+    <message>
+        <source>Timing Start</source>
+        <translation>定时启动</translation>
+    </message>
+    <message>
+        <source>Time For Start:</source>
+        <translation>启动时间：</translation>
+    </message>
+    <message>
+        <source>yyyy/MM/dd hh:mm:ss</source>
+        <translation>yyyy/MM/dd hh:mm:ss</translation>
+    </message>
+    <message>
+        <source>Sampling Rate:</source>
+        <translation>采样间隔：</translation>
+    </message>
+    <message>
+        <source>1S</source>
+        <translation>1秒</translation>
+    </message>
+    <message>
+        <source>2S</source>
+        <translation>2秒</translation>
+    </message>
+    <message>
+        <source>5S</source>
+        <translation>5秒</translation>
+    </message>
+    <message>
+        <source>10S</source>
+        <translation>10秒</translation>
+    </message>
+    <message>
+        <source>20S</source>
+        <translation>20秒</translation>
+    </message>
+    <message>
+        <source>30S</source>
+        <translation>30秒</translation>
+    </message>
+    <message>
+        <source>1min</source>
+        <translation>1分钟</translation>
+    </message>
+    <message>
+        <source>2min</source>
+        <translation>2分钟</translation>
+    </message>
+    <message>
+        <source>5min</source>
+        <translation>5分钟</translation>
+    </message>
+    <message>
+        <source>10min</source>
+        <translation>10分钟</translation>
+    </message>
+    <message>
+        <source>30min</source>
+        <translation>30分钟</translation>
+    </message>
+    <message>
+        <source>1h</source>
+        <translation>1小时</translation>
+    </message>
+    <message>
+        <source>2h</source>
+        <translation>2小时</translation>
+    </message>
+    <message>
+        <source>6h</source>
+        <translation>6小时</translation>
+    </message>
+    <message>
+        <source>12h</source>
+        <translation>12小时</translation>
+    </message>
+    <message>
+        <source>24h</source>
+        <translation>24小时</translation>
+    </message>
+    <message>
+        <source>Report file…</source>
+        <translation>报告文件…</translation>
+    </message>
+    <message>
+        <source>No report file chosen</source>
+        <translation>未选择报告文件</translation>
+    </message>
+    <message>
+        <source>Commission</source>
+        <translation>调试</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Commissioning report</source>
+        <translation>调试报告</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>The file %1 is not a commissioning report. Choose another file.</source>
+        <translation>文件 %1 不是调试报告，请选择其他文件。</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>The serial port is not open. Press Link first.</source>
+        <translation>串口未打开，请先按“连接”。</translation>
+    </message>
+    <message>
+        <source>Time setting error!</source>
+        <translation>时间设置错误！</translation>
+    </message>
+    <message>
+        <source>The line is busy with commissioning. Stop it first.</source>
+        <translation>调试正在使用线路，请先停止它。</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>the report cannot be written: %1</source>
+        <translation>无法写入报告：%1</translation>
+    </message>
+    <message>
+        <source>%1: failed, %2</source>
+        <translation>%1：失败，%2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>This batch: %1 done, %2 failed</source>
+        <translation>本批次：完成 %1 个，失败 %2 个</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleTable</name>
+    <message>
+        <source>Silent since %1</source>
+        <translation>自 %1 起无应答</translation>
+    </message>
+    <message>
+        <source>Answers with exception %1</source>
+        <translation>应答异常码 %1</translation>
+    </message>
+    <message>
+        <source>Garbled reply: two modules at this address?</source>
+        <translation>应答错乱：此地址上有两个模块？</translation>
+    </message>
+    <message>
+        <source>Answers</source>
+        <translation>应答</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>温度</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>湿度</translation>
+    </message>
+    <message>
+        <source>DewTemp</source>
+        <translation>露点温度</translation>
+    </message>
+    <message>
+        <source>WetBulbTemp</source>
+        <translation>湿球温度</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Polls</source>
+        <translation>查询次数</translation>
+    </message>
+    <message>
+        <source>Misses</source>
+        <translation>未应答</translation>
+    </message>
+    <message>
+        <source>Last seen</source>
+        <translation>最后应答</translation>
+    </message>
+</context>
+<context>
+    <name>Run</name>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>a reply that makes no frame</source>
+        <translation>应答不成帧</translation>
+    </message>
+    <message>
+        <source>the module refused the request (exception %1)</source>
+        <translation>模块拒绝了请求（异常码 %1）</translation>
+    </message>
+    <message>
+        <source>no module answers at any rate</source>
+        <translation>任何波特率下都没有模块应答</translation>
+    </message>
+    <message>
+        <source>More than one module answers: keep only the one to commission on the line.</source>
+        <translation>有多个模块应答：线路上只保留要调试的那一个模块。</translation>
+    </message>
+    <message>
+        <source>address %1 at %2 baud</source>
+        <translation>地址 %1，波特率 %2</translation>
+    </message>
+    <message>
+        <source>address %1</source>
+        <translation>地址 %1</translation>
+    </message>
+    <message>
+        <source>the module echoed address %1</source>
+        <translation>模块回显的地址为 %1</translation>
+    </message>
+    <message>
+        <source>%1, model %2</source>
+        <translation>%1，型号 %2</translation>
+    </message>
+    <message>
+        <source>read back %1 where %2 was written</source>
+        <translation>写入 %2，读回 %1</translation>
+    </message>
+    <message>
+        <source>%1, %2 s</source>
+        <translation>%1，%2 秒</translation>
+    </message>
+    <message>
+        <source>read back %1</source>
+        <translation>读回 %1</translation>
+    </message>
+    <message>
+        <source>%1 baud, %2 °C, %3 %RH</source>
+        <translation>波特率 %1，%2 °C，%3 %RH</translation>
+    </message>
+    <message>
+        <source>appended</source>
+        <translation>已追加</translation>
+    </message>
+</context>
+<context>
     <name>SerialportSettingDialog</name>
     <message>
         <source>Dialog</source>
@@ -157,6 +545,10 @@
     <message>
         <source>The file %1 is not a record of readings. Choose another file.</source>
         <translation>文件 %1 不是读数记录，请选择其他文件。</translation>
+    </message>
+    <message>
+        <source>Address:</source>
+        <translation>地址：</translation>
     </message>
 </context>
 <context>
@@ -476,6 +868,65 @@
     <message>
         <source>The file %1 cannot be written: %2</source>
         <translation>无法写入文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>Bus</source>
+        <translation>总线</translation>
+    </message>
+    <message>
+        <source>Commission</source>
+        <translation>调试</translation>
+    </message>
+    <message>
+        <source>The module refused the request (exception %1).</source>
+        <translation>模块拒绝了请求（异常码 %1）。</translation>
+    </message>
+    <message>
+        <source>The serial number is twelve digits, 0 to 9!</source>
+        <translation>序列号必须是十二位数字（0 到 9）！</translation>
+    </message>
+</context>
+<context>
+    <name>commission</name>
+    <message>
+        <source>recording after setup</source>
+        <translation>设置后开始记录</translation>
+    </message>
+    <message>
+        <source>recording from the start time</source>
+        <translation>从启动时间开始记录</translation>
+    </message>
+    <message>
+        <source>monitoring only</source>
+        <translation>仅监测</translation>
+    </message>
+    <message>
+        <source>mode %1</source>
+        <translation>模式 %1</translation>
+    </message>
+    <message>
+        <source>Find</source>
+        <translation>查找</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>Logger setup</source>
+        <translation>记录仪设置</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>报告</translation>
     </message>
 </context>
 </TS>
