@@ -1,11 +1,14 @@
 #include "bus/moduletable.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <cmath>
 
 namespace bus {
 
+// Translated in a context of their own, named in full at every text for the
+// catalogue's tools to find.
 namespace {
 
 const QChar kCelsius(0x2103);
@@ -47,13 +50,15 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
             row.values = answer.values;
         row.lastSeen = at;
         row.missesInARow = 0;
+    } else if (answer.kind == Answer::Garbled) {
+        // No reading, but no silence either: two modules at one address.
+        ++row.misses;
+        row.missesInARow = 0;
+        row.answer = answer;
     } else {
         ++row.misses;
         if (row.missesInARow++ == 0)
             row.silentSince = at;
-        // Two modules at one address are still said to be, until the silence says more.
-        if (answer.kind == Answer::Garbled)
-            row.answer = answer;
     }
     // Cell by cell: a view repaints a single cell, but all of itself for a range.
     for (int column = Temperature; column < ColumnCount; ++column)
@@ -81,14 +86,14 @@ int ModuleTable::columnCount(const QModelIndex &parent) const
 QString ModuleTable::statusText(const Row &row) const
 {
     if (row.missesInARow >= SilentAfter)
-        return tr("Silent since %1").arg(QLocale::c().toString(row.silentSince, QStringLiteral("hh:mm:ss")));
+        return QCoreApplication::translate("ModuleTable", "Silent since %1").arg(QLocale::c().toString(row.silentSince, QStringLiteral("hh:mm:ss")));
     switch (row.answer.kind) {
     case Answer::Refusal:
-        return tr("Answers with exception %1").arg(row.answer.exception);
+        return QCoreApplication::translate("ModuleTable", "Answers with exception %1").arg(row.answer.exception);
     case Answer::Garbled:
-        return tr("Garbled reply: two modules at this address?");
+        return QCoreApplication::translate("ModuleTable", "Garbled reply: two modules at this address?");
     default:
-        return tr("Answers");
+        return QCoreApplication::translate("ModuleTable", "Answers");
     }
 }
 
@@ -131,8 +136,8 @@ QVariant ModuleTable::headerData(int section, Qt::Orientation orientation, int r
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    const QString titles[ColumnCount] = {tr("Address"), tr("Baud rate"), tr("Temperature"), tr("Humidity"), tr("DewTemp"),
-                                         tr("WetBulbTemp"), tr("Status"), tr("Polls"), tr("Misses"), tr("Last seen")};
+    const QString titles[ColumnCount] = {QCoreApplication::translate("ModuleTable", "Address"), QCoreApplication::translate("ModuleTable", "Baud rate"), QCoreApplication::translate("ModuleTable", "Temperature"), QCoreApplication::translate("ModuleTable", "Humidity"), QCoreApplication::translate("ModuleTable", "DewTemp"),
+                                         QCoreApplication::translate("ModuleTable", "WetBulbTemp"), QCoreApplication::translate("ModuleTable", "Status"), QCoreApplication::translate("ModuleTable", "Polls"), QCoreApplication::translate("ModuleTable", "Misses"), QCoreApplication::translate("ModuleTable", "Last seen")};
     return section >= 0 && section < ColumnCount ? titles[section] : QVariant();
 }
 

@@ -47,9 +47,9 @@ private:
         trend::Values values;
         int polls = 0;
         int misses = 0;
-        int missesInARow = 0;
+        int missesInARow = 0;    // polls in a row that met silence
         QDateTime lastSeen;
-        QDateTime silentSince;   // the first miss of those in a row
+        QDateTime silentSince;   // the first of them
         bool ticked = true;
     };
     QString statusText(const Row &row) const;

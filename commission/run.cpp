@@ -8,12 +8,9 @@
 
 namespace commission {
 
+// Texts are translated in the context "commission", named in full at every
+// text for the catalogue's tools to find.
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("commission", text);
-}
 
 // The serial number as the information reply shows it: each decimal pair
 // written as one byte, read back in hexadecimal.
@@ -26,13 +23,13 @@ QString modeText(quint8 mode)
 {
     switch (mode) {
     case logger::RecordAfterSetup:
-        return tr("recording after setup");
+        return QCoreApplication::translate("commission", "recording after setup");
     case logger::RecordFromStartTime:
-        return tr("recording from the start time");
+        return QCoreApplication::translate("commission", "recording from the start time");
     case logger::MonitorOnly:
-        return tr("monitoring only");
+        return QCoreApplication::translate("commission", "monitoring only");
     default:
-        return tr("mode %1").arg(mode);
+        return QCoreApplication::translate("commission", "mode %1").arg(mode);
     }
 }
 
@@ -42,17 +39,17 @@ QString stepName(Step step)
 {
     switch (step) {
     case Step::Find:
-        return tr("Find");
+        return QCoreApplication::translate("commission", "Find");
     case Step::Address:
-        return tr("Address");
+        return QCoreApplication::translate("commission", "Address");
     case Step::SerialNumber:
-        return tr("Serial number");
+        return QCoreApplication::translate("commission", "Serial number");
     case Step::LoggerSetup:
-        return tr("Logger setup");
+        return QCoreApplication::translate("commission", "Logger setup");
     case Step::BaudRate:
-        return tr("Baud rate");
+        return QCoreApplication::translate("commission", "Baud rate");
     default:
-        return tr("Report");
+        return QCoreApplication::translate("commission", "Report");
     }
 }
 
@@ -94,11 +91,11 @@ std::optional<Request> Run::next(qint64 now) const
 bool Run::answered(Exchange::Outcome outcome, const QByteArray &reply)
 {
     if (outcome == Exchange::Silent)
-        fail(tr("no answer"));
+        fail(QCoreApplication::translate("commission", "no answer"));
     else if (outcome == Exchange::Garbled)
-        fail(tr("a reply that makes no frame"));
+        fail(QCoreApplication::translate("commission", "a reply that makes no frame"));
     else if (!logger::isFrame(reply) && rtu::isException(quint8(reply[1])))
-        fail(tr("the module refused the request (exception %1)").arg(quint8(reply[2])));
+        fail(QCoreApplication::translate("commission", "the module refused the request (exception %1)").arg(quint8(reply[2])));
     else
         return true;
     return false;
@@ -109,46 +106,46 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
     if (m_step == Step::Find) {
         if (outcome == Exchange::Silent) {
             if (++m_phase == int(std::size(rtu::SearchRates)))
-                fail(tr("no module answers at any rate"));
+                fail(QCoreApplication::translate("commission", "no module answers at any rate"));
         } else if (outcome == Exchange::Garbled) {
             m_collided = true;
-            fail(tr("More than one module answers: keep only the one to commission on the line."));
+            fail(QCoreApplication::translate("commission", "More than one module answers: keep only the one to commission on the line."));
         } else if (answered(outcome, reply)) {
             m_oldRate = rtu::SearchRates[m_phase];
             m_oldAddress = rtu::registerAt(reply, 0) & 0xFF;
-            done(tr("address %1 at %2 baud").arg(m_oldAddress).arg(m_oldRate));
+            done(QCoreApplication::translate("commission", "address %1 at %2 baud").arg(m_oldAddress).arg(m_oldRate));
         }
     } else if (!answered(outcome, reply)) {
     } else if (m_step == Step::Address) {
         const int echoed = quint8(reply[4]) << 8 | quint8(reply[5]);
         if (echoed == m_plan.address)
-            done(tr("address %1").arg(echoed));
+            done(QCoreApplication::translate("commission", "address %1").arg(echoed));
         else
-            fail(tr("the module echoed address %1").arg(echoed));
+            fail(QCoreApplication::translate("commission", "the module echoed address %1").arg(echoed));
     } else if (m_step == Step::SerialNumber) {
         if (m_phase++ == 0)
             return;
         const logger::Info info = logger::parseInfo(reply);
         m_model = info.model;
         if (info.serial == asReadBack(m_serial))
-            done(tr("%1, model %2").arg(info.serial).arg(info.model));
+            done(QCoreApplication::translate("commission", "%1, model %2").arg(info.serial).arg(info.model));
         else
-            fail(tr("read back %1 where %2 was written").arg(info.serial, asReadBack(m_serial)));
+            fail(QCoreApplication::translate("commission", "read back %1 where %2 was written").arg(info.serial, asReadBack(m_serial)));
     } else if (m_step == Step::LoggerSetup) {
         if (m_phase++ == 0)
             return;
         const logger::Settings settings = logger::parseSettings(reply);
-        const QString read = tr("%1, %2 s").arg(modeText(settings.recordMode)).arg(settings.sampleSeconds);
+        const QString read = QCoreApplication::translate("commission", "%1, %2 s").arg(modeText(settings.recordMode)).arg(settings.sampleSeconds);
         if (settings.recordMode == m_plan.recordMode && settings.sampleSeconds == m_plan.sampleSeconds)
             done(read);
         else
-            fail(tr("read back %1").arg(read));
+            fail(QCoreApplication::translate("commission", "read back %1").arg(read));
     } else if (m_step == Step::BaudRate) {
         if (m_phase++ == 0 && m_plan.baudRate != m_oldRate)
             return; // the echo came at the old rate; the module now runs at the new one
         m_readings = {qint16(rtu::registerAt(reply, 0)) / 10.0, rtu::registerAt(reply, 1) / 10.0,
                       qint16(rtu::registerAt(reply, 2)) / 10.0, qint16(rtu::registerAt(reply, 3)) / 10.0};
-        done(tr("%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
+        done(QCoreApplication::translate("commission", "%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
     }
 }
 
@@ -172,7 +169,7 @@ void Run::stop()
 
 void Run::reported(bool ok, const QString &reason)
 {
-    m_verdicts.append({Step::Report, !ok, ok ? tr("appended") : reason});
+    m_verdicts.append({Step::Report, !ok, ok ? QCoreApplication::translate("commission", "appended") : reason});
     m_result = failure() ? Failed : m_step == Step::Report ? Ok : Stopped;
 }
 

@@ -1,8 +1,9 @@
 // Takes the README's pictures: the real main window after an hour of polls of
-// an in-process simulated module, its trend window, and the Link dialog,
-// rendered off screen.
+// an in-process simulated module, its trend window, the bus window over a
+// simulated line, the commission window after a batch of three, and the Link
+// dialog, rendered off screen.
 //   hygrovane-shoot OUT_DIR SUFFIX [CATALOGUE_DIR]
-// writes OUT_DIR/main-SUFFIX.png, trend-SUFFIX.png and link-SUFFIX.png. With a
+// writes OUT_DIR/main-SUFFIX.png, trend-, bus-, commission- and link-SUFFIX.png. With a
 // catalogue folder the program starts there, as the Chinese launcher does, so
 // that installCatalogue() finds Qm/Chinese.qm.
 #include "tests/fixture.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QSerialPort>
 #include <QTest>
 #include <QTranslator>
@@ -56,7 +58,7 @@ int main(int argc, char *argv[])
     b.w->show();
     const auto step = [&](const QString &given, const QString &expected) {
         b.given(given);
-        if (!QTest::qWaitFor([&] { return b.state(expected) == expected; }, 8000))
+        if (!b.reach(expected, 30000))
             die(QStringLiteral("after %1: %2").arg(given, b.state(expected)));
     };
     // As a technician would: link, read the logger's number and settings.
@@ -89,6 +91,43 @@ int main(int argc, char *argv[])
     trend->findChild<QComboBox *>(QStringLiteral("comboBoxSpan"))->setCurrentIndex(1); // 1 h
     QTest::qWait(200);
     save(trend, QStringLiteral("%1/trend-%2.png").arg(out, args[2]));
+
+    // The bus window over a line of several modules: a scan at every rate, two
+    // modules at one address, then a watch in which one module falls silent.
+    b.press("pushButtonRead");
+    b.close();
+    if (!b.open() || !b.linked())
+        die(QStringLiteral("no link to the simulated line"));
+    b.w->show();
+    const auto tr = [](const char *context, const char *text) { return QCoreApplication::translate(context, text); };
+    step("line=1,2,3,5,5,8,13@19200 press=pushButtonBus range=1-16 allRates press=pushButtonScan",
+         "scan=" + tr("BusWindow", "Scan") + "; progress=" + tr("BusWindow", "%1 of %2 addresses, %3 modules found").arg(96).arg(96).arg(6));
+    b.given("press=pushButtonWatch until=polled=10 mute=1");
+    QEventLoop silence; // three polls a module and more, the second one unanswered
+    QTimer::singleShot(4500, &silence, &QEventLoop::quit);
+    silence.exec();
+    save(b.w->findChild<QWidget *>(QStringLiteral("BusWindow")), QStringLiteral("%1/bus-%2.png").arg(out, args[2]));
+    b.press("pushButtonWatch");
+
+    // Commissioning three modules in turn: two go well, the third does not
+    // acknowledge its setup.
+    b.close();
+    if (!b.open() || !b.linked())
+        die(QStringLiteral("no link to the simulated module"));
+    b.w->show();
+    QTemporaryDir reports;
+    const auto batch = [&](int done, int failed) {
+        return "run=" + tr("CommissionWindow", "Commission") + "; counter="
+            + tr("CommissionWindow", "This batch: %1 done, %2 failed").arg(done).arg(failed);
+    };
+    step("press=pushButtonCommission saveAs=" + reports.filePath("report.csv") + " press=pushButtonReport next=21 target=19200 "
+         "module=3@9600 press=pushButtonRun", batch(1, 0));
+    step("module=7@4800 press=pushButtonRun", batch(2, 0));
+    step("module=5@9600 noSetupAck press=pushButtonRun", batch(2, 1));
+    QWidget *commission = b.w->findChild<QWidget *>(QStringLiteral("CommissionWindow"));
+    commission->findChild<QWidget *>(QStringLiteral("labelReport"))->setProperty("text", QStringLiteral("/home/technician/batch-2026-12.csv"));
+    QTest::qWait(200);
+    save(commission, QStringLiteral("%1/commission-%2.png").arg(out, args[2]));
 
     // The dialog as it opens on Link, with the simulator's port typed in.
     b.press("pushButtonRead");

@@ -331,65 +331,6 @@
     </message>
 </context>
 <context>
-    <name>Run</name>
-    <message>
-        <source>no answer</source>
-        <translation>无应答</translation>
-    </message>
-    <message>
-        <source>a reply that makes no frame</source>
-        <translation>应答不成帧</translation>
-    </message>
-    <message>
-        <source>the module refused the request (exception %1)</source>
-        <translation>模块拒绝了请求（异常码 %1）</translation>
-    </message>
-    <message>
-        <source>no module answers at any rate</source>
-        <translation>任何波特率下都没有模块应答</translation>
-    </message>
-    <message>
-        <source>More than one module answers: keep only the one to commission on the line.</source>
-        <translation>有多个模块应答：线路上只保留要调试的那一个模块。</translation>
-    </message>
-    <message>
-        <source>address %1 at %2 baud</source>
-        <translation>地址 %1，波特率 %2</translation>
-    </message>
-    <message>
-        <source>address %1</source>
-        <translation>地址 %1</translation>
-    </message>
-    <message>
-        <source>the module echoed address %1</source>
-        <translation>模块回显的地址为 %1</translation>
-    </message>
-    <message>
-        <source>%1, model %2</source>
-        <translation>%1，型号 %2</translation>
-    </message>
-    <message>
-        <source>read back %1 where %2 was written</source>
-        <translation>写入 %2，读回 %1</translation>
-    </message>
-    <message>
-        <source>%1, %2 s</source>
-        <translation>%1，%2 秒</translation>
-    </message>
-    <message>
-        <source>read back %1</source>
-        <translation>读回 %1</translation>
-    </message>
-    <message>
-        <source>%1 baud, %2 °C, %3 %RH</source>
-        <translation>波特率 %1，%2 °C，%3 %RH</translation>
-    </message>
-    <message>
-        <source>appended</source>
-        <translation>已追加</translation>
-    </message>
-</context>
-<context>
     <name>SerialportSettingDialog</name>
     <message>
         <source>Dialog</source>
@@ -927,6 +868,62 @@
     <message>
         <source>Report</source>
         <translation>报告</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>a reply that makes no frame</source>
+        <translation>应答不成帧</translation>
+    </message>
+    <message>
+        <source>the module refused the request (exception %1)</source>
+        <translation>模块拒绝了请求（异常码 %1）</translation>
+    </message>
+    <message>
+        <source>no module answers at any rate</source>
+        <translation>任何波特率下都没有模块应答</translation>
+    </message>
+    <message>
+        <source>More than one module answers: keep only the one to commission on the line.</source>
+        <translation>有多个模块应答：线路上只保留要调试的那一个模块。</translation>
+    </message>
+    <message>
+        <source>address %1 at %2 baud</source>
+        <translation>地址 %1，波特率 %2</translation>
+    </message>
+    <message>
+        <source>address %1</source>
+        <translation>地址 %1</translation>
+    </message>
+    <message>
+        <source>the module echoed address %1</source>
+        <translation>模块回显的地址为 %1</translation>
+    </message>
+    <message>
+        <source>%1, model %2</source>
+        <translation>%1，型号 %2</translation>
+    </message>
+    <message>
+        <source>read back %1 where %2 was written</source>
+        <translation>写入 %2，读回 %1</translation>
+    </message>
+    <message>
+        <source>%1, %2 s</source>
+        <translation>%1，%2 秒</translation>
+    </message>
+    <message>
+        <source>read back %1</source>
+        <translation>读回 %1</translation>
+    </message>
+    <message>
+        <source>%1 baud, %2 °C, %3 %RH</source>
+        <translation>波特率 %1，%2 °C，%3 %RH</translation>
+    </message>
+    <message>
+        <source>appended</source>
+        <translation>已追加</translation>
     </message>
 </context>
 </TS>
