@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmark program in build-bench/ and prints its figures: decoding
-# a reply, a log line in an empty log and at 100,000 lines, window start, and
-# the CPU the process uses per poll while polling the simulated module.
+# a reply, a log line in an empty log and at 100,000 lines, window start, the
+# history of a day (of one module and of 32), the CPU per poll and the poll's
+# round trip against the simulated module, a bus scan of 247 addresses at 9600
+# and at 115200, and a watch of 32 modules with the log at its bound.
 #   scripts/bench.sh              polling measured for 10 s
 #   scripts/bench.sh --seconds N  for N seconds
 set -euo pipefail
@@ -16,3 +18,6 @@ cmake --build "$build" -j2 --target hygrovane-bench >/dev/null
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" micro
 "$build/hygrovane-bench" idle "$seconds"
+"$build/hygrovane-bench" scan 9600
+"$build/hygrovane-bench" scan 115200
+"$build/hygrovane-bench" watch 40
