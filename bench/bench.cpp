@@ -8,6 +8,7 @@
 //   hygrovane-bench session            one technician's session, for memcheck
 //   hygrovane-bench scan [RATE]        the bus window's scan of addresses 1-247 (default 9600)
 //   hygrovane-bench watch [SECONDS]    a watch of 32 modules, the log at its bound (default 40)
+//   hygrovane-bench commission [RATE]  one module commissioned, step by step (left at RATE, default 19200)
 // Exit status 0 when everything went as in real use.
 #include "tests/fixture.h"
 
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -365,6 +367,28 @@ int watch(int seconds)
     return b.boxes.isEmpty() ? 0 : 1;
 }
 
+// One module commissioned at 9600 (found there, its rate changed to 19200 or
+// kept), step by step: the time from the press to each step's verdict.
+int commission(qint32 target)
+{
+    Bench b;
+    if (!b.open() || !b.linked())
+        return 1;
+    b.given(QStringLiteral("press=pushButtonCommission saveAs=@report.csv press=pushButtonReport next=12 target=%1").arg(target));
+    QListWidget *steps = b.w->findChild<QListWidget *>("listSteps");
+    QElapsedTimer t;
+    double last = 0;
+    QObject::connect(steps->model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex &, int first, int) {
+        const double now = t.nsecsElapsed() / 1e6;
+        std::printf("  %8.0f ms (+%5.0f)  %s\n", now, now - last, qPrintable(steps->item(first)->text()));
+        last = now;
+    });
+    std::printf("commission a module at 9600, leaving it at %d:\n", target);
+    t.start();
+    b.press("pushButtonRun");
+    return b.reach("run=Commission; counter=This batch: 1 done, 0 failed", 20000) ? 0 : 1;
+}
+
 // Under valgrind everything runs many times slower while the window's timers
 // keep real time, so each step waits long; a step that still misses is
 // reported, since what matters here is what valgrind finds.
@@ -418,7 +442,9 @@ int main(int argc, char **argv)
         return scan(args.value(1, "9600").toInt());
     if (mode == "watch")
         return watch(args.value(1, "40").toInt());
+    if (mode == "commission")
+        return commission(args.value(1, "19200").toInt());
     std::fprintf(stderr, "usage: hygrovane-bench micro | idle [SECONDS] | soak [CYCLES] [--clear-log-every N] | session"
-                         " | scan [RATE] | watch [SECONDS]\n");
+                         " | scan [RATE] | watch [SECONDS] | commission [RATE]\n");
     return 2;
 }

@@ -112,9 +112,12 @@ void Widget::writeRequest(LineRequest request)
     outstanding = std::move(request);
     serialPort->write(frame);
 
+    waitClock.start();
     switch (kind) {
     case LineRequest::Poll:
+        // Not watched: its reply is awaited until the next poll is due.
         UartData.ReplyReceived = 0;
+        waitFor(1000 * 1000000LL);
         break;
     case LineRequest::Setup:
         timerSettingResponse->start(1000);
@@ -122,9 +125,8 @@ void Widget::writeRequest(LineRequest request)
         break;
     case LineRequest::Foreign:
         exchangeBytes.clear();
-        exchangeClock.start();
         exchangeDeadlineNs = (outstanding->exchange.firstByteUs + 1000000) * 1000;
-        waitForExchange(outstanding->exchange.firstByteUs * 1000);
+        waitFor(outstanding->exchange.firstByteUs * 1000);
         break;
     default:
         timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
@@ -168,6 +170,7 @@ void Widget::requestAnswered(bool refused, quint8 exceptionCode)
 
 void Widget::finishRequest()
 {
+    timerWait->stop();
     outstanding.reset();
     dispatch();
 }
@@ -176,14 +179,15 @@ void Widget::clearLine()
 {
     outstanding.reset();
     pendingRequests.clear();
-    timerExchange->stop();
+    timerWait->stop();
 }
 
 void Widget::receiveForExchange(const QByteArray &chunk, const QByteArray &buffer)
 {
     exchangeBytes.append(chunk.left(4096 - exchangeBytes.size()));
+    // Another window checks what it reads back: only a whole frame will do.
     const bool answer = isLoggerFrame(outstanding->frame)
-        ? logger::answers(outstanding->frame, buffer)
+        ? logger::isWholeFrame(buffer) && logger::answers(outstanding->frame, buffer)
         : isWholeRtuReply(buffer) && rtu::answers(outstanding->frame, buffer);
     if (answer) {
         if (!isLoggerFrame(buffer))
@@ -192,21 +196,21 @@ void Widget::receiveForExchange(const QByteArray &chunk, const QByteArray &buffe
         return;
     }
     // A reply has begun: it has until the line falls silent to become one.
-    waitForExchange(qMin(exchangeDeadlineNs, exchangeClock.nsecsElapsed() + outstanding->exchange.silenceUs * 1000));
+    waitFor(qMin(exchangeDeadlineNs, waitClock.nsecsElapsed() + outstanding->exchange.silenceUs * 1000));
 }
 
-void Widget::waitForExchange(qint64 dueNs)
+void Widget::waitFor(qint64 dueNs)
 {
     // A timer fires up to a millisecond after its time, which a scan would pay
     // at every address: it is set a millisecond short, and the last of the
     // wait is run out on the event loop.
-    exchangeDueNs = dueNs;
-    timerExchange->start(int(qMax<qint64>(0, dueNs - exchangeClock.nsecsElapsed() - 1000000) / 1000000));
+    waitDueNs = dueNs;
+    timerWait->start(int(qMax<qint64>(0, dueNs - waitClock.nsecsElapsed() - 1000000) / 1000000));
 }
 
 void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
 {
-    timerExchange->stop();
+    timerWait->stop();
     UartData.RxBuffer.clear();
     LineRequest done = std::move(*outstanding);
     outstanding.reset();

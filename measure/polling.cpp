@@ -41,6 +41,9 @@ void Widget::ReadHumitureOrder()
 
     // comboBoxNum: "ALL" (or nothing chosen) reads five registers from 0;
     // every other item one register, the item's index minus one.
+    // A poll still unanswered has had its second: this one takes its place.
+    if (outstanding && outstanding->kind == LineRequest::Poll)
+        pollUnanswered();
     const int index = ui->comboBoxNum->currentIndex();
     const quint16 selector = index <= 1 ? 0 : static_cast<quint16>(index - 1);
     const quint16 count = index <= 0 ? 5 : 1;

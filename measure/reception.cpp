@@ -28,9 +28,6 @@ void Widget::TimerClearSlot()
 {
     timerClear->stop();
     UartData.RxBuffer.clear();
-    // A poll is not watched: the silence after it ends its wait.
-    if (outstanding && outstanding->kind == LineRequest::Poll)
-        pollUnanswered();
 }
 
 void Widget::receiveChunk(const QByteArray &chunk)

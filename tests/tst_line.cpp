@@ -46,17 +46,18 @@ void TestLine::bus_data()
         "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 0/0 | " + two
             + "; progress=60 of 60 addresses, 3 modules found; port=9600; boxes="};
     QTest::newRow("watch, a module stopped and started") << QStringList{
-        line + "range=1-9 allRates press=pushButtonScan until=scan=Scan untick=2 press=pushButtonWatch",
-        "watching=Stop watching; rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 2/0 | " + two,
-        "mute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Silent since <time> 5/3 | " + two,
-        "unmute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 6/3 | " + two,
+        line + "range=1-9 allRates press=pushButtonScan until=scan=Scan press=pushButtonWatch",
+        "watching=Stop watching; rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 2/0 | " + QString(two).replace("0/0", "2/2"),
+        "mute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Silent since <time> 5/3 | " + QString(two).replace("0/0", "5/5"),
+        "unmute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 6/3 | " + QString(two).replace("0/0", "6/6"),
         "press=pushButtonWatch", "watching=Watch; boxes="};
-    // The watch's readings go to the trend, a module at a time, and to the record.
+    // The watch's readings go to the trend, a module at a time, and to the
+    // record; an unticked module is not watched.
     QTest::newRow("watch, the trend and the record") << QStringList{
         "clock=2026-12-07T09:15:30Z linked line=1,2 press=pushButtonBus range=1-2 press=pushButtonScan until=scan=Scan press=pushButtonTrend "
-        "saveAs=@readings.csv press=pushButtonRecord press=pushButtonWatch until=polled=2 press=pushButtonWatch",
-        "watching=Watch; addresses=1 2; file=time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C|2026-12-07T10:15:30+01:00,1,23.1,45.6,"
-        "10.3,15.8|2026-12-07T10:15:30+01:00,2,23.2,45.6,10.3,15.8|"};
+        "saveAs=@readings.csv press=pushButtonRecord untick=1 press=pushButtonWatch until=polled=2 press=pushButtonWatch",
+        "watching=Watch; addresses=1; file=time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C|2026-12-07T10:15:30+01:00,1,23.1,"
+        "45.6,10.3,15.8|2026-12-07T10:15:30+01:00,1,23.1,45.6,10.3,15.8|"};
     // One line, one master.
     QTest::newRow("the main window during a watch") << QStringList{
         line + "press=pushButtonRead range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch", "read=Read",

@@ -115,6 +115,16 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
+    // The plan's rules: the next module's address past those given, a serial
+    // number the batch has not given yet, and the start time a setup sends.
+    void plan_data();
+    void plan()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
     // The watch's round robin: which row is polled when, each poll taking
     // pollMs, against a clock the test moves ("wait N": no poll for N ms).
     void schedule_data();
@@ -416,6 +426,12 @@ void TestUnits::commissioning_data()
     QTest::newRow("the setup not acknowledged") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + " -"
         << steps.section(" | ", 0, 2) + " | Logger setup failed: no answer" << row.arg(9600).arg(2021).arg(",,,,failed,logger_setup,no answer")
         << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 9600:7b224a1d6955";
+    QTest::newRow("the settings read back otherwise") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' '
+        + settingsReply("20", "0078").toHex()
+        << steps.section(" | ", 0, 2) + " | Logger setup failed: read back recording after setup, 120 s"
+        << row.arg(9600).arg(2021).arg(",,,,failed,logger_setup,\"read back recording after setup, 120 s\"")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
+           "9600:7b224a1d6955 9600:7b221a001a22";
     QTest::newRow("a refusal") << 9600 << "- - " + probe + ' ' + withCrc("008602").toHex()
         << "Find: address 5 at 9600 baud | Address failed: the module refused the request (exception 2)"
         << row.arg(9600).arg("").arg(",,,,failed,address,the module refused the request (exception 2)")
@@ -423,6 +439,29 @@ void TestUnits::commissioning_data()
     QTest::newRow("stopped") << 9600 << "- - " + probe + " stop " + echo
         << "Find: address 5 at 9600 baud" << row.arg(9600).arg("").arg(",,,,stopped,,")
         << "115200:000301000001 19200:000301000001 9600:000301000001";
+}
+
+void TestUnits::plan_data()
+{
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const QString &actual, const char *expected) { QTest::newRow(name) << actual << expected; };
+    const QSet<int> given{12, 13, 15, 247};
+    row("the next address", QString::number(commission::nextAddress(11, given)), "14");
+    row("past the given ones", QString::number(commission::nextAddress(13, given)), "14");
+    row("none left", QString::number(commission::nextAddress(246, given)), "0");
+    const QDateTime at(QDate(2026, 12, 6), QTime(3, 31, 29, 250));
+    row("a serial number from the clock", commission::serialNumber(at), "261206033129");
+    row("the same second: wait for the next", QString::number(commission::msUntilNewSerial(at, "261206033129")), "750");
+    row("a second on", QString::number(commission::msUntilNewSerial(at.addSecs(1), "261206033129")), "0");
+    const qint64 now = 1767225600;
+    QStringList starts;
+    for (const auto &[mode, start] : {std::pair{1, now - 10}, {3, now - 10}, {2, now - 10}, {2, now}, {2, now + 60},
+                                     {1, now + 60}, {2, 0x100000000LL}}) {
+        const qint64 sent = logger::setupStart(quint8(mode), start, now);
+        starts << (sent < 0 ? QStringLiteral("refused") : QString::number(sent - now));
+    }
+    row("start times, in seconds from now", starts.join(' '), "300 300 refused refused 60 60 refused");
 }
 
 void TestUnits::schedule_data()

@@ -121,6 +121,8 @@ void CommissionWindow::runPressed()
         starting = false;
         if (run)
             run->stop(), finish();
+        else
+            ui->pushButtonRun->setText(tr("Commission"));
     });
     if (!busy.isEmpty()) {
         showError(busy);

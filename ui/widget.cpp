@@ -41,13 +41,15 @@ Widget::Widget(QWidget *parent)
     timerAutoUart = new QTimer(this);
     timerDelay = new QTimer(this);
     timerSettingResponse = new QTimer(this);
-    // Not one of the window's own: another window's request waits on it.
-    timerExchange = new QTimer(this);
-    timerExchange->setTimerType(Qt::PreciseTimer);
-    timerExchange->setSingleShot(true);
-    connect(timerExchange, &QTimer::timeout, this, [this] {
-        if (exchangeClock.nsecsElapsed() < exchangeDueNs)
-            return waitForExchange(exchangeDueNs);
+    // Not one of the window's own: a poll, or another window's request, waits on it.
+    timerWait = new QTimer(this);
+    timerWait->setTimerType(Qt::PreciseTimer);
+    timerWait->setSingleShot(true);
+    connect(timerWait, &QTimer::timeout, this, [this] {
+        if (waitClock.nsecsElapsed() < waitDueNs)
+            return waitFor(waitDueNs);
+        if (outstanding && outstanding->kind == LineRequest::Poll)
+            return pollUnanswered();
         endExchange(exchangeBytes.isEmpty() ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
     });
 

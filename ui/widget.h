@@ -98,7 +98,7 @@ private:
     void finishRequest();
     void clearLine();
     void receiveForExchange(const QByteArray &chunk, const QByteArray &buffer);
-    void waitForExchange(qint64 dueNs);
+    void waitFor(qint64 dueNs);
     void endExchange(Exchange::Outcome outcome, const QByteArray &bytes);
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
@@ -140,9 +140,9 @@ private:
     // over, and those waiting their turn.
     std::optional<LineRequest> outstanding;
     std::deque<LineRequest> pendingRequests;
-    QTimer *timerExchange;    // the wait of another window's request
-    QElapsedTimer exchangeClock; // since it was written
-    qint64 exchangeDueNs = 0;    // when its wait ends
+    QTimer *timerWait;        // the wait of a request no watchdog judges: a poll, another window's
+    QElapsedTimer waitClock;  // since it was written
+    qint64 waitDueNs = 0;     // when its wait ends
     qint64 exchangeDeadlineNs = 0; // when it ends however the line chatters
     QByteArray exchangeBytes; // what the line brought it so far
     qint32 lineRate = 0;      // the rate the port was opened at
