@@ -46,10 +46,10 @@ Widget::Widget(QWidget *parent)
     timerWait->setTimerType(Qt::PreciseTimer);
     timerWait->setSingleShot(true);
     connect(timerWait, &QTimer::timeout, this, [this] {
+        if (outstanding && outstanding->kind == LineRequest::Poll)
+            return pollUnanswered(); // a poll's wait needs no sub-millisecond end
         if (waitClock.nsecsElapsed() < waitDueNs)
             return waitFor(waitDueNs);
-        if (outstanding && outstanding->kind == LineRequest::Poll)
-            return pollUnanswered();
         endExchange(exchangeBytes.isEmpty() ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
     });
 
