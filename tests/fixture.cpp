@@ -37,29 +37,6 @@ void countTraces(QtMsgType type, const QMessageLogContext &context, const QStrin
 }
 } // namespace
 
-void WidgetAccess::onLine(Widget *w, const QString &request)
-{
-    static const QString items = QStringLiteral("ALL T H D W S");
-    const int item = items.split(' ').indexOf(request.section('@', 0, 0));
-    const quint16 value = quint16(request.section('=', 1).toInt());
-    LineRequest r;
-    if (item >= 0) {
-        r.selector = quint16(qMax(0, item - 1));
-        r.frame = rtu::buildRequest(quint8(request.section('@', 1).toInt()), rtu::ReadRegisters, r.selector, item ? 1 : 5);
-    } else if (request.startsWith("address")) {
-        r.kind = value ? LineRequest::Command : LineRequest::AddressRead, r.selector = Widget::ReadsAddress;
-        r.frame = rtu::buildRequest(0, value ? rtu::WriteRegister : rtu::ReadRegisters, rtu::DeviceAddress, value ? value : 1);
-    } else if (request.startsWith("baud")) {
-        r.kind = LineRequest::BaudWrite, r.selector = Widget::ReadsBaudRate;
-        r.frame = rtu::buildRequest(0, rtu::WriteRegister, rtu::BaudRateCode, value);
-    } else {
-        r.kind = request == "info" ? LineRequest::InfoRead : LineRequest::SettingsRead;
-        r.frame = request == "info" ? logger::infoRequest() : logger::settingsRequest();
-    }
-    w->outstanding = r;
-    w->readItem = r.selector;
-}
-
 bool Bench::open(bool module)
 {
     close();

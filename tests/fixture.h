@@ -6,6 +6,8 @@
 #define HYGROVANE_FIXTURE_H
 
 #include "app/uartdata.h"
+#include "protocol/logger.h"
+#include "protocol/rtu.h"
 #include "tools/modsim/modulesim.h"
 #include "ui/widget.h"
 #include "ui_widget.h"
@@ -19,6 +21,7 @@ struct WidgetAccess
     static Ui::Widget *ui(Widget *w) { return w->ui; }
     static QSerialPort *port(Widget *w) { return w->serialPort; }
     static quint16 &readItem(Widget *w) { return w->readItem; }
+    static trend::Histories &histories(Widget *w) { return w->histories; }
     static QTimer *timer(Widget *w, Timer t)
     {
         QTimer *all[] = {w->timerClear, w->timerResponse, w->timerHumiture,
@@ -29,8 +32,30 @@ struct WidgetAccess
     static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
     // The request on the line, as if just written: "ALL@1", "T@1" (temperature)
     // and "H@1", "D@1", "W@1", "S@1" (one register each), "address" (the read),
-    // "address=12", "baud=4", "info", "settings".
-    static void onLine(Widget *w, const QString &request);
+    // "address=12", "baud=4", "info", "settings". Here, not in fixture.cpp: the
+    // fuzzer has it without the rest of the fixture.
+    static void onLine(Widget *w, const QString &request)
+    {
+        static const QString items = QStringLiteral("ALL T H D W S");
+        const int item = items.split(' ').indexOf(request.section('@', 0, 0));
+        const quint16 value = quint16(request.section('=', 1).toInt());
+        LineRequest r;
+        if (item >= 0) {
+            r.selector = quint16(qMax(0, item - 1));
+            r.frame = rtu::buildRequest(quint8(request.section('@', 1).toInt()), rtu::ReadRegisters, r.selector, item ? 1 : 5);
+        } else if (request.startsWith("address")) {
+            r.kind = value ? LineRequest::Command : LineRequest::AddressRead, r.selector = Widget::ReadsAddress;
+            r.frame = rtu::buildRequest(0, value ? rtu::WriteRegister : rtu::ReadRegisters, rtu::DeviceAddress, value ? value : 1);
+        } else if (request.startsWith("baud")) {
+            r.kind = LineRequest::BaudWrite, r.selector = Widget::ReadsBaudRate;
+            r.frame = rtu::buildRequest(0, rtu::WriteRegister, rtu::BaudRateCode, value);
+        } else {
+            r.kind = request == "info" ? LineRequest::InfoRead : LineRequest::SettingsRead;
+            r.frame = request == "info" ? logger::infoRequest() : logger::settingsRequest();
+        }
+        w->outstanding = r;
+        w->readItem = r.selector;
+    }
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };
 
