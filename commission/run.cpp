@@ -143,8 +143,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
     } else if (m_step == Step::BaudRate) {
         if (m_phase++ == 0 && m_plan.baudRate != m_oldRate)
             return; // the echo came at the old rate; the module now runs at the new one
-        m_readings = {qint16(rtu::registerAt(reply, 0)) / 10.0, rtu::registerAt(reply, 1) / 10.0,
-                      qint16(rtu::registerAt(reply, 2)) / 10.0, qint16(rtu::registerAt(reply, 3)) / 10.0};
+        m_readings = bus::answerOf(outcome, reply).values; // the bus's own reading of the five registers
         done(QCoreApplication::translate("commission", "%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
     }
 }
