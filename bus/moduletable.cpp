@@ -65,6 +65,19 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
 }
 
+void ModuleTable::answeredLate(int index, const Answer &answer, const QDateTime &at)
+{
+    Row &row = m_rows[index];
+    row.misses = qMax(0, row.misses - 1);
+    row.missesInARow = 0;
+    row.answer = answer;
+    if (answer.kind == Answer::Values)
+        row.values = answer.values;
+    row.lastSeen = at;
+    for (int column = Temperature; column < ColumnCount; ++column)
+        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
+}
+
 QVector<bool> ModuleTable::watched(qint32 linkRate) const
 {
     QVector<bool> out;
@@ -93,6 +106,8 @@ QString ModuleTable::statusText(const Row &row) const
     case Answer::Garbled:
         return QCoreApplication::translate("ModuleTable", "Garbled reply: two modules at this address?");
     default:
+        if (row.answer.lateMs > 0)
+            return QCoreApplication::translate("ModuleTable", "Answers late (%1 ms): raise Answer within").arg(row.answer.lateMs);
         return QCoreApplication::translate("ModuleTable", "Answers");
     }
 }

@@ -27,6 +27,9 @@ public:
     void found(const Probe &probe, const Answer &answer, const QDateTime &at);
     // A watch's poll of a row and what came of it.
     void polled(int row, const Answer &answer, const QDateTime &at);
+    // The answer to a row's poll, come after its wait: the miss it was
+    // counted goes, and the answer counts.
+    void answeredLate(int row, const Answer &answer, const QDateTime &at);
     // The rows to watch: ticked, and found at this rate.
     QVector<bool> watched(qint32 linkRate) const;
     quint8 address(int row) const { return m_rows[row].address; }

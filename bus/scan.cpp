@@ -25,7 +25,14 @@ qint64 wireUs(int bytes, qint32 baudRate)
 
 qint64 firstByteUs(qint32 baudRate, int answerMs)
 {
-    return wireUs(rtu::RequestSize, baudRate) + answerMs * 1000LL;
+    // In bits: the request, the gap, the reply's first character.
+    constexpr qint64 bits = rtu::RequestSize * 10 + 35 + 10;
+    return (baudRate > 0 ? (bits * 1000000 + baudRate - 1) / baudRate : 0) + answerMs * 1000LL;
+}
+
+int defaultAnswerMs(int measuredMs)
+{
+    return qBound(20, 2 * measuredMs, 1000);
 }
 
 qint64 silenceUs(qint32 baudRate, int answerMs)

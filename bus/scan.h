@@ -27,9 +27,13 @@ QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate);
 
 // Wire time of that many bytes at a rate, 10 bits a byte (8N1), in µs.
 qint64 wireUs(int bytes, qint32 baudRate);
-// A request's wait for the first byte of a reply: its own wire time, and the
-// module's time to answer.
+// A request's wait for the first byte of a reply: its own wire time, the
+// three and a half characters of silence before a reply, the reply's first
+// character, and then the module's time to answer.
 qint64 firstByteUs(qint32 baudRate, int answerMs);
+// "Answer within" as the line showed it: the linked module's answer time
+// (-1: none measured) at least doubled, never below 20 ms nor above 1000.
+int defaultAnswerMs(int measuredMs);
 // Once a reply has begun, the line quiet this long means it is over: the
 // answer time again, and three and a half characters as Modbus counts a gap.
 qint64 silenceUs(qint32 baudRate, int answerMs);
@@ -44,6 +48,7 @@ struct Answer
     enum Kind { Values, Refusal, Garbled, Silence };
     Kind kind = Silence;
     int exception = 0;
+    int lateMs = 0; // it came this long after the request's wait had ended
     trend::Values values{{NAN, NAN, NAN, NAN}};
 };
 Answer answerOf(Exchange::Outcome outcome, const QByteArray &reply);

@@ -8,6 +8,10 @@
 
 namespace commission {
 
+namespace {
+constexpr int kReadsAtNewRate = 4;
+}
+
 // Texts are translated in the context "commission", named in full at every
 // text for the catalogue's tools to find.
 namespace {
@@ -84,7 +88,10 @@ std::optional<Request> Run::next(qint64 now) const
                 ++code;
             return Request{rtu::buildRequest(0, rtu::WriteRegister, rtu::BaudRateCode, quint16(code)), m_oldRate, 500000};
         }
-        return Request{bus::measurementRead(quint8(m_plan.address)), m_plan.baudRate, 500000};
+        // A module may follow its new rate a moment after the echo: the read
+        // is asked again, a quarter of a second apart, for up to a second.
+        return Request{bus::measurementRead(quint8(m_plan.address)), m_plan.baudRate,
+                       m_plan.baudRate != m_oldRate ? 1000000 / kReadsAtNewRate : 500000};
     }
 }
 
@@ -115,6 +122,8 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
             m_oldAddress = rtu::registerAt(reply, 0) & 0xFF;
             done(QCoreApplication::translate("commission", "address %1 at %2 baud").arg(m_oldAddress).arg(m_oldRate));
         }
+    } else if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
+        ++m_phase; // not at its new rate yet
     } else if (!answered(outcome, reply)) {
     } else if (m_step == Step::Address) {
         const int echoed = quint8(reply[4]) << 8 | quint8(reply[5]);

@@ -1,12 +1,13 @@
 // Reception under fuzzing: any bytes, cut into any chunks, with or without the
 // silence that resynchronises the stream, whatever request is on the line.
 // After every chunk: the receive buffer stays bounded, and nothing is stored
-// or acknowledged unless the bytes collected were one frame that answers the
-// request, from the address it went to.
+// or acknowledged unless the bytes collected hold a whole frame, wherever it
+// stands, that answers the request, from the address it went to.
 #include "protocol/rtu.h"
 #include "tests/fixture.h"
 
 #include <QApplication>
+#include <QSet>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static char name[] = "fuzz_reception", *argv[] = {name, nullptr};
     static QApplication app(argc, argv);
     static Widget w;
-    static const char *const requests[] = {"ALL@1", "T@1", "H@1", "D@1", "W@1", "S@1", "address", "address=12", "baud=4",
+    static const char *const requests[] = {"ALL@1", "T@1", "H@1", "D@1", "W@1", "S@1", "address", "address=12", "baud=4", "~ALL@1", "~address=12",
                                            "info", "settings"};
     FuzzedDataProvider in(data, size);
     const QString request = QString::fromLatin1(in.PickValueInArray(requests));
@@ -64,21 +65,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const UartDataRecord &after = UartData;
         CHECK(after.RxBuffer.size() <= 4096);
 
-        const bool logger = seen.size() <= 4096 && seen.startsWith("\x7B\x22") && seen.endsWith("\x22\x7D");
+        const bool logger = seen.size() <= 4096 && seen.indexOf("\x7B\x22") >= 0 && seen.endsWith("\x22\x7D");
         const auto at = [&seen](int i) { return i < seen.size() ? quint8(seen[i]) : 0; };
-        const quint8 fc = at(1);
-        const int n = fc == 3 ? at(2) : fc == 6 ? 3 : 0;
-        const quint16 crc = rtu::crc16(seen.constData(), qMin(n + 3, seen.size()));
-        const bool rtu = !logger && seen.size() == n + 5 && seen.size() <= 250 && !(fc & 0x80)
-            && at(n + 3) == (crc & 0xFF) && at(n + 4) == (crc >> 8) && (!asked || at(0) == asked);
+        // Every whole frame from the address asked, wherever it stands: the
+        // data lengths n of those that carry registers, and any write echo.
+        QSet<int> lengths;
+        bool echo = false;
+        for (int i = 0; seen.size() <= 4096 && i + 5 <= seen.size(); ++i) {
+            const quint8 fc = at(i + 1);
+            const int n = fc == 3 ? at(i + 2) : fc == 6 ? 3 : 0;
+            const quint16 crc = rtu::crc16(seen.constData() + i, qMin(n + 3, seen.size() - i));
+            if (i + n + 5 <= seen.size() && n + 5 <= 250 && !(fc & 0x80) && at(i + n + 3) == (crc & 0xFF)
+                && at(i + n + 4) == (crc >> 8) && (!asked || at(i) == asked))
+                fc == 6 ? void(echo = true) : void(lengths << n);
+        }
+        const bool rtu = echo || !lengths.isEmpty();
         // What one register, or all four, may change, by the request outstanding.
-        const bool all = rtu && item == 0 && n == 10;
-        const bool one = rtu && n == 2;
+        const bool all = item == 0 && lengths.contains(10);
+        const bool one = lengths.contains(2);
         CHECK(after.Temperature == before.Temperature || all || (one && item == 0));
         CHECK(after.Humidity == before.Humidity || all || (one && item == 1));
         CHECK(after.DewTemp == before.DewTemp || all || (one && item == 2));
         CHECK(after.WetBulbTemp == before.WetBulbTemp || all || (one && item == 3));
-        CHECK(after.Address == before.Address || (rtu && item == Widget::ReadsAddress && (n >= 2 || fc == 6)));
+        CHECK(after.Address == before.Address || (item == Widget::ReadsAddress && (echo || lengths.contains(2))));
         CHECK(!after.ReplyReceived || logger || rtu);
         CHECK(logger || (after.SerialNumber == before.SerialNumber && after.RecordMode == before.RecordMode
                          && after.SampleRate == before.SampleRate && after.SettingAck == before.SettingAck));

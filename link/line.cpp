@@ -110,6 +110,9 @@ void Widget::writeRequest(LineRequest request)
     timerClear->start(500);
     const QByteArray frame = request.frame;
     outstanding = std::move(request);
+    // A write's answer is a copy of it: only a line known to echo has a copy to drop.
+    echoAwaited = lineEchoes || !rtu::isWrite(frame);
+    probing = false;
     serialPort->write(frame);
 
     waitClock.start();
@@ -178,23 +181,32 @@ void Widget::finishRequest()
 void Widget::clearLine()
 {
     outstanding.reset();
+    unanswered.reset();
     pendingRequests.clear();
     timerWait->stop();
 }
 
-void Widget::receiveForExchange(const QByteArray &chunk, const QByteArray &buffer)
+void Widget::receiveForExchange(const QByteArray &buffer)
 {
-    exchangeBytes.append(chunk.left(4096 - exchangeBytes.size()));
     // Another window checks what it reads back: only a whole frame will do.
-    const bool answer = isLoggerFrame(outstanding->frame)
-        ? logger::isWholeFrame(buffer) && logger::answers(outstanding->frame, buffer)
-        : isWholeRtuReply(buffer) && rtu::answers(outstanding->frame, buffer);
-    if (answer) {
-        if (!isLoggerFrame(buffer))
-            LogFrame(QString::fromLatin1(buffer.toHex()), true);
-        endExchange(Exchange::Answered, buffer);
-        return;
+    if (isLoggerFrame(outstanding->frame)) {
+        if (logger::isWholeFrame(buffer) && logger::answers(outstanding->frame, buffer))
+            return endExchange(Exchange::Answered, buffer);
+        exchangeBytes = buffer;
+    } else {
+        int size = 0;
+        const int at = rtu::findAnswer(buffer, outstanding->frame, &size);
+        if (at >= 0) {
+            const QByteArray reply = buffer.mid(at, size);
+            LogFrame(QString::fromLatin1(reply.toHex()), true);
+            return endExchange(Exchange::Answered, reply);
+        }
+        // Whole replies that answer nothing here (another module's, one come
+        // very late) say nothing of this address; the rest may be a collision.
+        exchangeBytes = rtu::withoutReplies(buffer);
     }
+    if (exchangeBytes.isEmpty())
+        return; // nothing of its own yet: the wait for the first byte goes on
     // A reply has begun: it has until the line falls silent to become one.
     waitFor(qMin(exchangeDeadlineNs, waitClock.nsecsElapsed() + outstanding->exchange.silenceUs * 1000));
 }
@@ -214,6 +226,12 @@ void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
     UartData.RxBuffer.clear();
     LineRequest done = std::move(*outstanding);
     outstanding.reset();
+    // Unanswered: its answer may still come, while the next request waits.
+    unanswered.reset();
+    if (outcome != Exchange::Answered && done.exchange.late && !isLoggerFrame(done.frame) && done.frame.at(0) != 0) {
+        unanswered = done;
+        unansweredAtNs = lineClock.nsecsElapsed() - waitClock.nsecsElapsed();
+    }
     if (serialPort->isOpen() && serialPort->baudRate() != lineRate)
         serialPort->setBaudRate(lineRate);
     if (done.owner && done.exchange.done)

@@ -13,8 +13,11 @@ void Widget::PushButtonLinkSlot()
 {
     serialPort->close();
     // Nothing may act on the port while the dialog is open, nor carry over
-    // to the link it makes.
+    // to the link it makes: the next adapter may not echo, the next module
+    // answer at another pace.
     endLinkWork();
+    lineEchoes = false;
+    answerUs = -1;
 
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
@@ -60,6 +63,7 @@ bool Widget::UartInit()
         probe.selector = ReadsAddress;
         probe.frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
         writeRequest(probe);
+        probing = true;
     }
     return true;
 }

@@ -20,6 +20,9 @@ struct Exchange
     // bytes that made none. It runs after the line has moved on, so it may
     // put the next exchange on it.
     std::function<void(Outcome, const QByteArray &)> done;
+    // The whole answer to this frame, come after its wait had ended: `afterUs`
+    // past the end of the request on the wire. Told at most once.
+    std::function<void(const QByteArray &, qint64 afterUs)> late;
 };
 
 // A request as the queue holds it until no earlier one waits for its answer.

@@ -4,6 +4,7 @@
 
 #include "app/uartdata.h"
 #include "app/trace.h"
+#include "bus/scan.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
 
@@ -16,6 +17,11 @@ namespace {
 // never falls silent grows it, and examining it on every chunk would cost more
 // and more. It is dropped as noise.
 constexpr int kRxBufferLimit = 4096;
+
+bool isLoggerFrame(const QByteArray &frame)
+{
+    return frame.startsWith("\x7B\x22");
+}
 
 } // namespace
 
@@ -35,15 +41,28 @@ void Widget::receiveChunk(const QByteArray &chunk)
     // Frames are delimited by silence only: whatever has not become a frame
     // 500 ms after the last byte is dropped.
     timerClear->start(500);
+    if (chunk.isEmpty() && UartData.RxBuffer.isEmpty())
+        return;
     UartData.RxBuffer.append(chunk);
     if (UartData.RxBuffer.size() > kRxBufferLimit) {
         UartData.RxBuffer.clear();
         return;
     }
+    qCDebug(lcTrace) << UartData.RxBuffer.toHex();
+    // What the adapter echoed and what answers an earlier request go first:
+    // neither is the answer to the request on the line.
+    dropEcho();
+    dropLateAnswer();
+    noteAnswerTime();
+    if (outstanding && isLoggerFrame(outstanding->frame)) {
+        // A byte the driver put on the line before the reply is no part of it.
+        const int start = UartData.RxBuffer.indexOf("\x7B\x22");
+        if (start > 0)
+            UartData.RxBuffer.remove(0, start);
+    }
     const QByteArray buffer = UartData.RxBuffer;
-    qCDebug(lcTrace) << buffer.toHex();
     if (outstanding && outstanding->kind == LineRequest::Foreign) {
-        receiveForExchange(chunk, buffer);
+        receiveForExchange(buffer);
         return;
     }
     // The logger's brace-framed replies share the line and are never echoed.
@@ -52,28 +71,83 @@ void Widget::receiveChunk(const QByteArray &chunk)
     decodeRtuReply(buffer);
 }
 
-bool Widget::isWholeRtuReply(const QByteArray &buffer)
+void Widget::dropEcho()
 {
-    const int n = rtu::replyDataLength(buffer);
-    // Incomplete, or more than one frame: wait for the rest, or for silence.
-    if (buffer.size() != n + 5 || buffer.size() > rtu::MaxReplySize)
-        return false;
-    const quint16 received = static_cast<quint16>(static_cast<quint8>(buffer[n + 3]) << 8 | static_cast<quint8>(buffer[n + 4]));
-    return CalcCRC16(reinterpret_cast<const quint8 *>(buffer.constData()), static_cast<quint16>(n + 3)) == received;
+    if (!echoAwaited || !outstanding || UartData.RxBuffer.isEmpty())
+        return;
+    const QByteArray &request = outstanding->frame;
+    QByteArray &buffer = UartData.RxBuffer;
+    if (lineEchoes) {
+        // Found wherever it is: a byte may come before it.
+        const int at = buffer.indexOf(request);
+        if (at >= 0) {
+            buffer.remove(0, at + request.size());
+            echoAwaited = false;
+        } else if (buffer.size() >= 2 * request.size()) {
+            echoAwaited = false; // the adapter missed this one: look for the answer as it is
+        }
+        return;
+    }
+    // Learnt only from the start of the buffer, as an echo comes at once.
+    if (buffer.startsWith(request)) {
+        lineEchoes = true;
+        echoAwaited = false;
+        buffer.remove(0, request.size());
+        qCDebug(lcTrace) << "the line echoes";
+    } else if (!request.startsWith(buffer)) {
+        echoAwaited = false;
+    }
+}
+
+void Widget::dropLateAnswer()
+{
+    if (!unanswered)
+        return;
+    int size = 0;
+    const int at = rtu::findAnswer(UartData.RxBuffer, unanswered->frame, &size);
+    if (at < 0)
+        return;
+    const QByteArray frame = UartData.RxBuffer.mid(at, size);
+    // The same question asked again: the answer is the one on the line's.
+    if (outstanding && !isLoggerFrame(outstanding->frame) && rtu::answers(outstanding->frame, frame))
+        return;
+    UartData.RxBuffer.remove(at, size);
+    LogFrame(QString::fromLatin1(frame.toHex()), true);
+    const LineRequest late = std::move(*unanswered);
+    unanswered.reset();
+    const qint64 afterUs = (lineClock.nsecsElapsed() - unansweredAtNs) / 1000
+        - bus::wireUs(rtu::RequestSize, late.exchange.baudRate ? late.exchange.baudRate : lineRate);
+    if (late.owner && late.exchange.late)
+        late.exchange.late(frame, qMax<qint64>(0, afterUs));
+}
+
+void Widget::noteAnswerTime()
+{
+    // From the end of the probe on the wire, its gap and the reply's first
+    // character to the first byte seen: what the module and the adapter add.
+    if (!probing || UartData.RxBuffer.isEmpty())
+        return;
+    probing = false;
+    const qint64 wire = bus::wireUs(rtu::RequestSize, lineRate) + bus::wireUs(9, lineRate) / 2;
+    answerUs = qMax<qint64>(0, waitClock.nsecsElapsed() / 1000 - wire);
 }
 
 void Widget::decodeRtuReply(const QByteArray &buffer)
 {
-    if (!isWholeRtuReply(buffer))
+    if (!outstanding || isLoggerFrame(outstanding->frame))
         return;
-    // A whole frame that answers nothing on the line (a late reply, another
-    // module's) is dropped at once, so that the answer behind it is found.
-    if (!outstanding || !rtu::answers(outstanding->frame, buffer)) {
-        qCDebug(lcTrace) << "not an answer" << buffer.toHex();
-        UartData.RxBuffer.clear();
+    // The answer is found wherever it stands: behind a stray byte, or behind
+    // a late reply to another request, which answers nothing on the line.
+    int size = 0;
+    const int at = rtu::findAnswer(buffer, outstanding->frame, &size);
+    if (at < 0)
         return;
-    }
+    const QByteArray reply = buffer.mid(at, size);
+    decodeAnswer(reply);
+}
 
+void Widget::decodeAnswer(const QByteArray &buffer)
+{
     const int n = rtu::replyDataLength(buffer);
     const quint8 function = static_cast<quint8>(buffer[1]);
     // A refusal is a well-formed frame, worth seeing in the log, but its

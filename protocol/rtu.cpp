@@ -62,6 +62,72 @@ bool answers(const QByteArray &request, const QByteArray &reply)
     return reply.size() == RequestSize;
 }
 
+int wholeReplyAt(const QByteArray &buffer, int at)
+{
+    const int left = buffer.size() - at;
+    if (at < 0 || left < 5)
+        return 0;
+    const quint8 function = static_cast<quint8>(buffer[at + 1]);
+    int size = 0;
+    if (function == ReadRegisters)
+        size = static_cast<quint8>(buffer[at + 2]) + 5;
+    else if (function == WriteRegister)
+        size = RequestSize;
+    else if (isException(function) && (function & 0x7F) != 0)
+        size = 5;
+    if (size == 0 || size > MaxReplySize || size > left)
+        return 0;
+    const quint16 received = static_cast<quint16>(static_cast<quint8>(buffer[at + size - 2])
+                                                  | static_cast<quint8>(buffer[at + size - 1]) << 8);
+    return crc16(buffer.constData() + at, size - 2) == received ? size : 0;
+}
+
+int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size)
+{
+    if (request.size() != RequestSize)
+        return -1;
+    const quint8 address = static_cast<quint8>(request[0]);
+    for (int at = 0; at + 5 <= buffer.size(); ++at) {
+        // Cheap tests first: a CRC at every offset of a noisy buffer adds up.
+        if (address != 0 && static_cast<quint8>(buffer[at]) != address)
+            continue;
+        if ((static_cast<quint8>(buffer[at + 1]) & 0x7F) != static_cast<quint8>(request[1]))
+            continue;
+        const int whole = wholeReplyAt(buffer, at);
+        if (whole && answers(request, buffer.mid(at, whole))) {
+            *size = whole;
+            return at;
+        }
+    }
+    return -1;
+}
+
+QByteArray withoutReplies(const QByteArray &buffer)
+{
+    QByteArray left;
+    for (int at = 0; at < buffer.size();) {
+        const int whole = wholeReplyAt(buffer, at);
+        if (whole) {
+            at += whole;
+        } else {
+            left += buffer[at];
+            ++at;
+        }
+    }
+    return left;
+}
+
+bool isTurnaroundGlitch(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > 2)
+        return false;
+    for (const char c : bytes) {
+        if (c != '\x00' && c != '\xFF')
+            return false;
+    }
+    return true;
+}
+
 quint16 registerAt(const QByteArray &reply, int k)
 {
     return static_cast<quint16>(static_cast<quint8>(reply[3 + 2 * k]) << 8 | static_cast<quint8>(reply[4 + 2 * k]));

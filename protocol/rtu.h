@@ -39,6 +39,9 @@ QByteArray buildRequest(quint8 address, quint8 function, quint16 reg, quint16 co
 // has not arrived counts as 0. The whole frame is n + 5 bytes.
 int replyDataLength(const QByteArray &buffer);
 
+// An 8-byte function-6 request: its answer is a copy of it.
+inline bool isWrite(const QByteArray &frame) { return frame.size() == RequestSize && frame[1] == char(WriteRegister); }
+
 // Function code with the high bit set: the module refused the request.
 inline bool isException(quint8 function) { return (function & 0x80) != 0; }
 
@@ -48,6 +51,20 @@ inline bool isException(quint8 function) { return (function & 0x80) != 0; }
 // it: 2 data bytes a register read, the 8-byte echo of a write, 5 bytes for a
 // refusal.
 bool answers(const QByteArray &request, const QByteArray &reply);
+
+// Size of the whole reply that begins at `at` in what the line brought: a
+// function-3 reply of up to MaxReplySize bytes, a write's 8-byte echo or a
+// refusal, its CRC holding; 0 when none begins there or not all of it came.
+int wholeReplyAt(const QByteArray &buffer, int at);
+// Where in the buffer the first whole reply that answers this request begins,
+// -1 when none does; `size` gets its length. Bytes before it (a stray byte of
+// a driver turning the line round, another's reply) are no part of it.
+int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size);
+// The buffer without the whole replies it holds: what is left is bytes that
+// make no frame, as two modules answering at once give.
+QByteArray withoutReplies(const QByteArray &buffer);
+// Bytes an idle line gives when a driver turns it round: one or two 00 or FF.
+bool isTurnaroundGlitch(const QByteArray &bytes);
 
 // Register k of a function-3 reply, big-endian at offsets 3 + 2k and 4 + 2k.
 quint16 registerAt(const QByteArray &reply, int k);

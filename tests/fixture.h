@@ -34,8 +34,11 @@ struct WidgetAccess
     // and "H@1", "D@1", "W@1", "S@1" (one register each), "address" (the read),
     // "address=12", "baud=4", "info", "settings". Here, not in fixture.cpp: the
     // fuzzer has it without the rest of the fixture.
-    static void onLine(Widget *w, const QString &request)
+    // A request prefixed "~" goes on a line known to echo.
+    static void onLine(Widget *w, const QString &line)
     {
+        w->lineEchoes = line.startsWith('~');
+        const QString request = line.mid(w->lineEchoes ? 1 : 0);
         static const QString items = QStringLiteral("ALL T H D W S");
         const int item = items.split(' ').indexOf(request.section('@', 0, 0));
         const quint16 value = quint16(request.section('=', 1).toInt());
@@ -55,6 +58,7 @@ struct WidgetAccess
         }
         w->outstanding = r;
         w->readItem = r.selector;
+        w->echoAwaited = w->lineEchoes || !rtu::isWrite(r.frame);
     }
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };

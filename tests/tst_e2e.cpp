@@ -77,8 +77,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(saved.readAll()), b.ui->textBrowser->toPlainText() + '\n');
     }
 
-    // Noise, split replies and a stray byte: polling goes on, and no value
-    // is ever shown that the module did not send.
+    // Noise, split replies and a stray byte behind them: polling goes on,
+    // and no value is ever shown that the module did not send.
     void noisyLine()
     {
         b.given("linked");
@@ -91,12 +91,8 @@ private slots:
         });
         sampler.start(10);
         b.press("pushButtonRead");
-        QSignalSpy replies(b.sim, &modsim::ModuleSim::replySent);
         QTRY_COMPARE_WITH_TIMEOUT(b.state("rx"), QString("rx=4"), 5000); // the link's reply and three polls
-        b.sim->setExtraByte(true);
-        QTRY_VERIFY_WITH_TIMEOUT(replies.count() >= 5, 3000);
-        QCOMPARE(b.state("rx"), QString("rx=4")); // a frame and a byte are no frame
-        b.sim->setExtraByte(false);
+        b.sim->setExtraByte(true); // a frame is still read with a byte behind it
         QTRY_COMPARE_WITH_TIMEOUT(b.state("rx; boxes"), QString("rx=5; boxes="), 3000);
         shown.remove(QStringLiteral("Temperature:"));
         QVERIFY(!shown.isEmpty());

@@ -375,9 +375,14 @@ void TestUnits::scanPlan_data()
     row("every rate, fastest first", plan(1, 2, true),
         "12: 1@115200 2@115200 1@19200 2@19200 1@9600 2@9600 1@4800 2@4800 1@2400 2@2400 1@1200 2@1200");
     row("the read", hex(bus::measurementRead(247)), "f7 03 00 00 00 05 91 5f");
-    row("first byte at 9600, 20 ms (µs)", QString::number(bus::firstByteUs(9600, 20)), "28334");
-    row("first byte at 115200, 20 ms", QString::number(bus::firstByteUs(115200, 20)), "20695");
-    row("first byte at 1200, 5 ms", QString::number(bus::firstByteUs(1200, 5)), "71667");
+    // The request, the 3.5-character gap and the reply's first character, 125 bits, then the answer time.
+    row("first byte at 9600, 20 ms (µs)", QString::number(bus::firstByteUs(9600, 20)), "33021");
+    row("first byte at 115200, 20 ms", QString::number(bus::firstByteUs(115200, 20)), "21086");
+    row("first byte at 1200, 20 ms", QString::number(bus::firstByteUs(1200, 20)), "124167");
+    QStringList waits;
+    for (int measured : {-1, 0, 9, 10, 35, 600})
+        waits << QString::number(bus::defaultAnswerMs(measured));
+    row("answer within, from the answer time measured", waits.join(' '), "20 20 20 20 70 1000");
     row("silence at 9600, 20 ms", QString::number(bus::silenceUs(9600, 20)), "23646");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
     row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
@@ -404,6 +409,19 @@ void TestUnits::commissioning_data()
         << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
         << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
            "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005";
+    // It follows its new rate late: the read is asked again, for up to a second.
+    QTest::newRow("a module slow to follow") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - # - " + values
+        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH"
+        << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
+           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005 19200:0c0300000005 19200:0c0300000005 "
+           "19200:0c0300000005";
+    QTest::newRow("a module that never follows") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - - - -"
+        << steps + " | Baud rate failed: no answer"
+        << row.arg(19200).arg(2021).arg(",,,,failed,baud_rate,no answer")
+        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
+           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005 19200:0c0300000005 19200:0c0300000005 "
+           "19200:0c0300000005";
     QTest::newRow("the rate kept") << 9600 << found + ' ' + values
         << steps + " | Baud rate: 9600 baud, 23.1 °C, 45.6 %RH" << row.arg(9600).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
         << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
@@ -527,8 +545,19 @@ void TestUnits::rtuReception_data()
     row("ALL in two chunks", "ALL@1", {all.left(4), all.mid(4)}, allShown);
     row("ALL byte by byte", "ALL@1", byByte, allShown);
     row("ALL, then nothing new", "ALL@1", {all, {}}, allShown);
-    row("ALL and one byte more", "ALL@1", {all + '\0'}, untouched.arg(16));
-    row("two replies in one chunk", "ALL@1", {all + all}, untouched.arg(30));
+    // Found wherever it stands in what the line brought; only it is logged.
+    const QString found = QString(allShown).replace("logged", "RX " + all.toHex());
+    row("ALL and one byte more", "ALL@1", {all + '\0'}, found);
+    row("two replies in one chunk", "ALL@1", {all + all}, found);
+    row("behind a stray byte", "ALL@1", {'\0' + all}, found);
+    row("behind noise, in pieces", "ALL@1", {bytes("FF0103"), all.left(9), all.mid(9)}, found);
+    const QByteArray read = rtu::buildRequest(1, 3, 0, 5), write = bytes("00060100000C89E2");
+    row("behind its echo, the echo learnt", "ALL@1", {read.left(3), read.mid(3) + all}, found);
+    row("behind its echo and a stray byte", "~ALL@1", {'\0' + read, '\0' + all}, found);
+    row("an echo alone is no answer", "~ALL@1", {read}, untouched.arg(0));
+    // A write's answer is a copy of it: on a line that echoes, the second one.
+    row("a write's echo on a line that echoes", "~address=12", {write}, untouched.arg(0));
+    row("a write's echo and answer", "~address=12", {write, write}, acknowledged.arg(12).replace("logged", "RX 00060100000c89e2"));
     row("temperature alone", "T@1", {bytes("010302FF9CF9DD")}, "-100 22 33 44 a42 r1 | -10.0℃,---,---,--- | logged buf0");
     row("humidity", "H@1", {bytes("01030201F4B853")}, "11 500 33 44 a42 r1 | ---,50.0%,---,--- | logged buf0");
     row("humidity is unsigned", "H@1", {withCrc("010302FFFF")}, "11 65535 33 44 a42 r1 | ---,6553.5%,---,--- | logged buf0");
@@ -539,17 +568,17 @@ void TestUnits::rtuReception_data()
     row("address write echo", "address=12", {bytes("00060100000C89E2")}, acknowledged.arg(12));
     row("baud-rate echo", "baud=4", {bytes("000601010004D9E4")}, acknowledged.arg(42));
     // Only the answer to the request on the line is taken; any other whole
-    // frame is dropped at once, so that the answer behind it is found.
-    row("an address reply without its register", "address", {withCrc("000300")}, untouched.arg(0));
-    row("a write echo while polling", "ALL@1", {bytes("000601010004D9E4")}, untouched.arg(0));
-    row("another module's reply", "ALL@1", {withCrc("02030A00FA01F4006E00C80000")}, untouched.arg(0));
-    row("five registers when one was asked", "H@1", {all}, untouched.arg(0));
+    // frame waits for the silence, and the answer behind it is still found.
+    row("an address reply without its register", "address", {withCrc("000300")}, untouched.arg(5));
+    row("a write echo while polling", "ALL@1", {bytes("000601010004D9E4")}, untouched.arg(8));
+    row("another module's reply", "ALL@1", {withCrc("02030A00FA01F4006E00C80000")}, untouched.arg(15));
+    row("five registers when one was asked", "H@1", {all}, untouched.arg(15));
     row("a poll's late reply, then the address", "address", {all, bytes("0003020007C446")}, acknowledged.arg(7).replace("logged", "RX 0003020007c446"));
     row("wrong CRC", "T@1", {bytes("01030200FA3808")}, untouched.arg(7));
     row("CRC bytes swapped", "T@1", {bytes("01030200FA0738")}, untouched.arg(7));
     row("refusal while reading humidity", "H@1", {bytes("018302C0F1")}, refused);
     row("refusal of an address command", "address", {bytes("018302C0F1")}, refused);
-    row("a 250-byte frame answering nothing", "ALL@1", {withCrc("0103F5" + QByteArray(245, 'a').toHex())}, untouched.arg(0));
+    row("a 250-byte frame answering nothing", "ALL@1", {withCrc("0103F5" + QByteArray(245, 'a').toHex())}, untouched.arg(250));
     row("a 255-byte reply is not taken apart", "ALL@1", {withCrc("0103FA" + QByteArray(250, 'a').toHex())}, untouched.arg(255));
     row("4096 bytes of noise wait", "ALL@1", {kilo, kilo, kilo, kilo}, untouched.arg(4096));
     row("the 4097th byte drops them", "ALL@1", {kilo, kilo, kilo, kilo, "U"}, untouched.arg(0));

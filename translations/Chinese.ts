@@ -290,6 +290,10 @@
         <translation>应答</translation>
     </message>
     <message>
+        <source>Answers late (%1 ms): raise Answer within</source>
+        <translation>应答迟到（%1 毫秒）：请调大应答等待</translation>
+    </message>
+    <message>
         <source>Address</source>
         <translation>地址</translation>
     </message>

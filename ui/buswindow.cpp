@@ -30,6 +30,30 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
     connect(ui->pushButtonWatch, &QPushButton::clicked, this, &BusWindow::watch);
     showProgress();
+    followLine();
+}
+
+void BusWindow::showEvent(QShowEvent *event)
+{
+    followLine();
+    QWidget::showEvent(event);
+}
+
+void BusWindow::followLine()
+{
+    // "Answer within" starts from the pace the linked module showed, until
+    // the technician sets it.
+    const int suggested = bus::defaultAnswerMs(line->measuredAnswerMs());
+    if (ui->spinBoxAnswerMs->value() == suggestedMs || suggestedMs == 0)
+        ui->spinBoxAnswerMs->setValue(suggested);
+    suggestedMs = suggested;
+}
+
+bus::Answer BusWindow::lateAnswer(const QByteArray &reply, qint64 afterUs) const
+{
+    bus::Answer answer = bus::answerOf(Exchange::Answered, reply);
+    answer.lateMs = int(qMax<qint64>(1, (afterUs + 999) / 1000));
+    return answer;
 }
 
 BusWindow::~BusWindow()
@@ -84,6 +108,8 @@ void BusWindow::scan()
     stop();
     if (wasScanning || !takeLine())
         return;
+    followLine();
+    ++run;
     plan = bus::scanPlan(ui->spinBoxFrom->value(), ui->spinBoxTo->value(), ui->checkBoxAllRates->isChecked(),
                          line->linkRate());
     probed = found = 0;
@@ -113,6 +139,15 @@ void BusWindow::probeNext()
         showProgress();
         probeNext();
     };
+    // Not blamed on the next address: listed, saying how late it came.
+    x.late = [this, probe, scan = run](const QByteArray &reply, qint64 afterUs) {
+        if (scan != run)
+            return;
+        modules->found(probe, lateAnswer(reply, afterUs), currentDateTime());
+        ++found;
+        shown.invalidate();
+        showProgress();
+    };
     line->exchange(this, x);
 }
 
@@ -141,6 +176,7 @@ void BusWindow::watch()
     if (!takeLine())
         return;
     mode = Mode::Watching;
+    ++run;
     ui->pushButtonWatch->setText(tr("Stop watching"));
     schedule = bus::Schedule();
     clock.start();
@@ -162,6 +198,15 @@ void BusWindow::pollNext()
         if (answer.kind == bus::Answer::Values)
             line->addReading(modules->address(row), answer.values);
         pollNext();
+    };
+    // It counts for the module that sent it, not against the next one.
+    x.late = [this, row, watch = run](const QByteArray &reply, qint64 afterUs) {
+        if (watch != run)
+            return;
+        const bus::Answer answer = lateAnswer(reply, afterUs);
+        modules->answeredLate(row, answer, currentDateTime());
+        if (answer.kind == bus::Answer::Values)
+            line->addReading(modules->address(row), answer.values);
     };
     line->exchange(this, x);
 }

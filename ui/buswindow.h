@@ -28,6 +28,9 @@ public:
     BusWindow(Widget *line, QWidget *parent);
     ~BusWindow() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     enum class Mode { Idle, Scanning, Watching };
 
@@ -40,6 +43,8 @@ private:
     Exchange request(quint8 address, qint32 baudRate) const;
     void showProgress();
     void showError(const QString &text);
+    void followLine();
+    bus::Answer lateAnswer(const QByteArray &reply, qint64 afterUs) const;
 
     Widget *line;
     bus::ModuleTable *modules;
@@ -51,6 +56,8 @@ private:
     QElapsedTimer clock;
     QElapsedTimer shown; // since the progress was last drawn
     QTimer *roundTimer;
+    int run = 0;         // scans and watches begun: a late answer belongs to its own
+    int suggestedMs = 0; // the wait last chosen from the line
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;

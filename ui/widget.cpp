@@ -3,6 +3,7 @@
 
 #include "app/buildstamp.h"
 #include "app/clock.h"
+#include "protocol/rtu.h"
 #include "ui/buswindow.h"
 #include "ui/commissionwindow.h"
 #include "ui/trendwindow.h"
@@ -45,12 +46,15 @@ Widget::Widget(QWidget *parent)
     timerWait = new QTimer(this);
     timerWait->setTimerType(Qt::PreciseTimer);
     timerWait->setSingleShot(true);
+    lineClock.start();
     connect(timerWait, &QTimer::timeout, this, [this] {
         if (outstanding && outstanding->kind == LineRequest::Poll)
             return pollUnanswered(); // a poll's wait needs no sub-millisecond end
         if (waitClock.nsecsElapsed() < waitDueNs)
             return waitFor(waitDueNs);
-        endExchange(exchangeBytes.isEmpty() ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
+        // A byte or two of an idle line turned round is no reply.
+        const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
+        endExchange(nothing ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
     });
 
     ui->comboBoxBaudRate->setCurrentIndex(3);

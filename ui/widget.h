@@ -60,6 +60,9 @@ public:
     void releaseLine(QObject *owner);
     // The rate the port was linked at; 0 while no port is open.
     qint32 linkRate() const;
+    // How long the module linked last took to start its answer, past its
+    // request and the gap before a reply, in ms; -1 before one answered.
+    int measuredAnswerMs() const { return answerUs < 0 ? -1 : int((answerUs + 999) / 1000); }
     // A reading of a module's, for the trend and the record.
     void addReading(quint8 address, const trend::Values &values);
 
@@ -97,7 +100,10 @@ private:
     void requestAnswered(bool refused, quint8 exceptionCode = 0);
     void finishRequest();
     void clearLine();
-    void receiveForExchange(const QByteArray &chunk, const QByteArray &buffer);
+    void receiveForExchange(const QByteArray &buffer);
+    void dropEcho();
+    void dropLateAnswer();
+    void noteAnswerTime();
     void waitFor(qint64 dueNs);
     void endExchange(Exchange::Outcome outcome, const QByteArray &bytes);
     void pollUnanswered();
@@ -106,8 +112,8 @@ private:
     void endLinkWork();
     void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
-    static bool isWholeRtuReply(const QByteArray &buffer);
     void decodeRtuReply(const QByteArray &buffer);
+    void decodeAnswer(const QByteArray &reply);
     void DisplayHumiture(quint8 selector);
     void noteReading(quint8 selector);
 
@@ -144,7 +150,18 @@ private:
     QElapsedTimer waitClock;  // since it was written
     qint64 waitDueNs = 0;     // when its wait ends
     qint64 exchangeDeadlineNs = 0; // when it ends however the line chatters
-    QByteArray exchangeBytes; // what the line brought it so far
+    QByteArray exchangeBytes; // what the line brought it that makes no frame
+    // A two-wire adapter hears its own request: learnt when a request comes
+    // back at the start of the buffer, and known until the next Link.
+    bool lineEchoes = false;
+    bool echoAwaited = false;  // the request on the line has not come back yet
+    // Another window's request that went unanswered, for a late answer to be
+    // told to its owner rather than taken for the next request's.
+    std::optional<LineRequest> unanswered;
+    qint64 unansweredAtNs = 0; // when it was written, on lineClock
+    QElapsedTimer lineClock;
+    qint64 answerUs = -1;      // the linked module's answer time
+    bool probing = false;      // the link's probe is on the line, its answer not timed yet
     qint32 lineRate = 0;      // the rate the port was opened at
     int missedPolls = 0;      // polls in a row the silence ended
     struct Claim
