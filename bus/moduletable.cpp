@@ -78,6 +78,16 @@ void ModuleTable::answeredLate(int index, const Answer &answer, const QDateTime 
         emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
 }
 
+int ModuleTable::modulesAt(qint32 baudRate) const
+{
+    int count = 0;
+    for (const Row &row : m_rows) {
+        if (row.baudRate == baudRate)
+            count += row.answer.kind == Answer::Garbled ? 2 : 1;
+    }
+    return count;
+}
+
 QVector<bool> ModuleTable::watched(qint32 linkRate) const
 {
     QVector<bool> out;

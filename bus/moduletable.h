@@ -33,6 +33,8 @@ public:
     // The rows to watch: ticked, and found at this rate.
     QVector<bool> watched(qint32 linkRate) const;
     quint8 address(int row) const { return m_rows[row].address; }
+    // Modules found at a rate; an address whose answers garbled holds two at least.
+    int modulesAt(qint32 baudRate) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -7,6 +7,23 @@
 #include "protocol/rtu.h"
 
 #include "app/trace.h"
+#include "ui/buswindow.h"
+
+#include <QMessageBox>
+#include <QSerialPort>
+
+bool Widget::writeReachesAll()
+{
+    // A write to address 0 is obeyed by every module that hears it: where the
+    // bus window's last scan saw several at this rate, that is asked first.
+    const int modules = busWindow && serialPort->isOpen() ? busWindow->modulesAt(lineRate) : 0;
+    if (modules < 2)
+        return true;
+    return QMessageBox::question(this, tr("Warning"),
+                                 tr("%1 modules answer on this line, and this write reaches every one of them. Write anyway?").arg(modules),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
 
 void Widget::PushButtonAddressReadSlot()
 {
@@ -21,6 +38,8 @@ void Widget::PushButtonAddressSlot()
         showError(problem);
         return;
     }
+    if (!writeReachesAll())
+        return;
     SendRtuRequest(LineRequest::Command, ReadsAddress, 0, rtu::WriteRegister, rtu::DeviceAddress,
                    static_cast<quint16>(text.toInt(nullptr, 10)));
 }
@@ -29,5 +48,7 @@ void Widget::PushButtonBaudRateSlot()
 {
     const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
     qCDebug(lcTrace) << code;
+    if (!writeReachesAll())
+        return;
     SendRtuRequest(LineRequest::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code);
 }

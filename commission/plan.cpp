@@ -6,7 +6,9 @@ namespace commission {
 
 int nextAddress(int done, const QSet<int> &given)
 {
-    for (int address = done + 1; address <= 247; ++address) {
+    // Upwards from the one done, then from the lowest: never one given twice.
+    for (int step = 1; step <= 247; ++step) {
+        const int address = (done + step - 1) % 247 + 1;
         if (!given.contains(address))
             return address;
     }

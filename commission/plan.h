@@ -21,7 +21,7 @@ struct Plan
 };
 
 // The address for the module after one given `done`: the next one up that
-// this batch has not given yet; 0 when none is left below 248.
+// this batch has not given yet, past 247 the lowest one; 0 when all 247 are given.
 int nextAddress(int done, const QSet<int> &given);
 
 // The serial number a module gets at `now`: the clock's, as AUTO Setup makes it.

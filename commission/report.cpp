@@ -31,28 +31,33 @@ QByteArray reportHeader()
 
 QByteArray reportRow(const QDateTime &when, const Run &run)
 {
+    // Only what happened: a field the run did not get to is empty.
     const Plan &plan = run.plan();
     const bool monitoring = plan.recordMode == logger::MonitorOnly;
+    const bool setup = run.setupWritten();
     QStringList fields{trend::isoTime(when),
                        number(run.oldAddress()),
                        number(run.oldBaudRate()),
-                       QString::number(plan.address),
-                       QString::number(plan.baudRate),
-                       run.serialNumber(),
+                       run.addressSet() ? QString::number(plan.address) : QString(),
+                       run.rateSet() ? QString::number(plan.baudRate) : QString(),
+                       run.serialWritten() ? run.serialNumber() : QString(),
                        number(run.loggerModel()),
-                       monitoring ? QStringLiteral("monitoring") : QStringLiteral("recording"),
-                       monitoring ? QString()
-                                  : plan.recordMode == logger::RecordFromStartTime ? QStringLiteral("timing start")
-                                                                                    : QStringLiteral("after setup"),
-                       trend::isoTime(QDateTime::fromSecsSinceEpoch(plan.start)),
-                       QString::number(plan.sampleSeconds)};
+                       !setup ? QString() : monitoring ? QStringLiteral("monitoring") : QStringLiteral("recording"),
+                       !setup || monitoring ? QString()
+                           : plan.recordMode == logger::RecordFromStartTime ? QStringLiteral("timing start")
+                                                                            : QStringLiteral("after setup"),
+                       setup ? trend::isoTime(QDateTime::fromSecsSinceEpoch(plan.start)) : QString(),
+                       setup ? QString::number(plan.sampleSeconds) : QString()};
     for (const double value : run.readings())
         fields << (std::isnan(value) ? QString() : QString::number(value, 'f', 1));
     // Written before the run is told how the writing went: a run still
-    // running here went through every step, unless it was stopped.
+    // running here went through every step, unless it was stopped, and a
+    // stopped one names the step it had reached.
     const Run::Verdict *failure = run.failure();
-    fields << QLatin1String(failure ? "failed" : run.step() == Step::Report ? "ok" : "stopped")
-           << (failure ? QLatin1String(stepKey(failure->step)) : QString()) << trend::csvField(failure ? failure->text : QString());
+    const bool ok = !failure && run.step() == Step::Report;
+    fields << QLatin1String(failure ? "failed" : ok ? "ok" : "stopped")
+           << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.step())))
+           << trend::csvField(failure ? failure->text : QString());
     return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 

@@ -5,6 +5,9 @@
 #include "protocol/rtu.h"
 
 #include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace commission {
 
@@ -16,11 +19,17 @@ constexpr int kReadsAtNewRate = 4;
 // text for the catalogue's tools to find.
 namespace {
 
-// The serial number as the information reply shows it: each decimal pair
-// written as one byte, read back in hexadecimal.
-QString asReadBack(const QString &serial)
+// "9600", "9600 and 19200", "4800, 9600 and 19200".
+QString rateList(QVector<qint32> rates)
 {
-    return QString::fromLatin1(logger::serialNumberWrite(serial, 0).mid(5, 6).toHex());
+    std::sort(rates.begin(), rates.end());
+    QStringList all;
+    for (const qint32 rate : rates)
+        all << QString::number(rate);
+    if (all.size() < 2)
+        return all.join(QString());
+    const QString last = all.takeLast();
+    return QCoreApplication::translate("commission", "%1 and %2").arg(all.join(QStringLiteral(", ")), last);
 }
 
 QString modeText(quint8 mode)
@@ -38,6 +47,14 @@ QString modeText(quint8 mode)
 }
 
 } // namespace
+
+QString serialDigits(const QString &readBack)
+{
+    QString digits;
+    for (int i = 0; i + 1 < readBack.size(); i += 2)
+        digits += QStringLiteral("%1").arg(readBack.mid(i, 2).toInt(nullptr, 16), 2, 10, QLatin1Char('0'));
+    return digits;
+}
 
 QString stepName(Step step)
 {
@@ -68,8 +85,10 @@ std::optional<Request> Run::next(qint64 now) const
     if (m_result != Running || m_stopping || m_step == Step::Report)
         return std::nullopt;
     switch (m_step) {
-    case Step::Find: // at address 0, every rate in turn, as Link's search does
-        return Request{rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1), rtu::SearchRates[m_phase], 300000};
+    case Step::Find: // at address 0, every rate in turn, then the logger of the one found
+        if (m_phase < int(std::size(rtu::SearchRates)))
+            return Request{rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1), rtu::SearchRates[m_phase], 300000};
+        return Request{logger::infoRequest(), m_oldRate, 500000};
     case Step::Address:
         return Request{rtu::buildRequest(0, rtu::WriteRegister, rtu::DeviceAddress, quint16(m_plan.address)), m_oldRate, 500000};
     case Step::SerialNumber:
@@ -110,19 +129,8 @@ bool Run::answered(Exchange::Outcome outcome, const QByteArray &reply)
 
 void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
 {
-    if (m_step == Step::Find) {
-        if (outcome == Exchange::Silent) {
-            if (++m_phase == int(std::size(rtu::SearchRates)))
-                fail(QCoreApplication::translate("commission", "no module answers at any rate"));
-        } else if (outcome == Exchange::Garbled) {
-            m_collided = true;
-            fail(QCoreApplication::translate("commission", "More than one module answers: keep only the one to commission on the line."));
-        } else if (answered(outcome, reply)) {
-            m_oldRate = rtu::SearchRates[m_phase];
-            m_oldAddress = rtu::registerAt(reply, 0) & 0xFF;
-            done(QCoreApplication::translate("commission", "address %1 at %2 baud").arg(m_oldAddress).arg(m_oldRate));
-        }
-    } else if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
+    if (m_step == Step::Find)
+        return find(outcome, reply); else if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
         ++m_phase; // not at its new rate yet
     } else if (!answered(outcome, reply)) {
     } else if (m_step == Step::Address) {
@@ -132,17 +140,23 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
         else
             fail(QCoreApplication::translate("commission", "the module echoed address %1").arg(echoed));
     } else if (m_step == Step::SerialNumber) {
-        if (m_phase++ == 0)
+        if (m_phase++ == 0) {
+            m_serialWritten = true;
             return;
+        }
         const logger::Info info = logger::parseInfo(reply);
         m_model = info.model;
-        if (info.serial == asReadBack(m_serial))
-            done(QCoreApplication::translate("commission", "%1, model %2").arg(info.serial).arg(info.model));
+        // In the form it was written in, which a technician labels the module with.
+        const QString read = serialDigits(info.serial);
+        if (read == m_serial)
+            done(QCoreApplication::translate("commission", "%1, model %2").arg(read).arg(info.model));
         else
-            fail(QCoreApplication::translate("commission", "read back %1 where %2 was written").arg(info.serial, asReadBack(m_serial)));
+            fail(QCoreApplication::translate("commission", "read back %1 where %2 was written").arg(read, m_serial));
     } else if (m_step == Step::LoggerSetup) {
-        if (m_phase++ == 0)
+        if (m_phase++ == 0) {
+            m_setupWritten = true;
             return;
+        }
         const logger::Settings settings = logger::parseSettings(reply);
         const QString read = QCoreApplication::translate("commission", "%1, %2 s").arg(modeText(settings.recordMode)).arg(settings.sampleSeconds);
         if (settings.recordMode == m_plan.recordMode && settings.sampleSeconds == m_plan.sampleSeconds)
@@ -155,6 +169,46 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
         m_readings = bus::answerOf(outcome, reply).values; // the bus's own reading of the five registers
         done(QCoreApplication::translate("commission", "%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
     }
+}
+
+void Run::find(Exchange::Outcome outcome, const QByteArray &reply)
+{
+    constexpr int rates = int(std::size(rtu::SearchRates));
+    if (m_phase == rates) { // the logger's identity, to know a module given its number already
+        if (outcome == Exchange::Answered && logger::isFrame(reply))
+            m_foundSerial = serialDigits(logger::parseInfo(reply).serial);
+        done(QCoreApplication::translate("commission", "address %1 at %2 baud").arg(m_oldAddress).arg(m_oldRate));
+        return;
+    }
+    // Every rate is asked, even after one answered: a module in service at
+    // another rate must not be the one written to.
+    const qint32 rate = rtu::SearchRates[m_phase];
+    if (outcome == Exchange::Garbled) {
+        m_garbledAt << rate;
+    } else if (outcome == Exchange::Answered && !rtu::isException(quint8(reply[1]))) {
+        m_answeredAt << rate;
+        m_oldRate = rate;
+        m_oldAddress = rtu::registerAt(reply, 0) & 0xFF;
+    } else if (outcome == Exchange::Answered) {
+        m_answeredAt << rate; // a refusal: a module is there, though it keeps its address to itself
+        m_oldRate = rate;
+    }
+    if (++m_phase < rates)
+        return;
+    if (!m_garbledAt.isEmpty() || m_answeredAt.size() > 1) {
+        m_collided = true;
+        m_oldAddress = 0, m_oldRate = 0;
+        fail(QCoreApplication::translate("commission", "More than one module answers (at %1 baud): keep only the one to commission on the line.")
+                 .arg(rateList(m_answeredAt + m_garbledAt)));
+    } else if (m_answeredAt.isEmpty()) {
+        fail(QCoreApplication::translate("commission", "no module answers at any rate"));
+    }
+}
+
+void Run::abort(const QString &why)
+{
+    if (m_result == Running)
+        fail(why);
 }
 
 void Run::done(const QString &text)

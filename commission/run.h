@@ -16,6 +16,9 @@ namespace commission {
 
 enum class Step { Find, Address, SerialNumber, LoggerSetup, BaudRate, Report };
 QString stepName(Step step);
+// A serial number as the logger reads it back, each byte in hexadecimal, in
+// the twelve decimal digits a write takes: "1a0c06031f1d" is "261206033129".
+QString serialDigits(const QString &readBack);
 
 // A request of the run, as the line is to carry it.
 struct Request
@@ -47,6 +50,9 @@ public:
     void take(Exchange::Outcome outcome, const QByteArray &reply);
     // Ends the run once the exchange on the line is over.
     void stop();
+    // Ends it at once, at the step it reached, for a reason outside it (the
+    // port died under it).
+    void abort(const QString &why);
     // Whether the report row could be written, and why not: the run is over.
     void reported(bool ok, const QString &reason);
 
@@ -57,6 +63,14 @@ public:
     // What the report tells of the module.
     const Plan &plan() const { return m_plan; }
     const QString &serialNumber() const { return m_serial; }
+    // What the module held when it was found: its serial number as the
+    // twelve digits a write takes; empty when its logger did not say.
+    const QString &foundSerial() const { return m_foundSerial; }
+    // How far the writes went: what the report may say was set.
+    bool addressSet() const { return m_step > Step::Address; }
+    bool serialWritten() const { return m_serialWritten; }
+    bool setupWritten() const { return m_setupWritten; }
+    bool rateSet() const { return m_step > Step::BaudRate; }
     int oldAddress() const { return m_oldAddress; }
     qint32 oldBaudRate() const { return m_oldRate; }
     int loggerModel() const { return m_model; }
@@ -66,6 +80,7 @@ public:
     bool collided() const { return m_collided; }
 
 private:
+    void find(Exchange::Outcome outcome, const QByteArray &reply);
     void done(const QString &text);
     void fail(const QString &why);
     bool answered(Exchange::Outcome outcome, const QByteArray &reply);
@@ -77,6 +92,11 @@ private:
     Result m_result = Running;
     bool m_stopping = false;
     bool m_collided = false;
+    bool m_serialWritten = false;
+    bool m_setupWritten = false;
+    QVector<qint32> m_answeredAt; // the rates a module answered the search at
+    QVector<qint32> m_garbledAt;  // the rates where answers garbled
+    QString m_foundSerial;
     QVector<Verdict> m_verdicts;
     int m_oldAddress = 0;
     qint32 m_oldRate = 0;

@@ -50,6 +50,9 @@ QString Widget::claimLine(QObject *owner, const QString &busy, std::function<voi
 {
     if (claim.owner && claim.owner != owner)
         return claim.busy;
+    // Whatever went out now would go at a rate the search is only trying.
+    if (timerAutoUart->isActive())
+        return tr("The line is busy with the baud-rate search. Wait for it to end.");
     claim = Claim{owner, busy, std::move(ended)};
     // One master on the line: the main window's continuous reading gives way.
     timerHumiture->stop();
@@ -112,6 +115,7 @@ void Widget::writeRequest(LineRequest request)
     outstanding = std::move(request);
     // A write's answer is a copy of it: only a line known to echo has a copy to drop.
     echoAwaited = lineEchoes || !rtu::isWrite(frame);
+    heardOther = false;
     probing = false;
     serialPort->write(frame);
 

@@ -82,7 +82,7 @@ void Widget::AUTOUartInit()
         || UartData.BaudIndex >= std::size(UartData.BaudList)) {
         timerAutoUart->stop();
         // No rate answers: nothing that waited for the search would be answered either.
-        clearLine();
+        endLinkWork(tr("Communication error!"));
         showError(tr("Communication error!"));
         return;
     }
@@ -114,8 +114,11 @@ void Widget::TimerResponseSlot()
     }
     if (UartData.ReplyReceived == 0) {
         UartData.BaudSetPending = 0;
+        const bool collided = heardOther && (outstanding->kind == LineRequest::Command || outstanding->kind == LineRequest::BaudWrite);
         finishRequest();
-        showError(tr("Communication error!"));
+        // Answers that garble each other mean the write was heard, by more than one.
+        showError(collided ? tr("Several modules answered at once: the write may have reached all of them.")
+                           : tr("Communication error!"));
         return;
     }
     if (UartData.BaudSetPending == 1)
@@ -124,7 +127,7 @@ void Widget::TimerResponseSlot()
     finishRequest();
 }
 
-void Widget::endLinkWork()
+void Widget::endLinkWork(const QString &why)
 {
     // Everything that acts on the port by itself: the search, the watchdog
     // (and the baud change it would complete) and continuous reading.
@@ -137,6 +140,7 @@ void Widget::endLinkWork()
     // Whatever another window ran on the line is over with it.
     if (const auto ended = claim.ended) {
         claim = Claim();
+        claimEnd = why;
         ended();
     }
 }
@@ -152,6 +156,7 @@ void Widget::portFailed(int error)
         return;
     const QString reason = serialPort->errorString();
     serialPort->close();
-    endLinkWork();
-    showError(tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason));
+    const QString message = tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason);
+    endLinkWork(message);
+    showError(message);
 }

@@ -61,6 +61,7 @@ void Widget::receiveChunk(const QByteArray &chunk)
             UartData.RxBuffer.remove(0, start);
     }
     const QByteArray buffer = UartData.RxBuffer;
+    heardOther = heardOther || (!buffer.isEmpty() && !echoAwaited && !rtu::isTurnaroundGlitch(buffer));
     if (outstanding && outstanding->kind == LineRequest::Foreign) {
         receiveForExchange(buffer);
         return;

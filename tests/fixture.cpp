@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -67,7 +68,13 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
         QTimer::singleShot(0, modal, [this, modal] {
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 boxes << box->windowTitle() + ": " + box->text() + (UartData.RxBuffer.isEmpty() ? "" : " (inside a reply)");
-                box->done(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
+                const bool no = m_decline && (box->standardButtons() & QMessageBox::No);
+                m_decline = m_decline && !no;
+                // A question is answered by its button, as QMessageBox::question reads the one clicked.
+                if (QAbstractButton *answer = box->button(no ? QMessageBox::No : QMessageBox::Yes))
+                    answer->click();
+                else
+                    box->done(QMessageBox::Ok);
             } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
@@ -211,10 +218,13 @@ void Bench::given(const QString &spec)
          }},
         {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
+        {"decline", [](Bench &b, const QString &) { b.m_decline = true; }}, // the next question, answered No
+        {"closeCommission", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("CommissionWindow")->close(); }},
+        {"quit", [](Bench &b, const QString &) { QCloseEvent e; QApplication::sendEvent(b.w, &e); }}, // as the window's close box asks
         {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
-        {"until", [](Bench &b, const QString &v) { // a state, of one key
-             if (!b.reach(v, 3000))
+        {"until", [](Bench &b, const QString &v) { // a state, of one key ('_' for a blank)
+             if (!b.reach(QString(v).replace('_', ' '), 6000))
                  qFatal("given: never %s", qPrintable(v));
          }},
         {"disable", [](Bench &b, const QString &) { b.ui->recmodecomboBox->setEnabled(false), b.ui->sample_ratecomboBox->setEnabled(false); }},
@@ -240,6 +250,12 @@ QString Bench::state(const QString &expected) const
                                 b.ui->labelWetBulbTemp->text()}.replaceInStrings(name, QString()).join(',');
          }},
         {"module", [](const Bench &b) { return QString("%1@%2").arg(b.sim->address()).arg(b.sim->baudRate()); }},
+        {"modules", [](const Bench &b) { // every module on the line: address@rate and serial number
+             QStringList all;
+             for (int i = 0; i < b.sim->moduleCount(); ++i)
+                 all << QString("%1@%2 %3").arg(b.sim->module(i)->address()).arg(b.sim->module(i)->baudRate()).arg(QString(b.sim->module(i)->serialBytes().toHex()));
+             return all.join(", ");
+         }},
         {"port", [](const Bench &b) { return b.port()->isOpen() ? QString::number(b.port()->baudRate()) : QString("closed"); }},
         {"rate", [](const Bench &) { return QString::number(UartData.BaudRate); }},
         {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},

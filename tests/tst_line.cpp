@@ -67,6 +67,19 @@ void TestLine::bus_data()
     QTest::newRow("Link ends a watch") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch dialog=cancel press=pushButtonLink",
         "watching=Watch; port=closed; boxes="};
+    // A write to address 0 reaches every module at the rate: asked first,
+    // and a collided answer said for what it is.
+    const QString populated = "linked line=1,3 press=pushButtonBus range=1-3 press=pushButtonScan until=scan=Scan field=7 ";
+    const QString asked = "boxes=Warning: 2 modules answer on this line, and this write reaches every one of them. Write anyway?";
+    QTest::newRow("an address write to a populated line, declined") << QStringList{
+        populated + "decline press=pushButtonAddress", asked + "; modules=1@9600 180b14091e2d, 3@9600 180b14091e2e; tx=4"};
+    QTest::newRow("an address write to a populated line") << QStringList{
+        populated + "press=pushButtonAddress", asked + " / Error: Several modules answered at once: the write may have reached all of them. (inside a reply); "
+        "modules=7@9600 180b14091e2d, 7@9600 180b14091e2e"};
+    // Nothing goes out at a rate the search is only trying.
+    QTest::newRow("a scan pressed during a search that fails") << QStringList{
+        "silent press=pushButtonBus dialog=AUTO press=pushButtonLink press=pushButtonScan",
+        "scan=Scan; search=0; boxes=Error: The line is busy with the baud-rate search. Wait for it to end. / Error: Communication error!"};
     QTest::newRow("no link") << QStringList{"press=pushButtonBus press=pushButtonScan",
                                             "scan=Scan; boxes=Error: The serial port is not open. Press Link first."};
 }
@@ -76,24 +89,39 @@ void TestLine::commission_data()
     QTest::addColumn<QStringList>("steps");
     const QString plan = "clock=2026-12-06T03:31:29 linked press=pushButtonCommission saveAs=@report.csv "
                          "press=pushButtonReport next=12 ";
-    const QString found = "Find: address 1 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | ";
+    const QString found = "Find: address 1 at 9600 baud | Address: address 12 | Serial number: 261206033129, model 2021 | ";
+    // The serial number in the one form a technician labels the module with;
+    // after 247 the next address is the lowest one not given.
     QTest::newRow("a module at a rate not known") << QStringList{
-        plan + "module=5@4800 target=19200 press=pushButtonRun",
-        "run=Commission; module=12@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
-        "Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | Logger setup: recording after setup, 60 s | "
-        "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=13; port=9600; "
-        "reported=2026-12-06T03:31:29+01:00,5,4800,12,19200,261206033129,2021,recording,after setup,2026-12-06T03:36:29+01:00,60,"
+        plan + "module=5@4800 target=19200 next=247 press=pushButtonRun",
+        "run=Commission; module=247@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
+        "Address: address 247 | Serial number: 261206033129, model 2021 | Logger setup: recording after setup, 60 s | "
+        "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=1; port=9600; "
+        "reported=2026-12-06T03:31:29+01:00,5,4800,247,19200,261206033129,2021,recording,after setup,2026-12-06T03:36:29+01:00,60,"
         "23.1,45.6,10.3,15.8,ok,,; boxes="};
     QTest::newRow("a setup not acknowledged") << QStringList{
         plan + "noSetupAck press=pushButtonRun press=pushButtonBus press=pushButtonScan",
         "run=Commission; steps=" + found + "Logger setup: failed, no answer | Report: appended; counter=This batch: 0 done, 1 failed; "
-        "next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,9600,261206033129,2021,recording,after setup,"
-        "2026-12-06T03:36:29+01:00,60,,,,,failed,logger_setup,no answer; "
+        "next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129,2021,,,,,,,,,failed,logger_setup,no answer; "
         "boxes=Error: The line is busy with commissioning. Stop it first."};
-    QTest::newRow("two modules on the line") << QStringList{
-        plan + "line=1,7 press=pushButtonRun",
-        "run=Commission; counter=This batch: 0 done, 1 failed; "
-        "boxes=Error: More than one module answers: keep only the one to commission on the line."};
+    // Nothing is written where a module in service may hear it.
+    QTest::newRow("modules at two rates") << QStringList{
+        plan + "line=1,9@19200 press=pushButtonRun",
+        "run=Commission; counter=This batch: 0 done, 1 failed; modules=1@9600 180b14091e2d, 9@19200 180b14091e2e; "
+        "reported=2026-12-06T03:31:29+01:00,,,,,,,,,,,,,,,failed,find,More than one module answers (at 9600 and 19200 baud): keep only "
+        "the one to commission on the line.; "
+        "boxes=Error: More than one module answers (at 9600 and 19200 baud): keep only the one to commission on the line."};
+    // The module not swapped: asked, No at first, and nothing written.
+    QTest::newRow("the same module again") << QStringList{
+        plan + "press=pushButtonRun until=run=Commission clock=2026-12-06T03:31:30 decline press=pushButtonRun",
+        "run=Commission; counter=This batch: 1 done, 0 failed; module=12@9600; next=13; "
+        "reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
+        "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again?"};
+    // Closed mid-run, on a question answered Yes: the row says where it stopped.
+    QTest::newRow("quit mid-run") << QStringList{
+        plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud_|_Address:_address_12 quit",
+        "run=Commission; module=12@9600; reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,serial_number,; "
+        "boxes=Commission: A module is being commissioned (step: Serial number). Stop the run?"};
     QTest::newRow("a report that cannot be written") << QStringList{
         "linked press=pushButtonCommission saveAs=/proc/report.csv press=pushButtonRun",
         "run=Commission; probes=1; boxes=Error: The file /proc/report.csv cannot be written: No such file or directory"};

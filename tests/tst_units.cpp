@@ -400,63 +400,63 @@ void TestUnits::commissioning_data()
     const QString probe = withCrc("0003020005").toHex(), echo = withCrc("00060100000C").toHex(), ack = "7b22ab00ab227d";
     const QString info = kInfo.toHex(), setup = settingsReply("20", "003c").toHex();
     const QString values = withCrc("0C030A00E701C80067009E0000").toHex();
-    const QString found = "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' ' + setup;
-    const QString row = "2026-01-01T02:00:00+01:00,5,9600,12,%1,261206033129,%2,recording,after setup,2026-01-01T01:00:00+01:00,60,%3\r\n";
-    const QString steps = "Find: address 5 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | "
+    // Every rate is asked, then the logger of the one module that answered.
+    const QString find = "- - " + probe + " - - - " + info;
+    const QString found = find + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' ' + setup;
+    const QString searched = "115200:000301000001 19200:000301000001 9600:000301000001 4800:000301000001 2400:000301000001 "
+                             "1200:000301000001 9600:7b220a000a22";
+    const QString written = searched + " 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 9600:7b224a1d6955 9600:7b221a001a22";
+    const QString row = "2026-01-01T02:00:00+01:00,5,9600,%1,261206033129,%2,recording,after setup,2026-01-01T01:00:00+01:00,60,%3\r\n";
+    const QString steps = "Find: address 5 at 9600 baud | Address: address 12 | Serial number: 261206033129, model 2021 | "
                           "Logger setup: recording after setup, 60 s";
+    const QString read = " 19200:0c0300000005";
     QTest::newRow("a module at 9600 to 19200") << 19200 << found + ' ' + withCrc("000601010005").toHex() + ' ' + values
-        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH"
-        << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
-           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005";
+        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH" << row.arg("12,19200").arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << written + " 9600:000601010005" + read;
     // It follows its new rate late: the read is asked again, for up to a second.
     QTest::newRow("a module slow to follow") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - # - " + values
-        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH"
-        << row.arg(19200).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
-           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005 19200:0c0300000005 19200:0c0300000005 "
-           "19200:0c0300000005";
+        << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH" << row.arg("12,19200").arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << written + " 9600:000601010005" + read + read + read + read;
     QTest::newRow("a module that never follows") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - - - -"
-        << steps + " | Baud rate failed: no answer"
-        << row.arg(19200).arg(2021).arg(",,,,failed,baud_rate,no answer")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
-           "9600:7b224a1d6955 9600:7b221a001a22 9600:000601010005 19200:0c0300000005 19200:0c0300000005 19200:0c0300000005 "
-           "19200:0c0300000005";
+        << steps + " | Baud rate failed: no answer" << row.arg("12,").arg(2021).arg(",,,,failed,baud_rate,no answer")
+        << written + " 9600:000601010005" + read + read + read + read;
     QTest::newRow("the rate kept") << 9600 << found + ' ' + values
-        << steps + " | Baud rate: 9600 baud, 23.1 °C, 45.6 %RH" << row.arg(9600).arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
-           "9600:7b224a1d6955 9600:7b221a001a22 9600:0c0300000005";
-    QTest::newRow("two modules answer") << 9600 << "#"
-        << "Find failed: More than one module answers: keep only the one to commission on the line."
-        << "2026-01-01T02:00:00+01:00,,,12,9600,261206033129,,recording,after setup,2026-01-01T01:00:00+01:00,60,,,,,failed,find,"
-           "More than one module answers: keep only the one to commission on the line.\r\n" << "115200:000301000001";
+        << steps + " | Baud rate: 9600 baud, 23.1 °C, 45.6 %RH" << row.arg("12,9600").arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
+        << written + " 9600:0c0300000005";
+    // Nothing is written where more than one module may hear it, and the row
+    // tells only what was found.
+    const QString none = "2026-01-01T02:00:00+01:00,,,,,,,,,,,,,,,failed,find,";
+    QTest::newRow("two modules answer at one rate") << 9600 << "- - # - - -"
+        << "Find failed: More than one module answers (at 9600 baud): keep only the one to commission on the line."
+        << none + "More than one module answers (at 9600 baud): keep only the one to commission on the line.\r\n"
+        << searched.section(' ', 0, 5);
+    QTest::newRow("modules at two rates") << 9600 << "- " + probe + ' ' + probe + " - - -"
+        << "Find failed: More than one module answers (at 9600 and 19200 baud): keep only the one to commission on the line."
+        << none + "More than one module answers (at 9600 and 19200 baud): keep only the one to commission on the line.\r\n"
+        << searched.section(' ', 0, 5);
     QTest::newRow("no module") << 9600 << "- - - - - -" << "Find failed: no module answers at any rate"
-        << "2026-01-01T02:00:00+01:00,,,12,9600,261206033129,,recording,after setup,2026-01-01T01:00:00+01:00,60,,,,,failed,find,"
-           "no module answers at any rate\r\n"
-        << "115200:000301000001 19200:000301000001 9600:000301000001 4800:000301000001 2400:000301000001 1200:000301000001";
-    QTest::newRow("another address echoed") << 9600 << "- - " + probe + ' ' + withCrc("00060100000D").toHex()
-        << "Find: address 5 at 9600 baud | Address failed: the module echoed address 13" << row.arg(9600).arg("").arg(",,,,failed,address,the module echoed address 13")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c";
-    QTest::newRow("the serial number read back otherwise") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + QString(kInfo.toHex()).replace("1f1d", "1f1e")
-        << "Find: address 5 at 9600 baud | Address: address 12 | Serial number failed: read back 1a0c06031f1e where 1a0c06031f1d was written"
-        << row.arg(9600).arg(2021).arg(",,,,failed,serial_number,read back 1a0c06031f1e where 1a0c06031f1d was written")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22";
-    QTest::newRow("the setup not acknowledged") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + " -"
-        << steps.section(" | ", 0, 2) + " | Logger setup failed: no answer" << row.arg(9600).arg(2021).arg(",,,,failed,logger_setup,no answer")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 9600:7b224a1d6955";
-    QTest::newRow("the settings read back otherwise") << 9600 << "- - " + probe + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' '
+        << none + "no module answers at any rate\r\n" << searched.section(' ', 0, 5);
+    const QString noSerial = "2026-01-01T02:00:00+01:00,5,9600,%1,,%2,,,,,,,,,%3\r\n";
+    QTest::newRow("another address echoed") << 9600 << find + ' ' + withCrc("00060100000D").toHex()
+        << "Find: address 5 at 9600 baud | Address failed: the module echoed address 13"
+        << noSerial.arg(",").arg("").arg("failed,address,the module echoed address 13") << searched + " 9600:00060100000c";
+    QTest::newRow("the serial number read back otherwise") << 9600 << find + ' ' + echo + ' ' + ack + ' ' + QString(kInfo.toHex()).replace("1f1d", "1f1e")
+        << "Find: address 5 at 9600 baud | Address: address 12 | Serial number failed: read back 261206033130 where 261206033129 was written"
+        << "2026-01-01T02:00:00+01:00,5,9600,12,,261206033129,2021,,,,,,,,,failed,serial_number,read back 261206033130 where 261206033129 was written\r\n"
+        << searched + " 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22";
+    QTest::newRow("the setup not acknowledged") << 9600 << find + ' ' + echo + ' ' + ack + ' ' + info + " -"
+        << steps.section(" | ", 0, 2) + " | Logger setup failed: no answer"
+        << "2026-01-01T02:00:00+01:00,5,9600,12,,261206033129,2021,,,,,,,,,failed,logger_setup,no answer\r\n"
+        << written.section(QLatin1Char(' '), 0, 10);
+    QTest::newRow("the settings read back otherwise") << 9600 << find + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' '
         + settingsReply("20", "0078").toHex()
         << steps.section(" | ", 0, 2) + " | Logger setup failed: read back recording after setup, 120 s"
-        << row.arg(9600).arg(2021).arg(",,,,failed,logger_setup,\"read back recording after setup, 120 s\"")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22 "
-           "9600:7b224a1d6955 9600:7b221a001a22";
-    QTest::newRow("a refusal") << 9600 << "- - " + probe + ' ' + withCrc("008602").toHex()
+        << row.arg("12,").arg(2021).arg(",,,,failed,logger_setup,\"read back recording after setup, 120 s\"") << written;
+    QTest::newRow("a refusal") << 9600 << find + ' ' + withCrc("008602").toHex()
         << "Find: address 5 at 9600 baud | Address failed: the module refused the request (exception 2)"
-        << row.arg(9600).arg("").arg(",,,,failed,address,the module refused the request (exception 2)")
-        << "115200:000301000001 19200:000301000001 9600:000301000001 9600:00060100000c";
-    QTest::newRow("stopped") << 9600 << "- - " + probe + " stop " + echo
-        << "Find: address 5 at 9600 baud" << row.arg(9600).arg("").arg(",,,,stopped,,")
-        << "115200:000301000001 19200:000301000001 9600:000301000001";
+        << noSerial.arg(",").arg("").arg("failed,address,the module refused the request (exception 2)") << searched + " 9600:00060100000c";
+    QTest::newRow("stopped") << 9600 << find + " stop " + echo << "Find: address 5 at 9600 baud"
+        << noSerial.arg(",").arg("").arg("stopped,address,") << searched;
 }
 
 void TestUnits::plan_data()
@@ -467,7 +467,11 @@ void TestUnits::plan_data()
     const QSet<int> given{12, 13, 15, 247};
     row("the next address", QString::number(commission::nextAddress(11, given)), "14");
     row("past the given ones", QString::number(commission::nextAddress(13, given)), "14");
-    row("none left", QString::number(commission::nextAddress(246, given)), "0");
+    row("after 247, the lowest not given", QString::number(commission::nextAddress(246, given)), "1");
+    QSet<int> all;
+    for (int address = 1; address <= 247; ++address)
+        all << address;
+    row("none left", QString::number(commission::nextAddress(12, all)), "0");
     const QDateTime at(QDate(2026, 12, 6), QTime(3, 31, 29, 250));
     row("a serial number from the clock", commission::serialNumber(at), "261206033129");
     row("the same second: wait for the next", QString::number(commission::msUntilNewSerial(at, "261206033129")), "750");

@@ -270,6 +270,22 @@
         <source>This batch: %1 done, %2 failed</source>
         <translation>本批次：完成 %1 个，失败 %2 个</translation>
     </message>
+    <message>
+        <source>Address %1 has been given in this batch already.</source>
+        <translation>地址 %1 已在本批次中分配过。</translation>
+    </message>
+    <message>
+        <source>This module was commissioned a moment ago (address %1). Commission it again?</source>
+        <translation>此模块刚刚调试过（地址 %1）。要再次调试吗？</translation>
+    </message>
+    <message>
+        <source>Every address from 1 to 247 has been given in this batch.</source>
+        <translation>1 到 247 的所有地址都已在本批次中分配。</translation>
+    </message>
+    <message>
+        <source>A module is being commissioned (step: %1). Stop the run?</source>
+        <translation>正在调试一个模块（步骤：%1）。要停止吗？</translation>
+    </message>
 </context>
 <context>
     <name>ModuleTable</name>
@@ -830,6 +846,22 @@
         <source>The serial number is twelve digits, 0 to 9!</source>
         <translation>序列号必须是十二位数字（0 到 9）！</translation>
     </message>
+    <message>
+        <source>The line is busy with the baud-rate search. Wait for it to end.</source>
+        <translation>线路正忙于波特率搜索，请等待搜索结束。</translation>
+    </message>
+    <message>
+        <source>Several modules answered at once: the write may have reached all of them.</source>
+        <translation>多个模块同时应答：写入可能已到达所有模块。</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>%1 modules answer on this line, and this write reaches every one of them. Write anyway?</source>
+        <translation>此线路上有 %1 个模块应答，此次写入会到达每一个模块。仍要写入吗？</translation>
+    </message>
 </context>
 <context>
     <name>commission</name>
@@ -890,10 +922,6 @@
         <translation>任何波特率下都没有模块应答</translation>
     </message>
     <message>
-        <source>More than one module answers: keep only the one to commission on the line.</source>
-        <translation>有多个模块应答：线路上只保留要调试的那一个模块。</translation>
-    </message>
-    <message>
         <source>address %1 at %2 baud</source>
         <translation>地址 %1，波特率 %2</translation>
     </message>
@@ -928,6 +956,14 @@
     <message>
         <source>appended</source>
         <translation>已追加</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 和 %2</translation>
+    </message>
+    <message>
+        <source>More than one module answers (at %1 baud): keep only the one to commission on the line.</source>
+        <translation>有多个模块应答（波特率 %1）：线路上只保留要调试的那一个模块。</translation>
     </message>
 </context>
 </TS>

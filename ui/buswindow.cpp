@@ -33,6 +33,11 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     followLine();
 }
 
+int BusWindow::modulesAt(qint32 baudRate) const
+{
+    return modules->modulesAt(baudRate);
+}
+
 void BusWindow::showEvent(QShowEvent *event)
 {
     followLine();

@@ -27,6 +27,8 @@ class BusWindow : public QWidget
 public:
     BusWindow(Widget *line, QWidget *parent);
     ~BusWindow() override;
+    // Modules the last scan saw at this rate; a garbled address holds two.
+    int modulesAt(qint32 baudRate) const;
 
 protected:
     void showEvent(QShowEvent *event) override;

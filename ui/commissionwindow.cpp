@@ -9,6 +9,7 @@
 #include "ui/widget.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -117,12 +118,20 @@ void CommissionWindow::runPressed()
         return;
     }
     ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(plan.start)); // as it is sent
+    if (given.contains(plan.address)) {
+        showError(tr("Address %1 has been given in this batch already.").arg(plan.address));
+        return;
+    }
     const QString busy = line->claimLine(this, tr("The line is busy with commissioning. Stop it first."), [this] {
         starting = false;
-        if (run)
-            run->stop(), finish();
-        else
+        if (run) {
+            // Link stops a run; a port that died or a search that failed fails it, saying why.
+            const QString why = line->claimEndedBy();
+            why.isEmpty() ? run->stop() : run->abort(why);
+            finish();
+        } else {
             ui->pushButtonRun->setText(tr("Commission"));
+        }
     });
     if (!busy.isEmpty()) {
         showError(busy);
@@ -145,6 +154,7 @@ void CommissionWindow::start()
         return;
     }
     starting = false;
+    confirmed = false;
     run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()));
     pump();
 }
@@ -152,6 +162,22 @@ void CommissionWindow::start()
 void CommissionWindow::pump()
 {
     showSteps();
+    // Found with the address and serial number this batch gave it: the same
+    // module again, most likely, not yet swapped for the next.
+    if (run->step() == commission::Step::Address && !confirmed && run->result() == commission::Run::Running) {
+        confirmed = true;
+        if (modulesDone.contains(QStringLiteral("%1 %2").arg(run->oldAddress()).arg(run->foundSerial()))) {
+            const bool again = QMessageBox::question(this, tr("Commission"),
+                                                     tr("This module was commissioned a moment ago (address %1). Commission it again?")
+                                                         .arg(run->oldAddress()),
+                                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes;
+            if (!run)
+                return; // the line was taken from it while the question was open
+            if (!again)
+                run->stop();
+        }
+    }
     const auto request = run->next(currentDateTime().toSecsSinceEpoch());
     if (!request) {
         finish();
@@ -175,6 +201,7 @@ void CommissionWindow::pump()
 
 void CommissionWindow::finish()
 {
+    int next = -1;
     const bool written = report.write(commission::reportRow(currentDateTime(), *run));
     run->reported(written, written ? QString() : tr("the report cannot be written: %1").arg(report.error()));
     showSteps();
@@ -182,18 +209,53 @@ void CommissionWindow::finish()
     if (result == commission::Run::Ok) {
         ++done;
         given.insert(run->plan().address);
+        modulesDone.insert(QStringLiteral("%1 %2").arg(run->plan().address).arg(run->serialNumber()));
         lastSerial = run->serialNumber();
-        ui->spinBoxNextAddress->setValue(qMax(1, commission::nextAddress(run->plan().address, given)));
+        next = commission::nextAddress(run->plan().address, given);
+        if (next)
+            ui->spinBoxNextAddress->setValue(next);
     } else if (result == commission::Run::Failed) {
         ++failed;
     }
     const QString collision = run->collided() ? run->failure()->text : QString();
     run.reset();
+    line->cancelExchanges(this);
     line->releaseLine(this);
     ui->pushButtonRun->setText(tr("Commission"));
     showCounter();
     if (!collision.isEmpty())
         showError(collision);
+    if (next == 0)
+        showError(tr("Every address from 1 to 247 has been given in this batch."));
+}
+
+bool CommissionWindow::mayClose()
+{
+    if (!run && !starting)
+        return true;
+    const QString step = run ? commission::stepName(run->step()) : commission::stepName(commission::Step::Find);
+    if (QMessageBox::question(this, tr("Commission"),
+                              tr("A module is being commissioned (step: %1). Stop the run?").arg(step),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return false;
+    starting = false;
+    if (run) {
+        // Ended here, not after the exchange on the line: the window may not
+        // be there to see it end. Its row says where it stopped.
+        run->stop();
+        finish();
+    } else {
+        line->releaseLine(this);
+        ui->pushButtonRun->setText(tr("Commission"));
+    }
+    return true;
+}
+
+void CommissionWindow::closeEvent(QCloseEvent *event)
+{
+    if (!mayClose())
+        event->ignore();
 }
 
 void CommissionWindow::showSteps()

@@ -25,6 +25,12 @@ class CommissionWindow : public QWidget
 public:
     CommissionWindow(Widget *line, QWidget *parent);
     ~CommissionWindow() override;
+    // Whether the window may go (or the program quit): a run under way is
+    // stopped, and its row written, only if the technician says so.
+    bool mayClose();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void chooseReport();
@@ -44,6 +50,8 @@ private:
     std::unique_ptr<commission::Run> run;
     trend::CsvFile report;
     QSet<int> given;      // addresses given in this batch
+    QSet<QString> modulesDone; // "address serial" of the modules this batch commissioned
+    bool confirmed = false;   // the run's module is to be commissioned again
     QString lastSerial;   // the serial number given last
     int done = 0;
     int failed = 0;

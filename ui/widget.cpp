@@ -9,6 +9,7 @@
 #include "ui/trendwindow.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
@@ -147,7 +148,17 @@ void Widget::PushButtonTrendSlot()
 
 void Widget::PushButtonCloseSlot()
 {
+    if (commissionWindow && !commissionWindow->mayClose())
+        return;
     QCoreApplication::quit();
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    // A run cut off here would leave a module half set up and no row saying so.
+    if (commissionWindow && !commissionWindow->mayClose())
+        return event->ignore();
+    QWidget::closeEvent(event);
 }
 
 void Widget::RecModeSelect()

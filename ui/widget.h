@@ -58,6 +58,10 @@ public:
     // holds the line already.
     QString claimLine(QObject *owner, const QString &busy, std::function<void()> ended);
     void releaseLine(QObject *owner);
+    // Why the last claim was ended for its holder: the message the main
+    // window gave (a port that died, a search that found nothing), or empty
+    // when Link ended it.
+    QString claimEndedBy() const { return claimEnd; }
     // The rate the port was linked at; 0 while no port is open.
     qint32 linkRate() const;
     // How long the module linked last took to start its answer, past its
@@ -65,6 +69,9 @@ public:
     int measuredAnswerMs() const { return answerUs < 0 ? -1 : int((answerUs + 999) / 1000); }
     // A reading of a module's, for the trend and the record.
     void addReading(quint8 address, const trend::Values &values);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void PushButtonLinkSlot();
@@ -109,7 +116,8 @@ private:
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
-    void endLinkWork();
+    void endLinkWork(const QString &why = QString());
+    bool writeReachesAll();
     void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
     void decodeRtuReply(const QByteArray &buffer);
@@ -170,6 +178,8 @@ private:
         QString busy;
         std::function<void()> ended;
     } claim;
+    QString claimEnd;
+    bool heardOther = false; // bytes came for the request on the line that make no answer
     Ui::Widget *ui;
 
     friend struct WidgetAccess; // the test programs' window into the controller
