@@ -29,7 +29,7 @@ QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate);
 qint64 wireUs(int bytes, qint32 baudRate);
 // A request's wait for the first byte of a reply: its own wire time, the
 // three and a half characters of silence before a reply, the reply's first
-// character, and then the module's time to answer.
+// character and the time to hand it over, and then the module's time to answer.
 qint64 firstByteUs(qint32 baudRate, int answerMs);
 // "Answer within" as the line showed it: the linked module's answer time
 // (-1: none measured) at least doubled, never below 20 ms nor above 1000.
