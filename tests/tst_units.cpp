@@ -526,7 +526,7 @@ void TestUnits::line_data()
         << hex(bytes(all.toLatin1())) + ' ' + values << "first=4..12 last=115..135 pieces=15..23";
     QTest::newRow("paced, through a latency") << "module=1@2400 pace latency=16" << "r:2400 w:" + all << values
         << "last=95..125 pieces=4..5 gap=10..22";
-    QTest::newRow("a slow module after the other") << "line=1,5 slow=0:40" << "w:" + addresses
+    QTest::newRow("a slow module after the other") << "line=1~40,5" << "w:" + addresses
         << hex(withCrc("0503020005") + withCrc("0103020001")) << "first=0..10 last=40..55 pieces=2..2";
     QTest::newRow("paced answers take turns") << "line=1,5 slow=0:1 pace" << "w:" + addresses
         << hex(withCrc("0503020005") + withCrc("0103020001")) << "last=22..35";
