@@ -19,6 +19,7 @@ namespace modsim {
 using namespace frames;
 
 namespace {
+
 constexpr quint8 FnReadRegisters = 0x03;
 constexpr quint8 FnWriteRegister = 0x06;
 constexpr quint8 ExIllegalFunction = 0x01;
