@@ -170,6 +170,17 @@ void Bench::given(const QString &spec)
          }},
         {"mute", [](Bench &b, const QString &v) { b.sim->module(v.toInt())->setSilent(true); }}, // a module by its place in the line
         {"unmute", [](Bench &b, const QString &v) { b.sim->module(v.toInt())->setSilent(false); }},
+        {"slow", [](Bench &b, const QString &v) { b.sim->module(v.section(':', 0, 0).toInt())->setAnswerDelay(v.section(':', 1).toInt()); }}, // place:ms
+        {"switchDelay", [](Bench &b, const QString &v) { // ms for the line, or place:ms for one module
+             if (v.contains(':'))
+                 return b.sim->module(v.section(':', 0, 0).toInt())->setSwitchDelay(v.section(':', 1).toInt());
+             b.sim->setSwitchDelay(v.toInt());
+         }},
+        // the line as a USB adapter on a two-wire pair shows it
+        {"echo", [](Bench &b, const QString &) { b.sim->setEcho(true); }},
+        {"stray", [](Bench &b, const QString &) { b.sim->setStray(true); }},
+        {"pace", [](Bench &b, const QString &) { b.sim->setPace(true); }},
+        {"latency", [](Bench &b, const QString &v) { b.sim->setLatency(v.toInt()); }},
         // the bus window's controls
         {"range", [](Bench &b, const QString &v) {
              b.bus<QSpinBox>("spinBoxFrom")->setValue(v.section('-', 0, 0).toInt());

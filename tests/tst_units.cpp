@@ -18,6 +18,7 @@
 #include "protocol/rtu.h"
 #include "trend/record.h"
 
+#include <QSerialPort>
 #include <QTranslator>
 #include <QtTest>
 
@@ -220,6 +221,51 @@ private slots:
         read << QStringLiteral("@%1").arg(sim.address());
         QVERIFY2(read.join(' ').simplified() == expected, qPrintable(out));
     }
+    // The simulated line as a raw reader on its port finds it. Steps: "w:HEX"
+    // writes a frame and waits for the line to fall quiet, "r:RATE" sets the
+    // port's rate, "t:MS" lets MS pass. The bytes received, in hex, and what
+    // their times (ms after the last write) must be: the first and the last
+    // piece delivered, how many pieces, the shortest gap between two.
+    void line_data();
+    void line()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, steps);
+        QVERIFY(b.open());
+        b.given(given);
+        QSerialPort port(b.sim->slavePath());
+        QVERIFY(port.open(QIODevice::ReadWrite) && port.setBaudRate(9600));
+        QByteArray got;
+        QElapsedTimer since;
+        QList<double> at;
+        QEventLoop loop;
+        QTimer quiet;
+        quiet.setSingleShot(true);
+        connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(&port, &QSerialPort::readyRead, [&] { got += port.readAll(), at << since.nsecsElapsed() / 1e6, quiet.start(); });
+        for (const QString &step : steps.split(' ')) {
+            if (step.startsWith("r:")) {
+                port.setBaudRate(step.mid(2).toInt());
+                continue;
+            }
+            if (step.startsWith("w:"))
+                at.clear(), since.start(), port.write(bytes(step.mid(2).toLatin1())), port.flush();
+            quiet.start(step.startsWith("t:") ? step.mid(2).toInt() : 60);
+            loop.exec();
+        }
+        QTEST(hex(got), "expected");
+        double gap = 1e9;
+        for (int i = 1; i < at.size(); ++i)
+            gap = std::min(gap, at[i] - at[i - 1]);
+        const QMap<QString, double> measured{{"first", at.value(0)}, {"last", at.value(at.size() - 1)}, {"pieces", at.size()}, {"gap", gap}};
+        QFETCH(QString, timing);
+        for (const QString &range : timing.split(' ', Qt::SkipEmptyParts)) {
+            const double v = measured.value(range.section('=', 0, 0));
+            QVERIFY2(v >= range.section('=', 1).section("..", 0, 0).toDouble() && v <= range.section("..", 1).toDouble(),
+                     qPrintable(QStringLiteral("%1, measured %2").arg(range).arg(v)));
+        }
+    }
+
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void init()
     {
@@ -485,6 +531,30 @@ void TestUnits::plan_data()
         starts << (sent < 0 ? QStringLiteral("refused") : QString::number(sent - now));
     }
     row("start times, in seconds from now", starts.join(' '), "300 300 refused refused 60 60 refused");
+}
+
+void TestUnits::line_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("timing");
+    const QString all = withCrc("010300000005").toHex(), values = hex(withCrc("01030A00E701C80067009E0000"));
+    const QString addresses = withCrc("000301000001").toHex(), toFast = withCrc("000601010005").toHex();
+    // A request at 2400 ends 33.3 ms after it is written; a reply of 15 bytes takes 62.5 ms.
+    QTest::newRow("echo") << "echo" << "w:" + all << hex(bytes(all.toLatin1())) + ' ' + values << "";
+    QTest::newRow("echo where no module hears") << "echo" << "r:19200 w:" + all << hex(bytes(all.toLatin1())) << "";
+    QTest::newRow("stray") << "stray" << "w:" + all << "00 " + values << "";
+    QTest::newRow("paced, echoed, after a delay") << "module=1@2400 echo pace delay=20" << "r:2400 w:" + all
+        << hex(bytes(all.toLatin1())) + ' ' + values << "first=4..12 last=115..135 pieces=15..23";
+    QTest::newRow("paced, through a latency") << "module=1@2400 pace latency=16" << "r:2400 w:" + all << values
+        << "last=95..125 pieces=4..5 gap=10..22";
+    QTest::newRow("a slow module after the other") << "line=1~40,5" << "w:" + addresses
+        << hex(withCrc("0503020005") + withCrc("0103020001")) << "first=0..10 last=40..55 pieces=2..2";
+    QTest::newRow("paced answers take turns") << "line=1,5 slow=0:1 pace" << "w:" + addresses
+        << hex(withCrc("0503020005") + withCrc("0103020001")) << "last=22..35";
+    QTest::newRow("a late switch") << "switchDelay=150" << "w:" + toFast + " r:19200 w:" + all + " t:150 w:" + all
+        << hex(bytes(toFast.toLatin1())) + ' ' + values << "";
 }
 
 void TestUnits::schedule_data()

@@ -57,7 +57,7 @@ void logLine(const QString &line)
 }
 
 // "1, 5 and 17@19200, 9600 baud unless marked,": each module off the line's
-// usual rate carries its own.
+// usual rate carries its own, and one with delays of its own carries them.
 QString lineDescription(const modsim::ModuleSim &sim, qint32 baud)
 {
     QStringList names;
@@ -65,13 +65,18 @@ QString lineDescription(const modsim::ModuleSim &sim, qint32 baud)
     bool unmarked = false;
     for (int i = 0; i < sim.moduleCount(); ++i) {
         const modsim::Module *m = sim.module(i);
+        QString name = QString::number(m->address());
         if (m->baudRate() == baud) {
-            names << QString::number(m->address());
             unmarked = true;
         } else {
-            names << QStringLiteral("%1@%2").arg(m->address()).arg(m->baudRate());
+            name += QStringLiteral("@%1").arg(m->baudRate());
             marked = true;
         }
+        if (m->answerDelay() >= 0)
+            name += QStringLiteral("~%1").arg(m->answerDelay());
+        if (m->switchDelay() >= 0)
+            name += QStringLiteral("/%1").arg(m->switchDelay());
+        names << name;
     }
     const QString list = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ")
                          + names.last();
@@ -102,12 +107,16 @@ int main(int argc, char *argv[])
         "and every data-logger request reach every module that hears them; when more\n"
         "than one answers (or two share an address) the replies collide and one\n"
         "garbled reply with a failing CRC or checksum goes out, as on a real line.\n"
-        "The fault switches apply to every module."));
+        "The fault switches apply to every module; --echo, --pace and --latency make\n"
+        "the line look as it does through a USB adapter on a two-wire RS-485 pair."));
     parser.addHelpOption();
     const QCommandLineOption addressOpt(QStringLiteral("address"),
                                         QStringLiteral("The modules on the line by bus address, 1..247, "
-                                                       "separated by commas (default 1). ADDR@RATE puts one "
-                                                       "at another rate than --baud, e.g. 1,5,17@19200."),
+                                                       "separated by commas (default 1), each "
+                                                       "ADDR[@RATE][~MS][/MS]: @RATE puts one at another rate "
+                                                       "than --baud, ~MS gives it an answer delay of its own, "
+                                                       "/MS a switch delay of its own, e.g. "
+                                                       "1~35,5,17@19200~35/200."),
                                         QStringLiteral("LIST"), QStringLiteral("1"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"),
                                      QStringLiteral("Rate of the modules without @RATE: 1200, 2400, "
@@ -120,13 +129,33 @@ int main(int argc, char *argv[])
     const QCommandLineOption silentOpt(QStringLiteral("silent"),
                                        QStringLiteral("Hear requests but never answer."));
     const QCommandLineOption delayOpt(QStringLiteral("delay"),
-                                      QStringLiteral("Answer MS milliseconds after each request."),
+                                      QStringLiteral("Answer MS milliseconds after each request has "
+                                                     "ended (with --pace, once its last byte has "
+                                                     "crossed the wire)."),
                                       QStringLiteral("MS"));
     const QCommandLineOption splitOpt(QStringLiteral("split"),
                                       QStringLiteral("Write each reply in N pieces, GAPMS apart."),
                                       QStringLiteral("N:GAPMS"));
     const QCommandLineOption extraOpt(QStringLiteral("extra-byte"),
                                       QStringLiteral("Append a stray byte to each reply."));
+    const QCommandLineOption strayOpt(QStringLiteral("stray"),
+                                      QStringLiteral("Send a stray 00 byte before each reply."));
+    const QCommandLineOption echoOpt(QStringLiteral("echo"),
+                                     QStringLiteral("Send every byte the program writes back to it, "
+                                                    "at any rate, as a two-wire adapter hears itself."));
+    const QCommandLineOption paceOpt(QStringLiteral("pace"),
+                                     QStringLiteral("Let every byte take its wire time, 10 bits at "
+                                                    "the line's rate, both ways: a reply comes in "
+                                                    "pieces as it crosses."));
+    const QCommandLineOption latencyOpt(QStringLiteral("latency"),
+                                        QStringLiteral("Hand what the program receives over in "
+                                                       "chunks every MS milliseconds, as a USB "
+                                                       "adapter's latency timer does."),
+                                        QStringLiteral("MS"));
+    const QCommandLineOption switchDelayOpt(QStringLiteral("switch-delay"),
+                                            QStringLiteral("After echoing a baud-rate write, keep "
+                                                           "the old rate MS milliseconds more."),
+                                            QStringLiteral("MS"));
     const QCommandLineOption badCrcOpt(QStringLiteral("bad-crc"),
                                        QStringLiteral("Spoil the CRC of each reply."));
     const QCommandLineOption noiseOpt(QStringLiteral("noise"),
@@ -150,9 +179,9 @@ int main(int argc, char *argv[])
                                                           "nothing, answer nothing."));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Log requests and replies to stderr."));
-    parser.addOptions({addressOpt, baudOpt, linkOpt, silentOpt, delayOpt, splitOpt, extraOpt,
-                       badCrcOpt, noiseOpt, frozenOpt, modelOpt, longFrameOpt, refuseOpt,
-                       loggerSilentOpt, noSetupAckOpt, verboseOpt});
+    parser.addOptions({addressOpt, baudOpt, linkOpt, silentOpt, delayOpt, splitOpt, extraOpt, strayOpt,
+                       badCrcOpt, noiseOpt, echoOpt, paceOpt, latencyOpt, switchDelayOpt, frozenOpt,
+                       modelOpt, longFrameOpt, refuseOpt, loggerSilentOpt, noSetupAckOpt, verboseOpt});
     parser.process(app);
 
     modsim::ModuleSim sim;
@@ -163,16 +192,24 @@ int main(int argc, char *argv[])
         usageError(parser, QStringLiteral("--baud must be 1200, 2400, 4800, 9600, 19200 or 115200"));
     if (!sim.setModules(parser.value(addressOpt), baud))
         usageError(parser, QStringLiteral("--address takes addresses 1..247 separated by commas, each "
-                                          "with @RATE if it runs at another rate, e.g. 1,5,17@19200"));
+                                          "with @RATE if it runs at another rate, ~MS for its own answer "
+                                          "delay and /MS for its own switch delay, e.g. 1~35,5,17@19200/200"));
     const int model = parser.value(modelOpt).toInt(&ok);
     if (!ok || !sim.setLoggerModel(model))
         usageError(parser, QStringLiteral("--model must be 0..9999"));
-    if (parser.isSet(delayOpt)) {
-        const int ms = parser.value(delayOpt).toInt(&ok);
+    const auto milliseconds = [&parser](const QCommandLineOption &option) {
+        bool ok = false;
+        const int ms = parser.value(option).toInt(&ok);
         if (!ok || ms < 0)
-            usageError(parser, QStringLiteral("--delay needs a number of milliseconds"));
-        sim.setReplyDelay(ms);
-    }
+            usageError(parser, QStringLiteral("--%1 needs a number of milliseconds").arg(option.names().first()));
+        return ms;
+    };
+    if (parser.isSet(delayOpt))
+        sim.setReplyDelay(milliseconds(delayOpt));
+    if (parser.isSet(latencyOpt))
+        sim.setLatency(milliseconds(latencyOpt));
+    if (parser.isSet(switchDelayOpt))
+        sim.setSwitchDelay(milliseconds(switchDelayOpt));
     if (parser.isSet(splitOpt)) {
         const QStringList parts = parser.value(splitOpt).split(QLatin1Char(':'));
         bool okChunks = false;
@@ -184,6 +221,9 @@ int main(int argc, char *argv[])
         sim.setSplit(chunks, gap);
     }
     sim.setExtraByte(parser.isSet(extraOpt));
+    sim.setStray(parser.isSet(strayOpt));
+    sim.setEcho(parser.isSet(echoOpt));
+    sim.setPace(parser.isSet(paceOpt));
     sim.setCorruptCrc(parser.isSet(badCrcOpt));
     sim.setNoise(parser.isSet(noiseOpt));
     for (int i = 0; i < sim.moduleCount(); ++i) {

@@ -1,18 +1,22 @@
+// The line: the pseudo-terminal, time on the wire (pacing, echo, the
+// adapter's latency), the modules' answers put on it and colliding, and the
+// line's faults. The modules themselves are in module.cpp.
 #include "modulesim.h"
 
+#include "frames.h"
+
 #include <QFile>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <QPointer>
-
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,41 +25,9 @@
 
 namespace modsim {
 
+using namespace frames;
+
 namespace {
-
-constexpr quint8 FnReadRegisters = 0x03;
-constexpr quint8 FnWriteRegister = 0x06;
-constexpr quint8 ExIllegalFunction = 0x01;
-constexpr quint8 ExIllegalAddress = 0x02;
-constexpr quint8 ExIllegalValue = 0x03;
-
-constexpr int RequestSize = 8;
-constexpr quint8 LoggerStart0 = 0x7B;
-constexpr quint8 LoggerStart1 = 0x22;
-constexpr quint8 LoggerEnd0 = 0x22;
-constexpr quint8 LoggerEnd1 = 0x7D;
-// 7B 22, command, length, payload, checksum, 22 7D
-constexpr int LoggerOverhead = 7;
-constexpr quint8 LoggerInfoRequest = 0x0A;
-constexpr quint8 LoggerInfoReply = 0x0C;
-constexpr quint8 LoggerSettingsRequest = 0x1A;
-constexpr quint8 LoggerSettingsReply = 0x1C;
-constexpr quint8 LoggerLongFrame = 0x2C;
-constexpr quint8 LoggerSetup = 0x4A;
-constexpr quint8 LoggerSerialWrite = 0xAA;
-constexpr quint8 LoggerSerialAck = 0xAB;
-constexpr int SettingsPayloadSize = 29;
-constexpr int SerialWritePayloadSize = 7;
-constexpr int InfoPayloadSize = 16;
-// Wire offsets of the settings fields, in a setup frame and in the reply.
-constexpr int SettingsNowAt = 4;
-constexpr int SettingsModeAt = 10;
-constexpr int SettingsIntervalAt = 17;
-constexpr int SettingsStartAt = 27;
-// The long frame's first piece ends right after a 22 7D inside its payload,
-// so that a client taking that pair for the end of the frame is caught out.
-constexpr int LongFrameInnerEndAt = 60;
-constexpr int LongFrameSecondCut = 100;
 
 // Room for the longest logger frame plus a request behind it; anything
 // beyond that is line garbage and the oldest bytes go first.
@@ -66,8 +38,7 @@ constexpr int MaxBuffered = 512;
 constexpr int NoiseAfterReplyMs = 100;
 constexpr int QuietAfterNoiseMs = 50;
 
-constexpr int FirstMeasureRegister = ModuleSim::RegTemperature;
-constexpr int LastMeasureRegister = ModuleSim::RegStatus;
+constexpr int BitsPerByte = 10; // start, eight data bits, stop
 
 struct RateCode {
     int code;
@@ -77,6 +48,11 @@ struct RateCode {
 constexpr RateCode Rates[] = {
     {1, 1200, B1200},   {2, 2400, B2400},   {3, 4800, B4800},
     {4, 9600, B9600},   {5, 19200, B19200}, {6, 115200, B115200},
+};
+// Rates a client may set that no module runs at: its own bytes still take
+// their time on the wire, and come back as its echo.
+constexpr std::pair<speed_t, qint32> OtherRates[] = {
+    {B300, 300}, {B600, 600}, {B38400, 38400}, {B57600, 57600}, {B230400, 230400},
 };
 
 speed_t speedFor(qint32 baud)
@@ -88,534 +64,26 @@ speed_t speedFor(qint32 baud)
     return B0;
 }
 
-qint16 toTenths(double value)
-{
-    const double t = std::round(value * 10.0);
-    return static_cast<qint16>(std::clamp(t, double(std::numeric_limits<qint16>::min()),
-                                          double(std::numeric_limits<qint16>::max())));
-}
-
-// Magnus formula with the Sonntag constants the module uses.
-double dewPointC(double t, double rh)
-{
-    const double a = 17.62;
-    const double b = 243.12;
-    const double gamma = std::log(rh / 100.0) + a * t / (b + t);
-    return b * gamma / (a - gamma);
-}
-
-// Stull (2011), valid for 5..99 % and -20..50 degC, which covers the drift.
-double wetBulbC(double t, double rh)
-{
-    return t * std::atan(0.151977 * std::sqrt(rh + 8.313659)) + std::atan(t + rh)
-           - std::atan(rh - 1.676331) + 0.00391838 * std::pow(rh, 1.5) * std::atan(0.023101 * rh)
-           - 4.686035;
-}
-
-void putBigEndian(QByteArray &out, quint16 v)
-{
-    out.append(char(v >> 8));
-    out.append(char(v & 0xFF));
-}
-
-quint32 wireU32(const QByteArray &settings, int wireOffset)
-{
-    const auto *b = reinterpret_cast<const quint8 *>(settings.constData()) + wireOffset - 4;
-    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | b[3];
-}
-
-void setWireU32(QByteArray &settings, int wireOffset, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        settings[wireOffset - 4 + i] = char(v >> (24 - 8 * i));
-}
-
-QByteArray loggerFrame(quint8 command, const QByteArray &payload)
-{
-    QByteArray frame;
-    frame.append(char(LoggerStart0));
-    frame.append(char(LoggerStart1));
-    frame.append(char(command));
-    frame.append(char(payload.size()));
-    frame.append(payload);
-    quint8 sum = 0;
-    for (int i = 2; i < frame.size(); ++i)
-        sum = quint8(sum + quint8(frame.at(i)));
-    frame.append(char(sum));
-    frame.append(char(LoggerEnd0));
-    frame.append(char(LoggerEnd1));
-    return frame;
-}
-
-bool looksLikeLoggerFrame(const QByteArray &frame)
-{
-    return frame.size() >= LoggerOverhead && quint8(frame.at(0)) == LoggerStart0
-           && quint8(frame.at(1)) == LoggerStart1;
-}
-
-// Where a reply carries its check: a logger frame's checksum sits before the
-// 22 7D trailer, an RTU frame's CRC ends it.
-int checkByteAt(const QByteArray &frame)
-{
-    return looksLikeLoggerFrame(frame) ? frame.size() - 3 : frame.size() - 1;
-}
-
-// Whether a client would take the bytes for a whole frame.
-bool checkHolds(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
-    const int size = frame.size();
-    if (looksLikeLoggerFrame(frame) && b[3] + LoggerOverhead == size) {
-        quint8 sum = 0;
-        for (int i = 2; i < size - 3; ++i)
-            sum = quint8(sum + b[i]);
-        if (b[size - 3] == sum && b[size - 2] == LoggerEnd0 && b[size - 1] == LoggerEnd1)
-            return true;
-    }
-    return size >= 4 && crc16(frame.constData(), size - 2) == quint16(b[size - 2] | (b[size - 1] << 8));
-}
-
-QByteArray longFrameBytes()
-{
-    // A stand-in for a block of records: counting bytes, plus the inner 22 7D.
-    QByteArray payload(ModuleSim::LongFrameSize - LoggerOverhead, '\0');
-    for (int i = 0; i < payload.size(); ++i)
-        payload[i] = char(i);
-    payload[LongFrameInnerEndAt - 4] = char(LoggerEnd0);
-    payload[LongFrameInnerEndAt - 3] = char(LoggerEnd1);
-    return loggerFrame(LoggerLongFrame, payload);
-}
-
 } // namespace
-
-quint16 crc16(const char *data, int size)
-{
-    quint16 crc = 0xFFFF;
-    for (int i = 0; i < size; ++i) {
-        crc ^= quint8(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-quint16 crc16(const QByteArray &data)
-{
-    return crc16(data.constData(), data.size());
-}
-
-QByteArray withCrc(const QByteArray &frame)
-{
-    const quint16 crc = crc16(frame);
-    QByteArray out = frame;
-    out.append(char(crc & 0xFF));
-    out.append(char(crc >> 8));
-    return out;
-}
-
-// ---- a module --------------------------------------------------------------
-
-Module::Module(int index, QObject *parent)
-    : QObject(parent)
-    , m_driftTimer(new QTimer(this))
-{
-    // A module fresh from the factory: a serial number (each module made gets
-    // one of its own), only monitoring, one sample a minute, never set up.
-    m_serial = QByteArray::fromHex("180b14091e2d");
-    m_serial[5] = char(quint8(m_serial.at(5)) + index);
-    m_recordSettings = QByteArray::fromHex("00000000" "0000" "60" "00000000" "ffff" "003c"
-                                           "0320014003200140" "00000000" "0000");
-
-    m_driftTimer->setInterval(1000);
-    connect(m_driftTimer, &QTimer::timeout, this, &Module::advanceDrift);
-
-    // A little spread so that two simulators side by side do not show the
-    // same numbers.
-    QRandomGenerator *rng = QRandomGenerator::global();
-    setMeasured(22.0 + rng->bounded(4.0), 40.0 + rng->bounded(20.0));
-    m_driftTimer->start();
-}
-
-quint8 Module::address() const
-{
-    return m_address;
-}
-
-bool Module::setAddress(quint8 address)
-{
-    if (address < 1 || address > 247)
-        return false;
-    if (address != m_address) {
-        m_address = address;
-        emit addressChanged(address);
-    }
-    return true;
-}
-
-qint32 Module::baudRate() const
-{
-    return m_baud;
-}
-
-bool Module::setBaudRate(qint32 baud)
-{
-    if (ModuleSim::baudCode(baud) == 0)
-        return false;
-    if (baud != m_baud) {
-        m_baud = baud;
-        emit baudRateChanged(baud);
-    }
-    return true;
-}
-
-void Module::setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb)
-{
-    setDrift(false);
-    m_temperatureC = temperature / 10.0;
-    m_humidityPct = humidity / 10.0;
-    m_temperature = temperature;
-    m_humidity = humidity;
-    m_dewPoint = dewPoint;
-    m_wetBulb = wetBulb;
-    emit valuesChanged();
-}
-
-void Module::setClimate(qint16 temperature, quint16 humidity)
-{
-    setDrift(false);
-    setMeasured(temperature / 10.0, humidity / 10.0);
-}
-
-void Module::setMeasured(double temperatureC, double humidityPct)
-{
-    m_temperatureC = temperatureC;
-    m_humidityPct = humidityPct;
-    m_temperature = toTenths(temperatureC);
-    m_humidity = quint16(std::clamp(std::round(humidityPct * 10.0), 0.0, 65535.0));
-    // Derived from the reported figures, so that a client recomputing them
-    // from the registers lands on the same numbers. The logarithm needs a
-    // humidity above zero.
-    const double t = m_temperature / 10.0;
-    const double rh = std::clamp(m_humidity / 10.0, 0.1, 100.0);
-    m_dewPoint = toTenths(dewPointC(t, rh));
-    m_wetBulb = toTenths(wetBulbC(t, rh));
-    emit valuesChanged();
-}
-
-void Module::setDrift(bool on)
-{
-    m_drift = on;
-    if (on)
-        m_driftTimer->start();
-    else
-        m_driftTimer->stop();
-}
-
-bool Module::drift() const
-{
-    return m_drift;
-}
-
-void Module::setDriftInterval(int ms)
-{
-    m_driftTimer->setInterval(std::max(1, ms));
-}
-
-void Module::advanceDrift()
-{
-    // A random walk with a gentle pull towards the middle of the range, so
-    // values wander for hours without sticking to a limit.
-    QRandomGenerator *rng = QRandomGenerator::global();
-    double t = m_temperatureC + (rng->generateDouble() - 0.5) * 0.2 + (25.0 - m_temperatureC) * 0.01;
-    double h = m_humidityPct + (rng->generateDouble() - 0.5) * 0.8 + (55.0 - m_humidityPct) * 0.01;
-    t = std::clamp(t, 20.0, 30.0);
-    h = std::clamp(h, 30.0, 80.0);
-    setMeasured(t, h);
-}
-
-qint16 Module::temperature() const
-{
-    return m_temperature;
-}
-
-quint16 Module::humidity() const
-{
-    return m_humidity;
-}
-
-qint16 Module::dewPoint() const
-{
-    return m_dewPoint;
-}
-
-qint16 Module::wetBulb() const
-{
-    return m_wetBulb;
-}
-
-void Module::setSilent(bool on)
-{
-    m_silent = on;
-}
-
-bool Module::silent() const
-{
-    return m_silent;
-}
-
-void Module::setRefusing(bool on)
-{
-    m_refusing = on;
-}
-
-bool Module::refusing() const
-{
-    return m_refusing;
-}
-
-void Module::setLoggerSilent(bool on)
-{
-    m_loggerSilent = on;
-}
-
-bool Module::loggerSilent() const
-{
-    return m_loggerSilent;
-}
-
-void Module::setSetupUnacknowledged(bool on)
-{
-    m_setupUnacknowledged = on;
-}
-
-bool Module::setupUnacknowledged() const
-{
-    return m_setupUnacknowledged;
-}
-
-void Module::setLongFrame(bool on)
-{
-    m_longFrame = on;
-}
-
-bool Module::longFrame() const
-{
-    return m_longFrame;
-}
-
-int Module::loggerModel() const
-{
-    return m_loggerModel;
-}
-
-bool Module::setLoggerModel(int model)
-{
-    if (model < 0 || model > 9999)
-        return false;
-    m_loggerModel = model;
-    return true;
-}
-
-QByteArray Module::serialBytes() const
-{
-    return m_serial;
-}
-
-quint8 Module::serialPrefix() const
-{
-    return m_serialPrefix;
-}
-
-bool Module::setSerialBytes(const QByteArray &six, quint8 prefix)
-{
-    if (six.size() != 6)
-        return false;
-    m_serial = six;
-    m_serialPrefix = prefix;
-    return true;
-}
-
-QByteArray Module::recordSettings() const
-{
-    return m_recordSettings;
-}
-
-quint8 Module::modeByte() const
-{
-    return quint8(m_recordSettings.at(SettingsModeAt - 4));
-}
-
-int Module::recordMode() const
-{
-    return (modeByte() >> 5) & 3;
-}
-
-bool Module::setRecordMode(int mode)
-{
-    if (mode < 1 || mode > 3)
-        return false;
-    m_recordSettings[SettingsModeAt - 4] = char(mode << 5);
-    return true;
-}
-
-quint16 Module::sampleInterval() const
-{
-    const int at = SettingsIntervalAt - 4;
-    return quint16((quint8(m_recordSettings.at(at)) << 8) | quint8(m_recordSettings.at(at + 1)));
-}
-
-void Module::setSampleInterval(quint16 seconds)
-{
-    m_recordSettings[SettingsIntervalAt - 4] = char(seconds >> 8);
-    m_recordSettings[SettingsIntervalAt - 3] = char(seconds & 0xFF);
-}
-
-quint32 Module::recordStart() const
-{
-    return wireU32(m_recordSettings, SettingsStartAt);
-}
-
-void Module::setRecordStart(quint32 unixSeconds)
-{
-    setWireU32(m_recordSettings, SettingsStartAt, unixSeconds);
-}
-
-quint32 Module::setupClock() const
-{
-    return wireU32(m_recordSettings, SettingsNowAt);
-}
-
-QByteArray Module::infoReply() const
-{
-    QByteArray payload(InfoPayloadSize, '\0');
-    const QByteArray digits = QByteArray::number(m_loggerModel).rightJustified(4, '0');
-    payload.replace(2, 4, digits);
-    payload[7] = char(m_serialPrefix);
-    payload.replace(8, 6, m_serial);
-    return loggerFrame(LoggerInfoReply, payload);
-}
-
-QByteArray Module::settingsReply() const
-{
-    return loggerFrame(LoggerSettingsReply, m_recordSettings);
-}
-
-Module::Answer Module::loggerReply(const QByteArray &frame) const
-{
-    if (m_longFrame)
-        return {longFrameBytes(), true, {}};
-    return {frame, false, {}};
-}
-
-Module::Answer Module::answerLoggerFrame(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
-    const quint8 command = b[2];
-    const int length = b[3];
-
-    switch (command) {
-    case LoggerInfoRequest:
-        return loggerReply(infoReply());
-    case LoggerSettingsRequest:
-        return loggerReply(settingsReply());
-    case LoggerSetup:
-        if (length != SettingsPayloadSize || m_setupUnacknowledged)
-            return {};
-        m_recordSettings = frame.mid(4, SettingsPayloadSize);
-        return loggerReply(settingsReply());
-    case LoggerSerialWrite:
-        if (length != SerialWritePayloadSize)
-            return {};
-        m_serialPrefix = b[4];
-        m_serial = frame.mid(5, 6);
-        return loggerReply(loggerFrame(LoggerSerialAck, QByteArray()));
-    default:
-        return {};
-    }
-}
-
-Module::Answer Module::answerRequest(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const quint8 *>(frame.constData());
-    const quint8 function = b[1];
-    const int reg = (b[2] << 8) | b[3];
-    const int value = (b[4] << 8) | b[5];
-
-    if (function == FnReadRegisters) {
-        const int count = value;
-        if (count < 1 || count > 125)
-            return {exceptionReply(function, ExIllegalValue), false, {}};
-        QByteArray reply;
-        reply.append(char(m_address));
-        reply.append(char(function));
-        reply.append(char(2 * count));
-        if (reg >= FirstMeasureRegister && reg + count - 1 <= LastMeasureRegister) {
-            const quint16 regs[] = {quint16(m_temperature), m_humidity, quint16(m_dewPoint),
-                                    quint16(m_wetBulb), 0};
-            for (int i = 0; i < count; ++i)
-                putBigEndian(reply, regs[reg - FirstMeasureRegister + i]);
-        } else if (reg == ModuleSim::RegAddress && count == 1) {
-            putBigEndian(reply, m_address);
-        } else {
-            return {exceptionReply(function, ExIllegalAddress), false, {}};
-        }
-        return {withCrc(reply), false, {}};
-    }
-
-    if (function == FnWriteRegister) {
-        if (m_refusing)
-            return {exceptionReply(function, ExIllegalAddress), false, {}};
-        // The change waits for the echo, which may outlive the module.
-        const QPointer<Module> self(this);
-        if (reg == ModuleSim::RegAddress) {
-            if (value < 1 || value > 247)
-                return {exceptionReply(function, ExIllegalValue), false, {}};
-            return {frame, false, [self, value] {
-                        if (self)
-                            self->setAddress(quint8(value));
-                    }};
-        }
-        if (reg == ModuleSim::RegBaudCode) {
-            const qint32 baud = ModuleSim::baudForCode(value);
-            if (baud == 0)
-                return {exceptionReply(function, ExIllegalValue), false, {}};
-            // The echo still goes out at the old rate; only then does the
-            // UART switch over.
-            return {frame, false, [self, baud] {
-                        if (self)
-                            self->setBaudRate(baud);
-                    }};
-        }
-        return {exceptionReply(function, ExIllegalAddress), false, {}};
-    }
-
-    return {exceptionReply(function, ExIllegalFunction), false, {}};
-}
-
-QByteArray Module::exceptionReply(quint8 function, quint8 code) const
-{
-    QByteArray reply;
-    reply.append(char(m_address));
-    reply.append(char(function | 0x80));
-    reply.append(char(code));
-    return withCrc(reply);
-}
 
 // ---- the line --------------------------------------------------------------
 
 ModuleSim::ModuleSim(QObject *parent)
     : QObject(parent)
     , m_gapTimer(new QTimer(this))
-    , m_sendTimer(new QTimer(this))
+    , m_pumpTimer(new QTimer(this))
     , m_noiseTimer(new QTimer(this))
 {
+    m_clock.start();
+
     m_gapTimer->setSingleShot(true);
     m_gapTimer->setInterval(ResyncGapMs);
     connect(m_gapTimer, &QTimer::timeout, this, &ModuleSim::onResyncGap);
 
-    m_sendTimer->setSingleShot(true);
-    m_sendTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_sendTimer, &QTimer::timeout, this, &ModuleSim::onSendTimer);
+    // Paced bytes go out as time passes, a millisecond's worth at a time.
+    m_pumpTimer->setSingleShot(true);
+    m_pumpTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_pumpTimer, &QTimer::timeout, this, &ModuleSim::pump);
 
     m_noiseTimer->setSingleShot(true);
     m_noiseTimer->setInterval(NoiseAfterReplyMs);
@@ -702,9 +170,11 @@ bool ModuleSim::start(const QString &linkPath)
 void ModuleSim::stop()
 {
     m_gapTimer->stop();
-    m_sendTimer->stop();
+    m_pumpTimer->stop();
     m_noiseTimer->stop();
-    m_outgoing.clear();
+    m_events.clear();
+    m_repliesOnWire = 0;
+    m_downFreeUs = m_upFreeUs = m_quietUntilUs = 0;
     m_rx.clear();
 
     if (m_notifier) {
@@ -777,24 +247,34 @@ bool ModuleSim::setModules(const QString &list, qint32 baud)
 {
     if (baudCode(baud) == 0)
         return false;
-    QList<QPair<int, qint32>> wanted;
+    struct Entry {
+        int address;
+        qint32 rate;
+        int answerDelay;
+        int switchDelay;
+    };
+    static const QRegularExpression form(QStringLiteral("^(\\d+)(?:@(\\d+))?(?:~(\\d+))?(?:/(\\d+))?$"));
+    QList<Entry> wanted;
     for (const QString &entry : list.split(QLatin1Char(','))) {
-        const QString item = entry.trimmed();
-        bool addressOk = false;
-        bool rateOk = true;
-        const int address = item.section(QLatin1Char('@'), 0, 0).toInt(&addressOk);
-        const qint32 rate = item.contains(QLatin1Char('@')) ? item.section(QLatin1Char('@'), 1).toInt(&rateOk) : baud;
-        if (!addressOk || !rateOk || address < 1 || address > 247 || baudCode(rate) == 0)
+        const QRegularExpressionMatch m = form.match(entry.trimmed());
+        const auto number = [&m](int part, int otherwise) {
+            return m.capturedLength(part) ? m.captured(part).left(9).toInt() : otherwise;
+        };
+        const Entry e{number(1, 0), number(2, baud), number(3, -1), number(4, -1)};
+        if (!m.hasMatch() || e.address < 1 || e.address > 247 || baudCode(e.rate) == 0)
             return false;
-        wanted.append({address, rate});
+        wanted.append(e);
     }
     for (int i = 0; i < wanted.size(); ++i) {
+        const Entry &e = wanted.at(i);
         if (i < m_modules.size()) {
-            m_modules.at(i)->setAddress(quint8(wanted.at(i).first));
-            m_modules.at(i)->setBaudRate(wanted.at(i).second);
+            m_modules.at(i)->setAddress(quint8(e.address));
+            m_modules.at(i)->setBaudRate(e.rate);
         } else {
-            addModule(quint8(wanted.at(i).first), wanted.at(i).second);
+            addModule(quint8(e.address), e.rate);
         }
+        m_modules.at(i)->setAnswerDelay(e.answerDelay);
+        m_modules.at(i)->setSwitchDelay(e.switchDelay);
     }
     while (m_modules.size() > wanted.size()) {
         // Later: this may run from a slot of the module's own signal.
@@ -911,6 +391,46 @@ void ModuleSim::setSilent(bool on)
 void ModuleSim::setReplyDelay(int ms)
 {
     m_replyDelayMs = std::max(0, ms);
+}
+
+int ModuleSim::replyDelay() const
+{
+    return m_replyDelayMs;
+}
+
+void ModuleSim::setSwitchDelay(int ms)
+{
+    m_switchDelayMs = std::max(0, ms);
+}
+
+int ModuleSim::switchDelay() const
+{
+    return m_switchDelayMs;
+}
+
+void ModuleSim::setStray(bool on)
+{
+    m_stray = on;
+}
+
+void ModuleSim::setEcho(bool on)
+{
+    m_echo = on;
+}
+
+void ModuleSim::setPace(bool on)
+{
+    m_pace = on;
+}
+
+void ModuleSim::setLatency(int ms)
+{
+    m_latencyUs = qint64(std::max(0, ms)) * 1000;
+}
+
+qint64 ModuleSim::wireMicroseconds(qint32 baud, int bytes)
+{
+    return baud > 0 ? qint64(bytes) * BitsPerByte * 1000000 / baud : 0;
 }
 
 void ModuleSim::setSplit(int chunks, int gapMs)
@@ -1041,6 +561,23 @@ qint32 ModuleSim::clientBaud() const
     return 0;
 }
 
+qint32 ModuleSim::portRate() const
+{
+    termios tio {};
+    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+        return 0;
+    const speed_t out = ::cfgetospeed(&tio);
+    for (const RateCode &r : Rates) {
+        if (r.speed == out)
+            return r.baud;
+    }
+    for (const auto &[speed, baud] : OtherRates) {
+        if (speed == out)
+            return baud;
+    }
+    return 0;
+}
+
 bool ModuleSim::anyModuleAt(qint32 baud) const
 {
     return std::any_of(m_modules.cbegin(), m_modules.cend(),
@@ -1055,24 +592,47 @@ void ModuleSim::onReadable()
             return;
         const ssize_t n = ::read(m_master, chunk, sizeof chunk);
         if (n > 0) {
-            consume(chunk, int(n));
+            fromClient(QByteArray(chunk, int(n)));
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return;
+            break;
         // EIO would mean no slave is open, which our own slave fd prevents;
         // stop listening rather than spin on it.
         if (m_notifier)
             m_notifier->setEnabled(false);
+        break;
+    }
+    pump();
+}
+
+void ModuleSim::fromClient(const QByteArray &bytes)
+{
+    // The rate the client sent them at decides who hears them, whenever
+    // they arrive.
+    const qint64 now = nowUs();
+    const qint32 heardAt = clientBaud();
+    if (!m_pace) {
+        if (m_echo)
+            schedule({handOverUs(now), Event::Deliver, bytes, 0, {}});
+        schedule({now, Event::Hear, bytes, heardAt, {}});
         return;
+    }
+    // The pty hands the bytes over at once; on a wire they follow one
+    // another, each ending its wire time after the one before.
+    const qint64 byteUs = wireMicroseconds(portRate(), 1);
+    for (const char c : bytes) {
+        m_downFreeUs = std::max(now, m_downFreeUs) + byteUs;
+        if (m_echo)
+            schedule({handOverUs(m_downFreeUs), Event::Deliver, QByteArray(1, c), 0, {}});
+        schedule({m_downFreeUs, Event::Hear, QByteArray(1, c), heardAt, {}});
     }
 }
 
-void ModuleSim::consume(const char *data, int size)
+void ModuleSim::consume(const QByteArray &bytes, qint32 baud)
 {
-    const qint32 baud = clientBaud();
     // Part of a request heard at one rate and the rest at another is no
     // request at all.
     QByteArray lost;
@@ -1084,14 +644,14 @@ void ModuleSim::consume(const char *data, int size)
     if (!anyModuleAt(baud)) {
         // At a rate or line setting no module runs at, their UARTs would
         // only see framing or parity errors.
-        lost.append(data, size);
+        lost.append(bytes);
         emit discarded(lost);
         return;
     }
     if (!lost.isEmpty())
         emit discarded(lost);
     m_rxBaud = baud;
-    m_rx.append(data, size);
+    m_rx.append(bytes);
     if (m_rx.size() > MaxBuffered) {
         const int excess = m_rx.size() - MaxBuffered;
         const QByteArray dropped = m_rx.left(excess);
@@ -1171,93 +731,154 @@ void ModuleSim::handleRequest(const QByteArray &frame)
         return;
     emit requestHeard(frame);
 
-    QList<Module::Answer> answers;
+    QList<Said> said;
     for (Module *m : m_modules) {
         if (!hears(m))
             continue;
         Module::Answer a = m->answerRequest(frame);
         if (m->silent())
             a.reply.clear();
-        answers.append(a);
+        said.append({m, a});
     }
-    answer(answers);
+    answer(said);
 }
 
 void ModuleSim::handleLoggerFrame(const QByteArray &frame)
 {
-    QList<Module::Answer> answers;
+    QList<Said> said;
     for (Module *m : m_modules) {
         if (m->baudRate() != m_rxBaud)
             continue;
         Module::Answer a = m->answerLoggerFrame(frame);
         if (m->silent() || m->loggerSilent())
             a.reply.clear();
-        answers.append(a);
+        said.append({m, a});
     }
-    answer(answers);
+    answer(said);
+}
+
+// ---- time on the line ------------------------------------------------------
+
+qint64 ModuleSim::nowUs() const
+{
+    return m_clock.nsecsElapsed() / 1000;
+}
+
+qint64 ModuleSim::handOverUs(qint64 arrivedUs) const
+{
+    // The adapter's latency timer runs whether or not bytes come: they wait
+    // for its next tick.
+    if (m_latencyUs <= 0)
+        return arrivedUs;
+    return (arrivedUs + m_latencyUs - 1) / m_latencyUs * m_latencyUs;
+}
+
+void ModuleSim::schedule(Event event)
+{
+    const auto at = std::upper_bound(m_events.begin(), m_events.end(), event.atUs,
+                                     [](qint64 t, const Event &e) { return t < e.atUs; });
+    const bool first = at == m_events.begin();
+    m_events.insert(at, std::move(event));
+    if (first)
+        arm();
+}
+
+void ModuleSim::arm()
+{
+    if (m_events.empty()) {
+        m_pumpTimer->stop();
+        return;
+    }
+    const qint64 waitUs = m_events.front().atUs - nowUs();
+    m_pumpTimer->start(int(std::clamp<qint64>((waitUs + 999) / 1000, 0, std::numeric_limits<int>::max())));
+}
+
+void ModuleSim::pump()
+{
+    // Everything due by now, in order; bytes for the client that fall due
+    // together go in one write, as an adapter hands over what it holds.
+    const qint64 now = nowUs();
+    QByteArray out;
+    qint32 outBaud = 0;
+    const auto flush = [&] {
+        if (!out.isEmpty())
+            writeLine(out, outBaud);
+        out.clear();
+    };
+    while (m_master >= 0 && !m_events.empty() && m_events.front().atUs <= now) {
+        Event e = std::move(m_events.front());
+        m_events.pop_front();
+        if (e.kind == Event::Deliver) {
+            if (e.baud != outBaud)
+                flush();
+            out += e.bytes;
+            outBaud = e.baud;
+            continue;
+        }
+        flush();
+        if (e.kind == Event::Hear) {
+            m_heardUs = e.atUs;
+            consume(e.bytes, e.baud);
+        } else if (e.run) {
+            e.run();
+        }
+    }
+    flush();
+    if (m_master >= 0)
+        arm();
 }
 
 // ---- sending ---------------------------------------------------------------
 
-void ModuleSim::answer(const QList<Module::Answer> &answers)
+void ModuleSim::answer(const QList<Said> &said)
 {
-    QList<Module::Answer> replies;
-    for (const Module::Answer &a : answers) {
-        if (!a.reply.isEmpty())
-            replies.append(a);
-        else if (a.afterSent)
-            a.afterSent();
+    // Modules that answer after one delay talk at once; the others take
+    // their turns on the wire.
+    std::map<int, QList<Module::Answer>> byDelay;
+    for (const Said &s : said) {
+        if (!s.answer.reply.isEmpty())
+            byDelay[s.module->effectiveAnswerDelay()].append(s.answer);
+        else if (s.answer.afterSent)
+            s.answer.afterSent();
     }
-    if (replies.isEmpty())
-        return;
-    if (replies.size() == 1) {
-        transmit(replies.first().reply, replies.first().longFrame, false, replies.first().afterSent);
-        return;
-    }
-
-    // Several modules talking at once: a bit is low on the line when any of
-    // them drives it low, and a module that has finished leaves it idle high.
-    int size = 0;
-    for (const Module::Answer &a : replies)
-        size = std::max(size, int(a.reply.size()));
-    QByteArray line(size, char(0xFF));
-    bool longFrame = false;
-    for (const Module::Answer &a : replies) {
-        for (int i = 0; i < a.reply.size(); ++i)
-            line[i] = char(quint8(line.at(i)) & quint8(a.reply.at(i)));
-        longFrame = longFrame || (a.longFrame && a.reply.size() == size);
-    }
-    transmit(line, longFrame, true, [replies] {
-        for (const Module::Answer &a : replies) {
-            if (a.afterSent)
-                a.afterSent();
+    const qint64 heard = m_heardUs;
+    for (const auto &[delayMs, replies] : byDelay) {
+        const qint64 earliest = heard + qint64(delayMs) * 1000;
+        if (replies.size() == 1) {
+            const Module::Answer &a = replies.first();
+            transmit(a.reply, a.cuts, a.gapMs, false, a.afterSent, earliest);
+            continue;
         }
-    });
+        // A bit is low on the line when any of them drives it low, and a
+        // module that has finished leaves it idle high.
+        int size = 0;
+        for (const Module::Answer &a : replies)
+            size = std::max(size, int(a.reply.size()));
+        QByteArray line(size, char(0xFF));
+        QList<int> cuts;
+        int gapMs = 0;
+        for (const Module::Answer &a : replies) {
+            for (int i = 0; i < a.reply.size(); ++i)
+                line[i] = char(quint8(line.at(i)) & quint8(a.reply.at(i)));
+            if (!a.cuts.isEmpty() && a.reply.size() == size)
+                cuts = a.cuts, gapMs = a.gapMs;
+        }
+        transmit(line, cuts, gapMs, true, [replies] {
+            for (const Module::Answer &a : replies) {
+                if (a.afterSent)
+                    a.afterSent();
+            }
+        }, earliest);
+    }
 }
 
 void ModuleSim::sendReply(const QByteArray &frame, std::function<void()> afterSent)
 {
-    transmit(frame, false, false, std::move(afterSent));
+    transmit(frame, {}, 0, false, std::move(afterSent), m_heardUs + qint64(m_replyDelayMs) * 1000);
 }
 
-void ModuleSim::transmit(const QByteArray &frame, bool longFrame, bool collided,
-                         std::function<void()> afterSent)
-{
-    if (longFrame) {
-        enqueue(frame, {LongFrameInnerEndAt + 2, LongFrameSecondCut}, LongFrameGapMs, collided,
-                std::move(afterSent));
-        return;
-    }
-    const int size = frame.size() + (m_extraByte ? 1 : 0);
-    const int pieces = std::clamp(m_splitChunks, 1, std::max(1, size));
-    QList<int> cuts;
-    for (int i = 1; i < pieces; ++i)
-        cuts.append(int(qint64(size) * i / pieces));
-    enqueue(frame, cuts, m_splitGapMs, collided, std::move(afterSent));
-}
-
-void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs, bool collided,
-                        std::function<void()> afterSent)
+void ModuleSim::transmit(const QByteArray &frame, QList<int> cuts, int gapMs, bool collided,
+                         std::function<void()> afterSent, qint64 earliestUs)
 {
     if (m_master < 0) {
         if (afterSent)
@@ -1265,93 +886,92 @@ void ModuleSim::enqueue(const QByteArray &frame, const QList<int> &cuts, int gap
         return;
     }
 
-    Outgoing out;
-    out.bytes = frame;
-    if (m_corruptCrc && !out.bytes.isEmpty()) {
-        const int at = checkByteAt(out.bytes);
-        out.bytes[at] = char(~quint8(out.bytes.at(at)));
+    QByteArray bytes = frame;
+    if (m_corruptCrc && !bytes.isEmpty()) {
+        const int at = checkByteAt(bytes);
+        bytes[at] = char(~quint8(bytes.at(at)));
     }
     // Colliding replies that happen to add up to a valid frame (two echoes
     // of one write are the same bytes) would hide the collision.
-    if (collided && checkHolds(out.bytes)) {
-        const int at = checkByteAt(out.bytes);
-        out.bytes[at] = char(~quint8(out.bytes.at(at)));
+    if (collided && checkHolds(bytes)) {
+        const int at = checkByteAt(bytes);
+        bytes[at] = char(~quint8(bytes.at(at)));
     }
     if (m_extraByte)
-        out.bytes.append('\0');
+        bytes.append('\0');
+    if (cuts.isEmpty()) {
+        const int pieces = std::clamp(m_splitChunks, 1, std::max(1, int(bytes.size())));
+        for (int i = 1; i < pieces; ++i)
+            cuts.append(int(qint64(bytes.size()) * i / pieces));
+        gapMs = m_splitGapMs;
+    }
+    if (m_stray) {
+        bytes.prepend('\0');
+        for (int &cut : cuts)
+            ++cut;
+    }
 
-    const int size = out.bytes.size();
+    QList<QByteArray> pieces;
     int from = 0;
     for (const int cut : cuts) {
-        if (cut <= from || cut >= size)
+        if (cut <= from || cut >= bytes.size())
             continue;
-        out.pieces.append(out.bytes.mid(from, cut - from));
+        pieces.append(bytes.mid(from, cut - from));
         from = cut;
     }
-    out.pieces.append(out.bytes.mid(from));
-    out.gapMs = gapMs;
+    pieces.append(bytes.mid(from));
+
     // Replies go out at the rate of the frame they answer.
-    out.baud = m_rxBaud != 0 ? m_rxBaud : first()->baudRate();
-    out.afterSent = std::move(afterSent);
-
-    m_outgoing.enqueue(std::move(out));
-    if (m_outgoing.size() == 1)
-        scheduleHead();
-}
-
-void ModuleSim::scheduleHead()
-{
-    int wait = m_replyDelayMs;
-    if (m_sinceNoise.isValid()) {
-        const qint64 quietLeft = QuietAfterNoiseMs - m_sinceNoise.elapsed();
-        if (quietLeft > wait)
-            wait = int(quietLeft);
-    }
+    const qint32 baud = m_rxBaud != 0 ? m_rxBaud : first()->baudRate();
+    m_upFreeUs = putOnWire(pieces, gapMs, baud, std::max({earliestUs, m_upFreeUs, m_quietUntilUs}));
+    ++m_repliesOnWire;
     m_noiseTimer->stop();
-    m_sendTimer->start(wait);
+    schedule({m_upFreeUs, Event::Run, {}, 0, [this, bytes, baud, afterSent = std::move(afterSent)] {
+                  --m_repliesOnWire;
+                  m_noiseBaud = baud;
+                  if (afterSent)
+                      afterSent();
+                  emit replySent(bytes);
+                  if (m_master >= 0 && m_noise && m_repliesOnWire == 0)
+                      m_noiseTimer->start();
+              }});
 }
 
-void ModuleSim::onSendTimer()
+qint64 ModuleSim::putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs)
 {
-    if (m_outgoing.isEmpty())
-        return;
-    Outgoing &head = m_outgoing.head();
-    writeLine(head.pieces.at(head.next), head.baud);
-    ++head.next;
-    if (head.next < head.pieces.size()) {
-        m_sendTimer->start(head.gapMs);
-        return;
+    qint64 t = startUs;
+    for (int k = 0; k < pieces.size(); ++k) {
+        if (k > 0)
+            t += qint64(gapMs) * 1000;
+        const QByteArray &piece = pieces.at(k);
+        if (!m_pace) {
+            schedule({handOverUs(t), Event::Deliver, piece, baud, {}});
+            continue;
+        }
+        // A byte reaches the adapter once its stop bit has.
+        for (int j = 0; j < piece.size(); ++j)
+            schedule({handOverUs(t + wireMicroseconds(baud, j + 1)), Event::Deliver, piece.mid(j, 1), baud, {}});
+        t += wireMicroseconds(baud, piece.size());
     }
-
-    Outgoing done = m_outgoing.dequeue();
-    m_noiseBaud = done.baud;
-    if (done.afterSent)
-        done.afterSent();
-    emit replySent(done.bytes);
-    if (m_master < 0)
-        return; // a receiver stopped us
-    if (!m_outgoing.isEmpty())
-        scheduleHead();
-    else if (m_noise)
-        m_noiseTimer->start();
+    return t;
 }
 
 void ModuleSim::onNoiseTimer()
 {
-    if (!m_outgoing.isEmpty() || !m_noise)
+    if (m_repliesOnWire > 0 || !m_noise || m_master < 0)
         return;
     QRandomGenerator *rng = QRandomGenerator::global();
     QByteArray noise(1 + int(rng->bounded(4)), '\0');
     for (char &c : noise)
         c = char(rng->bounded(256));
-    writeLine(noise, m_noiseBaud);
-    m_sinceNoise.start();
+    m_upFreeUs = putOnWire({noise}, 0, m_noiseBaud, std::max(nowUs(), m_upFreeUs));
+    m_quietUntilUs = m_upFreeUs + qint64(QuietAfterNoiseMs) * 1000;
 }
 
 bool ModuleSim::writeLine(const QByteArray &bytes, qint32 baud)
 {
     // A client at another rate would only get framing errors; it hears nothing.
-    if (m_master < 0 || clientBaud() != baud)
+    if (m_master < 0 || (baud != 0 && clientBaud() != baud))
         return false;
     const char *p = bytes.constData();
     qint64 left = bytes.size();

@@ -6,157 +6,24 @@
 // Everything runs in the thread that owns the object, driven by the Qt event
 // loop: a QSocketNotifier wakes it when bytes arrive and timers pace the
 // replies, so a test can keep the simulator in-process next to the code it
-// exercises.
+// exercises. The modules are in module.h, the line here.
 #pragma once
+
+#include "module.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QQueue>
 #include <QString>
 
+#include <deque>
 #include <functional>
 
 class QSocketNotifier;
 class QTimer;
 
 namespace modsim {
-
-// CRC-16/MODBUS (init 0xFFFF, reflected polynomial 0xA001, no final xor).
-// On the wire it follows the frame low byte first.
-quint16 crc16(const char *data, int size);
-quint16 crc16(const QByteArray &data);
-
-// The frame with its CRC appended, low byte first.
-QByteArray withCrc(const QByteArray &frame);
-
-class ModuleSim;
-
-// One module on the line: its address and rate, its readings, its logger
-// memory and the faults that belong to it. The line owns it, hands it what
-// it hears and puts its answers on the wire.
-class Module : public QObject
-{
-    Q_OBJECT
-
-public:
-    // Bus address, 1..247. Also changed by the client writing RegAddress.
-    // Two modules may share one; their replies then collide.
-    quint8 address() const;
-    bool setAddress(quint8 address); // false, and no change, outside 1..247
-
-    // Line rate: 1200, 2400, 4800, 9600, 19200 or 115200. The module only
-    // hears and answers while the client's slave side is set to this rate
-    // and one stop bit (it runs 8N1).
-    qint32 baudRate() const;
-    bool setBaudRate(qint32 baud); // false, and no change, for other rates
-
-    // Freezes the four measurement registers at exactly these values
-    // (tenths) and stops the drift.
-    void setValues(qint16 temperature, quint16 humidity, qint16 dewPoint, qint16 wetBulb);
-    // Freezes temperature and humidity and derives dew point (Magnus) and
-    // wet bulb (Stull) from them as the module does; stops the drift.
-    void setClimate(qint16 temperature, quint16 humidity);
-
-    // With drift on (the default) temperature wanders in 20..30 degC and
-    // humidity in 30..80 %, one small step per drift interval (1 s by
-    // default); dew point and wet bulb follow.
-    void setDrift(bool on);
-    bool drift() const;
-    void setDriftInterval(int ms);
-    // One drift step now, whether or not drift is on.
-    void advanceDrift();
-
-    // The register values currently reported.
-    qint16 temperature() const;
-    quint16 humidity() const;
-    qint16 dewPoint() const;
-    qint16 wetBulb() const;
-
-    // Fault switches, all off by default.
-    void setSilent(bool on);       // hears (and obeys writes), answers nothing
-    bool silent() const;
-    void setRefusing(bool on);     // every register write refused (exception 2), nothing changed
-    bool refusing() const;
-    void setLoggerSilent(bool on); // obeys logger frames, sends no logger reply
-    bool loggerSilent() const;
-    void setSetupUnacknowledged(bool on); // ignores the logger setup frame altogether
-    bool setupUnacknowledged() const;
-    // Every logger reply replaced by the long frame (see ModuleSim).
-    void setLongFrame(bool on);
-    bool longFrame() const;
-
-    // ---- data logger (frames described at ModuleSim) -----------------------
-    int loggerModel() const;
-    bool setLoggerModel(int model); // false, and no change, outside 0..9999
-
-    QByteArray serialBytes() const; // always six bytes
-    quint8 serialPrefix() const;
-    bool setSerialBytes(const QByteArray &six, quint8 prefix = 0); // false unless six bytes
-
-    // The recording settings as the last setup left them: the 29 payload
-    // bytes of its frame (offset 0 here is offset 4 on the wire).
-    QByteArray recordSettings() const;
-    quint8 modeByte() const;         // wire offset 10: record mode << 5
-    int recordMode() const;          // bits 5 and 6 of the mode byte
-    bool setRecordMode(int mode);    // 1 after setup, 2 from start time, 3 monitor only
-    quint16 sampleInterval() const;  // seconds, wire offsets 17-18
-    void setSampleInterval(quint16 seconds);
-    quint32 recordStart() const;     // Unix seconds, wire offsets 27-30
-    void setRecordStart(quint32 unixSeconds);
-    quint32 setupClock() const;      // the client's clock in the last setup, offsets 4-7
-
-signals:
-    void addressChanged(int address);
-    void baudRateChanged(int baud);
-    void valuesChanged();
-
-private:
-    friend class ModuleSim;
-
-    // What the module puts on the line for a frame it heard: nothing when
-    // `reply` is empty (silent, say); `afterSent` runs once the reply is out,
-    // or at once when none goes out, and does nothing once the module is
-    // gone.
-    struct Answer {
-        QByteArray reply;
-        bool longFrame = false;
-        std::function<void()> afterSent;
-    };
-
-    Module(int index, QObject *parent);
-    Answer answerRequest(const QByteArray &frame);
-    Answer answerLoggerFrame(const QByteArray &frame);
-    Answer loggerReply(const QByteArray &frame) const;
-    QByteArray exceptionReply(quint8 function, quint8 code) const;
-    QByteArray infoReply() const;
-    QByteArray settingsReply() const;
-    void setMeasured(double temperatureC, double humidityPct);
-
-    quint8 m_address = 1;
-    qint32 m_baud = 9600;
-
-    double m_temperatureC = 24.0;
-    double m_humidityPct = 50.0;
-    qint16 m_temperature = 0;
-    quint16 m_humidity = 0;
-    qint16 m_dewPoint = 0;
-    qint16 m_wetBulb = 0;
-    bool m_drift = true;
-    QTimer *m_driftTimer = nullptr;
-
-    bool m_silent = false;
-    bool m_refusing = false;
-    bool m_loggerSilent = false;
-    bool m_setupUnacknowledged = false;
-    bool m_longFrame = false;
-
-    int m_loggerModel = 2021;
-    QByteArray m_serial;
-    quint8 m_serialPrefix = 0;
-    QByteArray m_recordSettings;
-};
 
 // The line: the pseudo-terminal, what travels on it, and the modules on it.
 // There is always at least one module; the methods that stand for one
@@ -205,20 +72,23 @@ public:
     // ---- the modules on the line -------------------------------------------
     // Every module hears what the client sends at its own rate. A request to
     // its address or to 0, and every logger frame, it answers; a write to 0
-    // it obeys. When more than one module answers the same frame, the
-    // replies collide: one reply goes out, the bytes of all of them ANDed
-    // (a line driven low by any sender is low), as long as the longest, and
-    // never with a CRC or checksum that holds.
+    // it obeys. When more than one module answers the same frame after the
+    // same delay, the replies collide: one reply goes out, the bytes of all
+    // of them ANDed (a line driven low by any sender is low), as long as the
+    // longest, and never with a CRC or checksum that holds. Answers after
+    // different delays go out one after the other.
     //
     // A module joins the running line with its own readings, drift and
     // serial number. Returns its index, or -1 (and no module added) for an
     // address outside 1..247 or an unknown rate.
     int addModule(quint8 address, qint32 baud = 9600);
     // The whole line as typed after --address: "1,5,17@19200" is three
-    // modules, the last at 19200 baud, the others at `baud`. Modules already
-    // on the line keep their readings and switches and take the new address
-    // and rate in order; those beyond the list go. False, and no change, for
-    // a bad list.
+    // modules, the last at 19200 baud, the others at `baud`. Each entry is
+    // ADDR[@RATE][~MS][/MS]: ~MS is its own answer delay, /MS its own switch
+    // delay ("1~35,2,5@19200~35/200"); without them it takes the line's.
+    // Modules already on the line keep their readings and other switches and
+    // take the new address, rate and delays in order; those beyond the list
+    // go. False, and no change, for a bad list.
     bool setModules(const QString &list, qint32 baud = 9600);
     int moduleCount() const;
     Module *module(int index) const; // nullptr outside 0..moduleCount()-1
@@ -248,14 +118,44 @@ public:
 
     // Fault switches of the line, all off by default: they shape every reply
     // put on it from then on, whichever module sent it.
-    void setReplyDelay(int ms);         // answer ms after the request
+    //
+    // A module's first byte leaves ms after the request ended: when its last
+    // byte was read, or with pacing when it had crossed the wire. A module
+    // with an answer delay of its own (Module::setAnswerDelay) keeps it.
+    void setReplyDelay(int ms);
+    int replyDelay() const;
     void setSplit(int chunks, int gapMs); // write each reply in `chunks` pieces, gapMs apart
     void setExtraByte(bool on);         // a stray 0x00 after each reply
+    void setStray(bool on);             // a stray 0x00 before each reply, as a driver switching on
     void setCorruptCrc(bool on);        // last CRC byte of each reply inverted
     // 1..4 random bytes in the silence after each reply: 100 ms after it if
     // no request came in meanwhile, and a reply never follows them by less
     // than 50 ms, so a reader that resynchronises on silence can cope.
     void setNoise(bool on);
+    // The switch delay of every module without one of its own
+    // (Module::setSwitchDelay): the old rate kept ms after a baud-rate echo.
+    void setSwitchDelay(int ms);
+    int switchDelay() const;
+
+    // The line as a USB adapter on a two-wire RS-485 pair shows it, all off
+    // by default, each combining with the rest.
+    //
+    // Echo: every byte the client writes comes back to it unchanged, at any
+    // rate and whether or not a module hears it; at once, or with pacing as
+    // each byte has crossed the wire.
+    void setEcho(bool on);
+    // Pacing: bytes take their wire time, ten bits each (8N1) at the rate
+    // they go at, both ways. A request has ended, and modules hear it, once
+    // its last byte has crossed; a reply reaches the client byte by byte.
+    // Replies never overlap on the wire (only those that collide share it),
+    // so one waits for the other to end.
+    void setPace(bool on);
+    // Latency: what reaches the adapter is handed to the client at the next
+    // tick of an ms period, in one piece per tick, as an adapter's latency
+    // timer does; 0 hands it over at once.
+    void setLatency(int ms);
+    // The wire time of that many bytes at a rate, ten bits a byte (8N1).
+    static qint64 wireMicroseconds(qint32 baud, int bytes);
 
     // Silence after which a partial request is thrown away.
     static constexpr int ResyncGapMs = 50;
@@ -328,38 +228,55 @@ protected:
     virtual void handleLoggerFrame(const QByteArray &frame);
 
     // Puts a reply on the line through the fault switches, at the rate the
-    // line was last heard at; afterSent runs once the last byte has been
-    // written (or at once when not running).
+    // line was last heard at, the line's reply delay after the frame being
+    // handled ended; afterSent runs once the last byte has left (or at once
+    // when not running).
     void sendReply(const QByteArray &frame, std::function<void()> afterSent = {});
 
 private:
-    struct Outgoing {
+    // What happens at a moment on the line, in microseconds of m_clock:
+    // bytes reaching the modules, bytes handed to the client, or something
+    // due once a reply has left.
+    struct Event {
+        enum Kind { Hear, Deliver, Run };
+        qint64 atUs = 0;
+        Kind kind = Run;
         QByteArray bytes;
-        QList<QByteArray> pieces;
-        int next = 0;
-        int gapMs = 0;
-        qint32 baud = 0;
-        std::function<void()> afterSent;
+        qint32 baud = 0; // Hear: the rate they were sent at; Deliver: the one they go at, 0 any
+        std::function<void()> run;
+    };
+    struct Said {
+        Module *module;
+        Module::Answer answer;
     };
 
     Module *first() const { return m_modules.first(); }
     // The answers of the modules that heard one frame, onto the line.
-    void answer(const QList<Module::Answer> &answers);
-    void transmit(const QByteArray &frame, bool longFrame, bool collided, std::function<void()> afterSent);
-    // Puts bytes on the line cut at the given offsets (faults applied first).
-    void enqueue(const QByteArray &frame, const QList<int> &cuts, int gapMs, bool collided,
-                 std::function<void()> afterSent);
+    void answer(const QList<Said> &said);
+    // Puts a reply on the wire through the fault switches, its first byte no
+    // sooner than earliestUs: cut at the given offsets, or the line's split.
+    void transmit(const QByteArray &frame, QList<int> cuts, int gapMs, bool collided,
+                  std::function<void()> afterSent, qint64 earliestUs);
+    // Bytes on the upstream wire from startUs, pieces gapMs apart, each byte
+    // handed over as the pace and latency have it; returns when the last ends.
+    qint64 putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs);
+
+    void schedule(Event event);
+    void arm();
+    void pump();
+    qint64 nowUs() const;
+    qint64 handOverUs(qint64 arrivedUs) const; // through the adapter's latency
 
     void onReadable();
-    void consume(const char *data, int size);
+    void fromClient(const QByteArray &bytes);
+    void consume(const QByteArray &bytes, qint32 baud);
     void parseBuffer();
     void onResyncGap();
     void handleRequest(const QByteArray &frame);
-    void scheduleHead();
-    void onSendTimer();
     void onNoiseTimer();
     bool writeLine(const QByteArray &bytes, qint32 baud);
     qint32 clientBaud() const;
+    qint32 portRate() const; // the slave side's rate, whatever else it is set to
     bool anyModuleAt(qint32 baud) const;
 
     int m_master = -1;
@@ -376,18 +293,28 @@ private:
     qint32 m_rxBaud = 0; // the rate m_rx was heard at
     QTimer *m_gapTimer = nullptr;
 
-    QQueue<Outgoing> m_outgoing;
-    QTimer *m_sendTimer = nullptr;
+    QElapsedTimer m_clock;
+    std::deque<Event> m_events; // by time; at one time, in the order scheduled
+    QTimer *m_pumpTimer = nullptr;
+    qint64 m_heardUs = 0;     // when the frame being handled ended
+    qint64 m_downFreeUs = 0;  // the client's last byte off the wire (paced)
+    qint64 m_upFreeUs = 0;    // the last reply's last byte off the wire
+    qint64 m_quietUntilUs = 0; // no reply before, after noise
+    int m_repliesOnWire = 0;
     QTimer *m_noiseTimer = nullptr;
-    QElapsedTimer m_sinceNoise;
     qint32 m_noiseBaud = 0;
 
     int m_replyDelayMs = 0;
+    int m_switchDelayMs = 0;
     int m_splitChunks = 1;
     int m_splitGapMs = 0;
     bool m_extraByte = false;
+    bool m_stray = false;
     bool m_corruptCrc = false;
     bool m_noise = false;
+    bool m_echo = false;
+    bool m_pace = false;
+    qint64 m_latencyUs = 0;
 };
 
 } // namespace modsim
