@@ -187,6 +187,7 @@ void Bench::given(const QString &spec)
              b.bus<QSpinBox>("spinBoxTo")->setValue(v.section('-', 1).toInt());
          }},
         {"allRates", [](Bench &b, const QString &) { b.bus<QCheckBox>("checkBoxAllRates")->setChecked(true); }},
+        {"answer", [](Bench &b, const QString &v) { b.bus<QSpinBox>("spinBoxAnswerMs")->setValue(v.toInt()); }}, // Answer within, ms
         {"noSetupAck", [](Bench &b, const QString &) { b.sim->module(0)->setSetupUnacknowledged(true); }},
         // the commission window's plan: the next address and the rate to leave the module at
         {"next", [](Bench &b, const QString &v) { b.commission<QSpinBox>("spinBoxNextAddress")->setValue(v.toInt()); }},
@@ -300,6 +301,7 @@ QString Bench::state(const QString &expected) const
              return QString::number(b.w->findChildren<QWidget *>("TrendWindow").size()) + ' ' + (trend->isMinimized() ? "minimised" : trend->windowTitle());
          }},
         {"rows", [](const Bench &b) { // the bus window's table: address@rate, values, status, polls/misses
+             static const QRegularExpression late("late \\(\\d+ ms\\)");
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              QStringList rows;
              for (int r = 0; r < m->rowCount(); ++r) {
@@ -307,8 +309,16 @@ QString Bench::state(const QString &expected) const
                  for (int c = 0; c < m->columnCount() - 1; ++c)
                      cells << m->index(r, c).data().toString();
                  rows << QString(cells[0] + '@' + cells[1] + ' ' + cells.mid(2, 4).join(',') + ' ' + cells[6] + ' ' + cells[7]
-                                 + '/' + cells[8]).replace(QRegularExpression("since \\S+"), "since <time>");
+                                 + '/' + cells[8]).replace(QRegularExpression("since \\S+"), "since <time>").replace(late, "late (<n> ms)");
              }
+             return rows.join(" | ");
+         }},
+        {"status", [](const Bench &b) { // the bus window's table: address, status and misses of each row
+             QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
+             QStringList rows;
+             for (int r = 0; r < m->rowCount(); ++r)
+                 rows << m->index(r, 0).data().toString() + ' ' + m->index(r, 6).data().toString().replace(QRegularExpression("\\d+ ms"), "<n> ms") + ' '
+                             + m->index(r, 8).data().toString();
              return rows.join(" | ");
          }},
         {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},

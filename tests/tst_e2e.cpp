@@ -137,6 +137,20 @@ void TestE2e::press_data()
     row("Link during a baud change", "linked baud=19200 press=pushButtonBaudRate answered dialog=19200", "pushButtonLink",
         "response500 humiture1000", "00 06 01 01 00 05 18 24, " + QString(probe), 500,
         "port=19200; pending=0; tx=3; rx=2; watch=0; boxes=");
+    // A line as real adapters give it: the request's own echo before the
+    // reply, a stray byte before it; neither is logged, and neither hides it.
+    row("fixed rate, an echoing adapter", "echo module=7@9600", "pushButtonLink", "response500 humiture1000", probe, 500,
+        "field=7; tx=1; rx=1; watch=0; boxes=");
+    row("poll, an echoing adapter", "echo linked", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0, "rx=2; shown=" + kAll);
+    row("address write, an echoing adapter", "echo linked module=42 field=12", "pushButtonAddress", "response500 humiture1000",
+        "00 06 01 00 00 0c 89 e2", 500, "field=12; module=12@9600; rx=2; watch=0; boxes=");
+    // The echo of a write is a copy of the answer, and no answer.
+    row("address write unanswered, an echoing adapter", "echo linked silent field=12", "pushButtonAddress",
+        "response500 humiture1000", "00 06 01 00 00 0c 89 e2", 500, "rx=1; watch=0; boxes=Error: Communication error!");
+    row("fixed rate, a stray byte before the reply", "stray module=7@9600", "pushButtonLink", "response500 humiture1000", probe,
+        0, "field=7; rx=1; boxes=");
+    row("poll, a stray byte before the reply", "stray linked", "poll", "humiture1000", "01 03 00 00 00 05 85 c9", 0,
+        "rx=2; shown=" + kAll);
     // What is pressed during a search waits for it, and goes at the rate found.
     row("a baud write during a search", "module=1@1200 dialog=AUTO press=pushButtonLink", "pushButtonBaudRate",
         "humiture1000 search300", QString(probe) + ", 00 06 01 01 00 04 d9 e4", 2300,

@@ -58,6 +58,33 @@ void TestLine::bus_data()
         "saveAs=@readings.csv press=pushButtonRecord untick=1 press=pushButtonWatch until=polled=2 press=pushButtonWatch",
         "watching=Watch; addresses=1; file=time,address,temperature_C,humidity_pct,dew_point_C,wet_bulb_C|2026-12-07T10:15:30+01:00,1,23.1,"
         "45.6,10.3,15.8|2026-12-07T10:15:30+01:00,1,23.1,45.6,10.3,15.8|"};
+    // A line as real adapters give it.
+    QTest::newRow("scan, an echoing adapter") << QStringList{
+        "echo linked line=1,3 press=pushButtonBus range=1-4 press=pushButtonScan",
+        "rows=" + one + "Answers 0/0 | 3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=4 of 4 addresses, 2 modules found"};
+    QTest::newRow("scan, a stray byte before each reply") << QStringList{
+        "stray linked line=1,3 press=pushButtonBus range=1-4 press=pushButtonScan",
+        "rows=" + one + "Answers 0/0 | 3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=4 of 4 addresses, 2 modules found"};
+    // Two slow modules: Link's probe, which both answer at once, times them,
+    // and the scan waits for them; with a shorter wait their late replies are
+    // theirs, and no collision at the next address.
+    const QString slow = "line=1,5 slow=0:35 slow=1:35 ";
+    const QString five = "5@9600 23.2℃,45.6%,10.3℃,15.8℃ ";
+    QTest::newRow("two slow modules, the wait from Link") << QStringList{
+        slow + "press=pushButtonLink until=watch=0 press=pushButtonBus range=1-6 press=pushButtonScan",
+        "rows=" + one + "Answers 0/0 | " + five + "Answers 0/0; progress=6 of 6 addresses, 2 modules found"};
+    QTest::newRow("two slow modules, answering late") << QStringList{
+        "linked " + slow + "press=pushButtonBus range=1-6 answer=20 press=pushButtonScan",
+        "rows=" + one + "Answers late (<n> ms): raise Answer within 0/0 | " + five
+            + "Answers late (<n> ms): raise Answer within 0/0; progress=6 of 6 addresses, 2 modules found"};
+    QTest::newRow("a slow module watched before a healthy one") << QStringList{
+        "linked line=1,2 slow=0:35 press=pushButtonBus range=1-2 answer=60 press=pushButtonScan until=scan=Scan answer=20 "
+        "press=pushButtonWatch until=polled=6",
+        "status=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0", "press=pushButtonWatch", "watching=Watch; boxes="};
+    // At 1200 a module answering 20 ms after the gap before a reply is found in time.
+    QTest::newRow("scan at 1200, paced") << QStringList{
+        "pace module=1@1200 dialog=1200 press=pushButtonLink until=field=1 slow=0:49 press=pushButtonBus range=1-2 answer=20 "
+        "press=pushButtonScan", "rows=1@1200 23.1℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=2 of 2 addresses, 1 modules found"};
     // One line, one master.
     QTest::newRow("the main window during a watch") << QStringList{
         line + "press=pushButtonRead range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch", "read=Read",
@@ -122,6 +149,10 @@ void TestLine::commission_data()
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud_|_Address:_address_12 quit",
         "run=Commission; module=12@9600; reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,serial_number,; "
         "boxes=Commission: A module is being commissioned (step: Serial number). Stop the run?"};
+    // A module that takes a moment to follow its new rate is read there again.
+    QTest::newRow("a module slow to follow its new rate") << QStringList{
+        plan + "switchDelay=200 target=19200 press=pushButtonRun",
+        "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; boxes="};
     QTest::newRow("a report that cannot be written") << QStringList{
         "linked press=pushButtonCommission saveAs=/proc/report.csv press=pushButtonRun",
         "run=Commission; probes=1; boxes=Error: The file /proc/report.csv cannot be written: No such file or directory"};
