@@ -8,6 +8,7 @@
 //   hygrovane-bench session            one technician's session, for memcheck
 //   hygrovane-bench scan [RATE]        the bus window's scan of addresses 1-247 (default 9600)
 //   hygrovane-bench watch [SECONDS]    a watch of 32 modules, the log at its bound (default 40)
+//   hygrovane-bench paced [SECONDS]    a paced line behind a 16 ms adapter: Link, a scan and a watch (default 300)
 //   hygrovane-bench commission [RATE]  one module commissioned, step by step (left at RATE, default 19200)
 // Exit status 0 when everything went as in real use.
 #include "tests/fixture.h"
@@ -21,6 +22,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -367,6 +370,60 @@ int watch(int seconds)
     return b.boxes.isEmpty() ? 0 : 1;
 }
 
+// A line as a USB adapter shows it: bytes paced at the wire's rate, handed
+// over every 16 ms, sixteen modules answering in 5 ms or 35 ms. Linked as a
+// technician would, the window's own wait; a scan of 1-247 at 9600 against
+// the wire's limit at that wait, the modules found and any phantom row; then a
+// watch of the sixteen and its misses.
+int paced(int seconds)
+{
+    Bench b;
+    if (!b.open())
+        return 1;
+    const QList<int> addresses{1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 120, 144, 200, 210, 230, 247};
+    QStringList line;
+    for (int i = 0; i < addresses.size(); ++i)
+        line << QStringLiteral("%1~%2").arg(addresses[i]).arg(i % 2 ? 35 : 5);
+    if (!b.sim->setModules(line.join(',')))
+        return 1;
+    b.sim->setPace(true);
+    b.sim->setLatency(16);
+    // Link's probe to address 0 is answered by every module: garbled, as the README says, but timed.
+    b.given("dialog=9600 press=pushButtonLink until=watch=0 press=pushButtonBus range=1-247");
+    const int chosen = b.w->findChild<QSpinBox *>("spinBoxAnswerMs")->value();
+    QElapsedTimer t;
+    t.start();
+    b.press("pushButtonScan");
+    if (!b.reach("scan=Scan", 120000))
+        return 1;
+    const double ms = t.nsecsElapsed() / 1e6;
+    QAbstractItemModel *m = b.w->findChild<QTableView *>("tableModules")->model();
+    int found = 0, phantom = 0, late = 0;
+    QList<int> missing = addresses;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        const bool real = addresses.contains(m->index(r, 0).data().toInt());
+        missing.removeAll(m->index(r, 0).data().toInt());
+        const QString status = m->index(r, 6).data().toString();
+        found += real, phantom += !real || status.startsWith("Garbled");
+        late += status.startsWith("Answers late");
+    }
+    const double limit = 247 * bus::firstByteUs(9600, chosen) / 1000.0;
+    std::printf("paced line, latency 16 ms, 16 modules answering in 5 or 35 ms; Answer within chosen: %d ms\n"
+                "  scan 1-247 at 9600: %.0f ms against the wire's limit at that wait, %.0f ms (%.0f %%)\n"
+                "  found %d of %d modules (%d of them answering late), %d phantom rows\n",
+                chosen, ms, limit, 100 * ms / limit, found, int(addresses.size()), late, phantom);
+    for (const int address : missing)
+        std::printf("  not found: %d\n", address);
+    b.press("pushButtonWatch");
+    QTest::qWait(seconds * 1000);
+    b.press("pushButtonWatch");
+    int polls = 0, misses = 0;
+    for (int r = 0; r < m->rowCount(); ++r)
+        polls += m->index(r, 7).data().toInt(), misses += m->index(r, 8).data().toInt();
+    std::printf("  watch of %d modules for %d s: %d polls, %d misses\n", m->rowCount(), seconds, polls, misses);
+    return found == addresses.size() && !phantom ? 0 : 1;
+}
+
 // One module commissioned at 9600 (found there, its rate changed to 19200 or
 // kept), step by step: the time from the press to each step's verdict.
 int commission(qint32 target)
@@ -442,9 +499,11 @@ int main(int argc, char **argv)
         return scan(args.value(1, "9600").toInt());
     if (mode == "watch")
         return watch(args.value(1, "40").toInt());
+    if (mode == "paced")
+        return paced(args.value(1, "300").toInt());
     if (mode == "commission")
         return commission(args.value(1, "19200").toInt());
     std::fprintf(stderr, "usage: hygrovane-bench micro | idle [SECONDS] | soak [CYCLES] [--clear-log-every N] | session"
-                         " | scan [RATE] | watch [SECONDS] | commission [RATE]\n");
+                         " | scan [RATE] | watch [SECONDS] | paced [SECONDS] | commission [RATE]\n");
     return 2;
 }

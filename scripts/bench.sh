@@ -21,3 +21,4 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" scan 9600
 "$build/hygrovane-bench" scan 115200
 "$build/hygrovane-bench" watch 40
+"$build/hygrovane-bench" paced 300

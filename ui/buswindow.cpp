@@ -128,8 +128,15 @@ void BusWindow::scan()
 void BusWindow::probeNext()
 {
     if (probed == plan.size()) {
-        stop();
-        showProgress();
+        // The last address gets as long again for a late answer, which has
+        // no next address to come in behind.
+        const qint64 tailUs = plan.isEmpty() ? 0 : bus::firstByteUs(plan.last().baudRate, ui->spinBoxAnswerMs->value());
+        QTimer::singleShot(int(tailUs / 1000), this, [this, scan = run] {
+            if (scan == run && mode == Mode::Scanning) {
+                stop();
+                showProgress();
+            }
+        });
         return;
     }
     const bus::Probe probe = plan[probed];
