@@ -153,6 +153,12 @@ void TestLine::commission_data()
     QTest::newRow("a module slow to follow its new rate") << QStringList{
         plan + "switchDelay=200 target=19200 press=pushButtonRun",
         "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; boxes="};
+    // A port that dies under a run fails it, and says so where the run is told.
+    QTest::newRow("the port dies mid-run") << QStringList{
+        plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud dies",
+        "run=Commission; steps=Find: address 1 at 9600 baud | Address: failed, The serial port <port> stopped working: <reason> | Report: appended; "
+        "reported=2026-12-06T03:31:29+01:00,1,9600,,,,,,,,,,,,,failed,address,The serial port <port> stopped working: <reason>; "
+        "boxes=Error: The serial port <port> stopped working: <reason>"};
     QTest::newRow("a report that cannot be written") << QStringList{
         "linked press=pushButtonCommission saveAs=/proc/report.csv press=pushButtonRun",
         "run=Commission; probes=1; boxes=Error: The file /proc/report.csv cannot be written: No such file or directory"};
