@@ -128,6 +128,9 @@ void Widget::noteAnswerTime()
     // character to the first byte seen: what the module and the adapter add.
     if (!probing || UartData.RxBuffer.isEmpty())
         return;
+    // What may yet be the probe's own echo is not the module's answer.
+    if (echoAwaited && outstanding && outstanding->frame.startsWith(UartData.RxBuffer))
+        return;
     probing = false;
     const qint64 wire = bus::wireUs(rtu::RequestSize, lineRate) + bus::wireUs(9, lineRate) / 2;
     answerUs = qMax<qint64>(0, waitClock.nsecsElapsed() / 1000 - wire);
