@@ -31,6 +31,13 @@ public:
     QVector<bool> watched(qint32 linkRate) const;
     quint8 address(int row) const { return m_rows[row].address; }
 
+signals:
+    // A watched module answers again, or has just gone silent (SilentAfter
+    // misses in a row); also its first answer to a watch.
+    void availability(quint8 address, bool online);
+
+public:
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;

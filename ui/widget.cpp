@@ -3,6 +3,7 @@
 
 #include "app/buildstamp.h"
 #include "app/clock.h"
+#include "publish/publisher.h"
 #include "ui/buswindow.h"
 #include "ui/commissionwindow.h"
 #include "ui/trendwindow.h"
@@ -18,6 +19,7 @@
 
 Widget::Widget(QWidget *parent)
     : QWidget(parent)
+    , mqttPublisher(new publish::Publisher(this))
     , ui(new Ui::Widget)
 {
     ui->setupUi(this);

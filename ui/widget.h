@@ -20,6 +20,9 @@ class TrendWindow;
 class QSerialPort;
 class QTimer;
 
+namespace publish {
+class Publisher;
+}
 namespace Ui {
 class Widget;
 }
@@ -60,8 +63,11 @@ public:
     void releaseLine(QObject *owner);
     // The rate the port was linked at; 0 while no port is open.
     qint32 linkRate() const;
-    // A reading of a module's, for the trend and the record.
+    // A reading of a module's, for the trend, the record and the publisher.
     void addReading(quint8 address, const trend::Values &values);
+    // The program's one MQTT publisher: the bus window sets it up and feeds
+    // it the modules' availability; every reading goes to it.
+    publish::Publisher *publisher() const { return mqttPublisher; }
 
 private slots:
     void PushButtonLinkSlot();
@@ -136,6 +142,7 @@ private:
     TrendWindow *trendWindow = nullptr;
     BusWindow *busWindow = nullptr;
     CommissionWindow *commissionWindow = nullptr;
+    publish::Publisher *mqttPublisher;
     // One request on the line at a time: the one written whose wait is not
     // over, and those waiting their turn.
     std::optional<LineRequest> outstanding;
