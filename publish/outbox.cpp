@@ -17,6 +17,7 @@ void Outbox::popFront()
         --m_handed;
         m_inFlight -= !m_entries.front().acked;
     }
+    m_ackedKept -= m_entries.front().acked;
     m_entries.pop_front();
     ++m_front;
 }
@@ -42,11 +43,9 @@ void Outbox::acknowledged(quint64 seq)
         return;
     m_entries[size_t(seq - m_front)].acked = true;
     --m_inFlight;
-    while (!m_entries.empty() && m_entries.front().acked && m_handed > 0) {
-        m_entries.pop_front();
-        ++m_front;
-        --m_handed;
-    }
+    ++m_ackedKept;
+    while (!m_entries.empty() && m_entries.front().acked)
+        popFront();
 }
 
 } // namespace publish

@@ -27,7 +27,7 @@ public:
     // handed again, from the oldest.
     void rewind() { m_handed = 0, m_inFlight = 0; }
 
-    int waiting() const { return int(m_entries.size()); }
+    int waiting() const { return int(m_entries.size()) - m_ackedKept; }
     int inFlight() const { return m_inFlight; }
     quint64 dropped() const { return m_dropped; }
 
@@ -43,6 +43,7 @@ private:
     quint64 m_front = 0;  // the sequence number of m_entries.front()
     size_t m_handed = 0;  // entries from the front handed to this connection
     int m_inFlight = 0;   // of those, not acknowledged
+    int m_ackedKept = 0;  // acknowledged out of turn, behind one that is not
     quint64 m_dropped = 0;
     int m_bound;
 };
