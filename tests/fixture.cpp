@@ -28,6 +28,7 @@ using namespace QtCharts;
 #include <QTest>
 
 #include <csignal>
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
@@ -406,7 +407,7 @@ bool MqttBroker::start(const QString &config)
     QFile conf(path("mosquitto.conf"));
     // Run as whoever runs the test (root included), its database kept across
     // restarts as a broker's would be.
-    const QString text = QStringLiteral("user root\nlog_dest stderr\nlog_type all\npersistence true\npersistence_location %1/\n"
+    const QString text = QStringLiteral("user root\nlog_dest stderr\nlog_type all\npersistence true\nautosave_interval 1\npersistence_location %1/\n"
                                         "listener %2 127.0.0.1\n").arg(m_dir.path()).arg(m_port)
         + QString(m_config).replace("<dir>", m_dir.path()) + '\n';
     if (!conf.open(QIODevice::WriteOnly) || conf.write(text.toUtf8()) < 0)
@@ -427,4 +428,15 @@ void MqttBroker::stop()
     if (!m_process.waitForFinished(5000))
         m_process.kill(), m_process.waitForFinished(1000);
     m_log += QString::fromUtf8(m_process.readAll());
+}
+
+void MqttBroker::freeze()
+{
+    ::kill(pid_t(m_process.processId()), SIGSTOP);
+}
+
+void MqttBroker::crash()
+{
+    m_process.kill();
+    m_process.waitForFinished(3000);
 }

@@ -116,6 +116,10 @@ public:
     // Lines added to the configuration ("<dir>" stands for the folder).
     bool start(const QString &config = QString());
     void stop();
+    // Frozen: it holds its connections and answers nothing. Then crashed:
+    // gone at once, its connections reset.
+    void freeze();
+    void crash();
     // A second free port, for a further listener.
     static int freePort();
     int port() const { return m_port; }

@@ -177,6 +177,22 @@ private slots:
         QVERIFY2(saved.contains("broker=" + url) && saved.contains("user=tech") && !saved.contains("right"), qPrintable(saved));
     }
 
+    // The broker stops answering, then crashes: the readings it never
+    // acknowledged go again once it is back.
+    void crash()
+    {
+        publish::Publisher p;
+        p.start({QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "tech", "right", {}, "crash", false, 4});
+        QTRY_COMPARE(int(p.state()), int(publish::Publisher::Connected));
+        broker.freeze();
+        for (int i = 0; i < 3; ++i)
+            p.addReading(QDateTime::currentDateTime(), 1, {});
+        QCOMPARE(p.outbox().inFlight(), 3);
+        broker.crash();
+        QVERIFY(broker.start());
+        QTRY_COMPARE_WITH_TIMEOUT(p.outbox().waiting(), 0, 3000);
+    }
+
     // A password the broker refuses is said once, and not tried again.
     void refused()
     {

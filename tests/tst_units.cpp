@@ -399,6 +399,7 @@ void TestUnits::table_data()
     row("outbox, resent after a loss", outbox(10, "1 2 3 S S S A1 L S S 4 S"), "sent 1 2 3 | 2 3 4; 3 waiting, 3 in flight, 0 dropped");
     row("outbox, acknowledged out of turn", outbox(10, "1 2 3 S S S A2 L S S"), "sent 1 2 3 | 1 3; 2 waiting, 2 in flight, 0 dropped");
     row("outbox, the oldest dropped", outbox(3, "1 2 S 3 4 5 S S A3"), "sent 1 3 4; 2 waiting, 1 in flight, 2 dropped");
+    row("outbox, acknowledged ones leave room", outbox(2, "1 S A1 2 3"), "sent 1; 2 waiting, 0 in flight, 0 dropped");
     row("outbox, a late acknowledgement of one dropped", outbox(2, "1 S 2 3 A1 S"), "sent 1 2; 2 waiting, 1 in flight, 1 dropped");
     publish::Outbox full;
     for (int i = 0; i < publish::Outbox::Bound + 5; ++i)
