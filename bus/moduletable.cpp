@@ -49,6 +49,8 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         if (answer.kind == Answer::Values)
             row.values = answer.values;
         row.lastSeen = at;
+        if (row.polls == 1 || row.missesInARow >= SilentAfter)
+            emit availability(row.address, true);
         row.missesInARow = 0;
     } else if (answer.kind == Answer::Garbled) {
         // No reading, but no silence either: two modules at one address.
@@ -59,6 +61,8 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         ++row.misses;
         if (row.missesInARow++ == 0)
             row.silentSince = at;
+        if (row.missesInARow == SilentAfter)
+            emit availability(row.address, false);
     }
     // Cell by cell: a view repaints a single cell, but all of itself for a range.
     for (int column = Temperature; column < ColumnCount; ++column)

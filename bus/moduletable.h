@@ -36,6 +36,13 @@ public:
     // Modules found at a rate; an address whose answers garbled holds two at least.
     int modulesAt(qint32 baudRate) const;
 
+signals:
+    // A watched module answers again, or has just gone silent (SilentAfter
+    // misses in a row); also its first answer to a watch.
+    void availability(quint8 address, bool online);
+
+public:
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;

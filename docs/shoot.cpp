@@ -1,9 +1,9 @@
 // Takes the README's pictures: the real main window after an hour of polls of
 // an in-process simulated module, its trend window, the bus window over a
 // simulated line, the commission window after a batch of three, and the Link
-// dialog, rendered off screen.
+// dialog, and the Publish dialog connected to a broker, rendered off screen.
 //   hygrovane-shoot OUT_DIR SUFFIX [CATALOGUE_DIR]
-// writes OUT_DIR/main-SUFFIX.png, trend-, bus-, commission- and link-SUFFIX.png. With a
+// writes OUT_DIR/main-SUFFIX.png, trend-, bus-, commission-, publish- and link-SUFFIX.png. With a
 // catalogue folder the program starts there, as the Chinese launcher does, so
 // that installCatalogue() finds Qm/Chinese.qm.
 #include "tests/fixture.h"
@@ -16,7 +16,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QSerialPort>
 #include <QTest>
@@ -128,6 +130,23 @@ int main(int argc, char *argv[])
     commission->findChild<QWidget *>(QStringLiteral("labelReport"))->setProperty("text", QStringLiteral("/home/technician/batch-2026-12.csv"));
     QTest::qWait(200);
     save(commission, QStringLiteral("%1/commission-%2.png").arg(out, args[2]));
+
+    // The Publish dialog, connected to a broker started here on 127.0.0.1
+    // (its settings kept apart from the real ones), the address shown as a
+    // site's would be.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    MqttBroker broker;
+    if (!broker.start(QStringLiteral("allow_anonymous true")))
+        die(QStringLiteral("no Mosquitto broker: %1").arg(broker.log()));
+    step(QStringLiteral("press=pushButtonBus press=pushButtonPublish broker=mqtt://127.0.0.1:%1 user=technician password=secret "
+                        "topic=hygrovane/plant-room-3 discovery press=pushButtonConnect").arg(broker.port()),
+         "connect=" + tr("PublishDialog", "Disconnect"));
+    QWidget *publish = b.w->findChild<QWidget *>(QStringLiteral("PublishDialog"));
+    publish->findChild<QLineEdit *>(QStringLiteral("lineEditBroker"))->setText(QStringLiteral("mqtt://broker.plant.lan:1883"));
+    QTest::qWait(400);
+    save(publish, QStringLiteral("%1/publish-%2.png").arg(out, args[2]));
+    publish->close();
 
     // The dialog as it opens on Link, with the simulator's port typed in.
     b.press("pushButtonRead");

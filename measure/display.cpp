@@ -4,6 +4,7 @@
 
 #include "app/clock.h"
 #include "app/uartdata.h"
+#include "publish/publisher.h"
 #include "ui/trendwindow.h"
 
 #include <cmath>
@@ -60,4 +61,5 @@ void Widget::addReading(quint8 address, const trend::Values &values)
     histories[address].add(now.toMSecsSinceEpoch(), values);
     if (trendWindow)
         trendWindow->readingAdded(now, address, values);
+    mqttPublisher->addReading(now, address, values);
 }

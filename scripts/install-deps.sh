@@ -7,6 +7,9 @@ packages=(
   cmake g++ make pkg-config
   qtbase5-dev libqt5serialport5-dev libqt5charts5-dev qttools5-dev qttools5-dev-tools
   mbpoll
+  # Publishing: the MQTT client library, and the broker and its command-line
+  # clients that the tests run against; openssl makes the tests' certificates.
+  libmosquitto-dev mosquitto mosquitto-clients openssl
   dpkg-dev desktop-file-utils appstream
   # The Windows check: the MinGW resource compiler and objdump, and xmllint.
   binutils-mingw-w64-x86-64 libxml2-utils

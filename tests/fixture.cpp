@@ -13,6 +13,9 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QLineEdit>
 #include <QTableView>
 #include <QFileDialog>
 #include <QtCharts/QChartView>
@@ -26,6 +29,7 @@ using namespace QtCharts;
 #include <QTest>
 
 #include <csignal>
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
@@ -196,6 +200,12 @@ void Bench::given(const QString &spec)
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              m->setData(m->index(v.toInt(), 0), Qt::Unchecked, Qt::CheckStateRole);
          }},
+        // the publish dialog's fields
+        {"broker", [](Bench &b, const QString &v) { b.publish<QLineEdit>("lineEditBroker")->setText(v); }},
+        {"user", [](Bench &b, const QString &v) { b.publish<QLineEdit>("lineEditUser")->setText(v); }},
+        {"password", [](Bench &b, const QString &v) { b.publish<QLineEdit>("lineEditPassword")->setText(v); }},
+        {"topic", [](Bench &b, const QString &v) { b.publish<QLineEdit>("lineEditTopic")->setText(v); }},
+        {"discovery", [](Bench &b, const QString &) { b.publish<QCheckBox>("checkBoxDiscovery")->setChecked(true); }},
         {"loggerSilent", [](Bench &b, const QString &) { b.sim->module(0)->setLoggerSilent(true); }},
         {"serial", [](Bench &b, const QString &v) { b.sim->setSerialBytes(QByteArray::fromHex(v.toLatin1())); }},
         {"long", [](Bench &b, const QString &) { b.sim->setLongFrame(true); }},
@@ -322,6 +332,8 @@ QString Bench::state(const QString &expected) const
              return rows.join(" | ");
          }},
         {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},
+        {"publish", [](const Bench &b) { return b.publish<QLabel>("labelPublishState")->text().replace('\n', " | "); }},
+        {"connect", [](const Bench &b) { return b.publish<QPushButton>("pushButtonConnect")->text(); }},
         {"polled", [](const Bench &b) { // polls of the watch, all modules together
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              int polls = 0;
@@ -406,4 +418,68 @@ QStringList Bench::traffic() const
         out << (m.hasMatch() ? m.captured(1) + QLatin1Char(' ') + m.captured(2) : entry);
     }
     return out;
+}
+
+QString MqttBroker::program(const QString &name)
+{
+    // Debian puts the broker under sbin, which a user's PATH may not hold.
+    const QString found = QStandardPaths::findExecutable(name);
+    return found.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}) : found;
+}
+
+int MqttBroker::freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+MqttBroker::MqttBroker()
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += QString::fromUtf8(m_process.readAll()); });
+}
+
+bool MqttBroker::start(const QString &config)
+{
+    stop();
+    if (!m_port)
+        m_port = freePort();
+    if (!config.isNull())
+        m_config = config;
+    QFile conf(path("mosquitto.conf"));
+    // Run as whoever runs the test (root included), its database kept across
+    // restarts as a broker's would be.
+    const QString text = QStringLiteral("user root\nlog_dest stderr\nlog_type all\npersistence true\nautosave_interval 1\npersistence_location %1/\n"
+                                        "listener %2 127.0.0.1\n").arg(m_dir.path()).arg(m_port)
+        + QString(m_config).replace("<dir>", m_dir.path()) + '\n';
+    if (!conf.open(QIODevice::WriteOnly) || conf.write(text.toUtf8()) < 0)
+        return false;
+    conf.close();
+    const int before = m_log.count(" running");
+    m_process.start(program("mosquitto"), {"-c", conf.fileName()});
+    return m_process.waitForStarted(3000)
+        && QTest::qWaitFor([&] { return m_log.count(" running") > before || m_process.state() != QProcess::Running; }, 5000)
+        && m_process.state() == QProcess::Running;
+}
+
+void MqttBroker::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000))
+        m_process.kill(), m_process.waitForFinished(1000);
+    m_log += QString::fromUtf8(m_process.readAll());
+}
+
+void MqttBroker::freeze()
+{
+    ::kill(pid_t(m_process.processId()), SIGSTOP);
+}
+
+void MqttBroker::crash()
+{
+    m_process.kill();
+    m_process.waitForFinished(3000);
 }

@@ -12,6 +12,7 @@
 #include "ui/widget.h"
 #include "ui_widget.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -98,12 +99,46 @@ public:
     }
     QSerialPort *port() const { return WidgetAccess::port(w); }
     QStringList traffic() const; // the log as "TX <hex>" and "RX <hex>"; other lines whole
+    template<class T> T *publish(const char *name) const { return w->findChild<QWidget *>("PublishDialog")->findChild<T *>(name); }
 
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
     QString m_baudItem, m_port, m_saveAs;
     bool m_decline = false; // the next question is answered No
     QTemporaryDir m_dir; // '@' in a saveAs answer
+};
+
+// A real Mosquitto broker on 127.0.0.1 at a port free when first started, the
+// same port on every restart; its configuration, database and whatever files
+// a test adds live in a folder of its own. Never on any other address.
+class MqttBroker
+{
+public:
+    // Where the broker and its clients are, or empty: not installed.
+    static QString program(const QString &name);
+    MqttBroker();
+    ~MqttBroker() { stop(); }
+    // Lines added to the configuration ("<dir>" stands for the folder).
+    bool start(const QString &config = QString());
+    void stop();
+    // Frozen: it holds its connections and answers nothing. Then crashed:
+    // gone at once, its connections reset.
+    void freeze();
+    void crash();
+    // A second free port, for a further listener.
+    static int freePort();
+    int port() const { return m_port; }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString log() const { return m_log; }
+    // Lines of the log that contain `text`.
+    int count(const QString &text) const { return m_log.count(text); }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_config;
+    QString m_log;
+    int m_port = 0;
 };
 
 #endif

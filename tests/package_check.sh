@@ -40,7 +40,7 @@ dpkg -x "$deb" "$r"
 [ "$(dpkg-deb -f "$deb" Package)" = hygrovane ] && pass "Package: hygrovane" || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt5serialport5 libqt5widgets5 libqt5charts5; do
+for lib in libqt5serialport5 libqt5widgets5 libqt5charts5 libmosquitto1; do
   grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" && pass "Depends names $lib" || fail "Depends lacks $lib"
 done
 # The form asks for Arial (its metric twin is Liberation Sans), and Chinese

@@ -16,6 +16,7 @@
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
+#include "publish/outbox.h"
 #include "trend/record.h"
 
 #include <QSerialPort>
@@ -392,6 +393,64 @@ void TestUnits::table_data()
     row("csv row, one value", trend::csvRow(at.toOffsetFromUtc(-12600), 247, {NAN, NAN, -0.5, NAN}),
         "2026-12-07T05:45:30-03:30,247,,,-0.5,\r\n");
     row("csv row, UTC", trend::csvRow(at.toUTC(), 16, {-10, 6553.5, NAN, 1234.5}), "2026-12-07T09:15:30+00:00,16,-10.0,6553.5,,1234.5\r\n");
+
+    // What a broker's subscribers get.
+    row("state", publish::statePayload({at, 1, {23.1, 45.6, 10.3, 15.8}}),
+        "{\"time\":\"2026-12-07T10:15:30+01:00\",\"address\":1,\"temperature_C\":23.1,\"humidity_pct\":45.6,\"dew_point_C\":10.3,\"wet_bulb_C\":15.8}");
+    row("state, one value", publish::statePayload({at.toUTC(), 247, {NAN, -0.05, NAN, NAN}}),
+        "{\"time\":\"2026-12-07T09:15:30+00:00\",\"address\":247,\"temperature_C\":null,\"humidity_pct\":-0.1,\"dew_point_C\":null,\"wet_bulb_C\":null}");
+    row("topics", QStringList{publish::statusTopic("hygrovane/lab"), publish::stateTopic("hygrovane/lab", 7),
+                              publish::availabilityTopic("hygrovane/lab", 7), publish::defaultPrefix("büro+#/2")}.join(' '),
+        "hygrovane/lab/status hygrovane/lab/7/state hygrovane/lab/7/availability hygrovane/b_ro___2");
+    const QVector<publish::Message> announced = publish::discovery("hygrovane/lab", 7);
+    row("discovery topics", QStringList{announced[0].topic, announced[3].topic, QString::number(announced.size()), QString::number(announced[1].retained)}.join(' '),
+        "homeassistant/sensor/hygrovane_lab/7_temperature_C/config homeassistant/sensor/hygrovane_lab/7_wet_bulb_C/config 4 1");
+    row("discovery", announced[2].payload,
+        "{\"name\":\"Dew point\",\"device_class\":\"temperature\",\"unit_of_measurement\":\"°C\",\"state_class\":\"measurement\","
+        "\"state_topic\":\"hygrovane/lab/7/state\",\"value_template\":\"{{ value_json.dew_point_C }}\","
+        "\"availability_topic\":\"hygrovane/lab/7/availability\",\"unique_id\":\"hygrovane_lab_7_dew_point_C\","
+        "\"object_id\":\"hygrovane_lab_7_dew_point_C\",\"device\":{\"identifiers\":[\"hygrovane_lab_7\"],"
+        "\"name\":\"Module 7 (hygrovane/lab)\",\"manufacturer\":\"Hygrovane\",\"model\":\"Temperature and humidity module\"}}");
+    QStringList brokers;
+    for (const char *url : {"mqtt://box:1884", "mqtts://box", "mqtt://10.0.0.2", "mqtt://[::1]:1883", "http://box", "box:1883", "mqtt://box/x", "mqtt://u@box"}) {
+        const publish::Broker b = publish::parseBroker(url);
+        brokers << (b.valid ? QStringLiteral("%1%2:%3").arg(b.tls ? "tls " : "", b.host).arg(b.port) : QStringLiteral("-"));
+    }
+    row("brokers", brokers.join(' '), "box:1884 tls box:8883 10.0.0.2:1883 ::1:1883 - - - -");
+    QStringList delays;
+    for (int failures = 0; failures < 8; ++failures)
+        delays << QString::number(publish::reconnectDelayMs(failures) / 1000);
+    row("reconnect back-off (s)", delays.join(' '), "1 2 4 8 16 30 30 30");
+    // The outbox: readings numbered by their address, sent (S), acknowledged
+    // (A<address>), the connection lost (L); what waits, what went, in order.
+    const auto outbox = [](int bound, const QString &script) {
+        publish::Outbox box(bound);
+        QMap<int, quint64> seqs;
+        QStringList sent;
+        for (const QString &step : script.split(' ')) {
+            publish::Reading r;
+            quint64 seq = 0;
+            if (step == "S" && box.next(&r, &seq))
+                sent << QString::number(r.address), seqs[r.address] = seq;
+            else if (step.startsWith('A'))
+                box.acknowledged(seqs.value(step.mid(1).toInt(), 99));
+            else if (step == "L")
+                box.rewind(), sent << "|";
+            else if (step != "S")
+                r.address = quint8(step.toInt()), box.add(r);
+        }
+        return QStringLiteral("sent %1; %2 waiting, %3 in flight, %4 dropped").arg(sent.join(' ')).arg(box.waiting()).arg(box.inFlight()).arg(box.dropped());
+    };
+    row("outbox, in order", outbox(10, "1 2 3 S S A1 S A2 A3 S"), "sent 1 2 3; 0 waiting, 0 in flight, 0 dropped");
+    row("outbox, resent after a loss", outbox(10, "1 2 3 S S S A1 L S S 4 S"), "sent 1 2 3 | 2 3 4; 3 waiting, 3 in flight, 0 dropped");
+    row("outbox, acknowledged out of turn", outbox(10, "1 2 3 S S S A2 L S S"), "sent 1 2 3 | 1 3; 2 waiting, 2 in flight, 0 dropped");
+    row("outbox, the oldest dropped", outbox(3, "1 2 S 3 4 5 S S A3"), "sent 1 3 4; 2 waiting, 1 in flight, 2 dropped");
+    row("outbox, acknowledged ones leave room", outbox(2, "1 S A1 2 3"), "sent 1; 2 waiting, 0 in flight, 0 dropped");
+    row("outbox, a late acknowledgement of one dropped", outbox(2, "1 S 2 3 A1 S"), "sent 1 2; 2 waiting, 1 in flight, 1 dropped");
+    publish::Outbox full;
+    for (int i = 0; i < publish::Outbox::Bound + 5; ++i)
+        full.add({});
+    row("outbox bound", QStringLiteral("%1 %2").arg(full.waiting()).arg(full.dropped()), "10000 5");
 
     row("build date, one-digit day", parseBuildDate(QStringLiteral("Sep  7 2022")).toString(Qt::ISODate), "2022-09-07");
     row("build date, two-digit day", parseBuildDate(QStringLiteral("Dec 17 2025")).toString(Qt::ISODate), "2025-12-17");

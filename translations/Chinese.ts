@@ -4,6 +4,10 @@
 <context>
     <name>BusWindow</name>
     <message>
+        <source>Publish…</source>
+        <translation>发布…</translation>
+    </message>
+    <message>
         <source>Hygrovane – Bus</source>
         <translation>Hygrovane – 总线</translation>
     </message>
@@ -348,6 +352,81 @@
     <message>
         <source>Last seen</source>
         <translation>最后应答</translation>
+    </message>
+</context>
+<context>
+    <name>PublishDialog</name>
+    <message>
+        <source>Hygrovane – Publish</source>
+        <translation>Hygrovane – 发布</translation>
+    </message>
+    <message>
+        <source>Broker</source>
+        <translation>代理服务器</translation>
+    </message>
+    <message>
+        <source>mqtt://host:1883 or mqtts://host:8883</source>
+        <translation>mqtt://主机:1883 或 mqtts://主机:8883</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>用户名</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>CA for TLS</source>
+        <translation>TLS 根证书</translation>
+    </message>
+    <message>
+        <source>CA file…</source>
+        <translation>CA 文件…</translation>
+    </message>
+    <message>
+        <source>Topic prefix</source>
+        <translation>主题前缀</translation>
+    </message>
+    <message>
+        <source>Home Assistant discovery</source>
+        <translation>Home Assistant 自动发现</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>CA certificate</source>
+        <translation>CA 证书</translation>
+    </message>
+    <message>
+        <source>Certificates (*.pem *.crt);;All files (*)</source>
+        <translation>证书 (*.pem *.crt);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>the system&apos;s certificates</source>
+        <translation>系统证书</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>正在连接…</translation>
+    </message>
+    <message>
+        <source>Disconnected: %1</source>
+        <translation>已断开：%1</translation>
+    </message>
+    <message>
+        <source>%1 readings waiting, %2 dropped</source>
+        <translation>%1 条读数待发送，已丢弃 %2 条</translation>
     </message>
 </context>
 <context>
@@ -964,6 +1043,49 @@
     <message>
         <source>More than one module answers (at %1 baud): keep only the one to commission on the line.</source>
         <translation>有多个模块应答（波特率 %1）：线路上只保留要调试的那一个模块。</translation>
+    </message>
+</context>
+<context>
+    <name>publish::Publisher</name>
+    <message>
+        <source>not started</source>
+        <translation>未启动</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>no answer from the broker</source>
+        <translation>代理服务器无应答</translation>
+    </message>
+    <message>
+        <source>the broker address is not mqtt://host:port or mqtts://host:port</source>
+        <translation>代理服务器地址不是 mqtt://主机:端口 或 mqtts://主机:端口</translation>
+    </message>
+    <message>
+        <source>the host %1 is not found: %2</source>
+        <translation>找不到主机 %1：%2</translation>
+    </message>
+    <message>
+        <source>the CA file %1 cannot be read</source>
+        <translation>无法读取 CA 文件 %1</translation>
+    </message>
+    <message>
+        <source>the broker refused the user name or password</source>
+        <translation>代理服务器拒绝了用户名或密码</translation>
+    </message>
+    <message>
+        <source>the broker refused the connection (code %1)</source>
+        <translation>代理服务器拒绝连接（代码 %1）</translation>
+    </message>
+    <message>
+        <source>TLS failed: the broker&apos;s certificate is not trusted or does not name the host</source>
+        <translation>TLS 失败：代理服务器的证书不受信任或与主机名不符</translation>
+    </message>
+    <message>
+        <source>%1 (trying again in %2 s)</source>
+        <translation>%1（%2 秒后重试）</translation>
     </message>
 </context>
 </TS>

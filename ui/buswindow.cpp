@@ -5,6 +5,8 @@
 
 #include "app/clock.h"
 #include "bus/moduletable.h"
+#include "publish/publisher.h"
+#include "ui/publishdialog.h"
 #include "ui/widget.h"
 
 #include <QHeaderView>
@@ -29,6 +31,9 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     connect(roundTimer, &QTimer::timeout, this, &BusWindow::pollNext);
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
     connect(ui->pushButtonWatch, &QPushButton::clicked, this, &BusWindow::watch);
+    // The watch's modules coming and going, and the one place to publish them.
+    connect(modules, &bus::ModuleTable::availability, line->publisher(), &publish::Publisher::setAvailability);
+    connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this, line] { PublishDialog::bringUp(line->publisher(), this); });
     showProgress();
     followLine();
 }

@@ -4,6 +4,7 @@
 #include "app/buildstamp.h"
 #include "app/clock.h"
 #include "protocol/rtu.h"
+#include "publish/publisher.h"
 #include "ui/buswindow.h"
 #include "ui/commissionwindow.h"
 #include "ui/trendwindow.h"
@@ -20,6 +21,7 @@
 
 Widget::Widget(QWidget *parent)
     : QWidget(parent)
+    , mqttPublisher(new publish::Publisher(this))
     , ui(new Ui::Widget)
 {
     ui->setupUi(this);

@@ -20,6 +20,9 @@ class TrendWindow;
 class QSerialPort;
 class QTimer;
 
+namespace publish {
+class Publisher;
+}
 namespace Ui {
 class Widget;
 }
@@ -67,8 +70,11 @@ public:
     // How long the module linked last took to start its answer, past its
     // request and the gap before a reply, in ms; -1 before one answered.
     int measuredAnswerMs() const { return answerUs < 0 ? -1 : int((answerUs + 999) / 1000); }
-    // A reading of a module's, for the trend and the record.
+    // A reading of a module's, for the trend, the record and the publisher.
     void addReading(quint8 address, const trend::Values &values);
+    // The program's one MQTT publisher: the bus window sets it up and feeds
+    // it the modules' availability; every reading goes to it.
+    publish::Publisher *publisher() const { return mqttPublisher; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -150,6 +156,7 @@ private:
     TrendWindow *trendWindow = nullptr;
     BusWindow *busWindow = nullptr;
     CommissionWindow *commissionWindow = nullptr;
+    publish::Publisher *mqttPublisher;
     // One request on the line at a time: the one written whose wait is not
     // over, and those waiting their turn.
     std::optional<LineRequest> outstanding;

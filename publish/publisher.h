@@ -1,0 +1,104 @@
+#ifndef HYGROVANE_PUBLISH_PUBLISHER_H
+#define HYGROVANE_PUBLISH_PUBLISHER_H
+
+#include "publish/outbox.h"
+
+#include <QHash>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+
+class QSocketNotifier;
+class QTimer;
+struct mosquitto;
+
+namespace publish {
+
+struct Settings
+{
+    QString broker;   // mqtt://host:port or mqtts://host:port
+    QString user;
+    QString password; // kept in memory only, for the reconnects
+    QString caFile;   // empty: the system's store
+    QString prefix;
+    bool discovery = false;
+    int protocol = 4; // MQTT 3.1.1 (4) or 5
+};
+
+// The program's one connection to an MQTT broker, on the GUI thread's event
+// loop: libmosquitto's socket is watched by notifiers, its keep-alive by a
+// timer, and it never blocks. Readings wait in the outbox until the broker
+// acknowledges them, and go in order.
+//
+// Each connection gets a fresh libmosquitto client with a clean session, and
+// the outbox is the one place a reading waits: libmosquitto's own resend of
+// what it had in flight would otherwise race the outbox's and reorder them.
+// A reading whose PUBACK was lost with the connection is sent again, so a
+// subscriber may see it twice (QoS 1), never out of order and never missing.
+class Publisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum State { Off, Connecting, Connected, Retrying, Refused };
+    static constexpr int InFlight = 20; // libmosquitto's own send maximum
+
+    explicit Publisher(QObject *parent = nullptr);
+    ~Publisher() override;
+
+    void start(const Settings &settings);
+    void stop();
+    bool started() const { return m_started; }
+
+    // A reading of a module's: queued while publishing, else ignored.
+    void addReading(const QDateTime &when, quint8 address, const trend::Values &values);
+    // A module answers (true) or has gone silent (false).
+    void setAvailability(quint8 address, bool online);
+
+    State state() const { return m_state; }
+    QString reason() const { return m_reason; }
+    const Outbox &outbox() const { return m_outbox; }
+
+signals:
+    void changed();
+
+private:
+    void connectNow();
+    void connectTo(const QString &host);
+    void service(int ready);
+    void settle();
+    void established();
+    void fail(const QString &reason, bool retry);
+    void drop();
+    void unwatch();
+    static QString errorText(int rc, int error);
+    void send(const Message &message);
+    void announce(quint8 address);
+    void fill();
+    void setState(State state, const QString &reason = QString());
+
+    static void onConnect(mosquitto *, void *self, int rc);
+    static void onPublish(mosquitto *, void *self, int mid);
+
+    Settings m_settings;
+    bool m_started = false;
+    State m_state = Off;
+    QString m_reason;
+    mosquitto *m_client = nullptr;
+    QSocketNotifier *m_read = nullptr;
+    QSocketNotifier *m_write = nullptr;
+    QTimer *m_misc;    // keep-alive and libmosquitto's own retries
+    QTimer *m_retry;   // the back-off before the next connection
+    QTimer *m_timeout; // a connection that neither comes nor fails
+    int m_lookup = -1;
+    int m_failures = 0;
+    int m_connack = -1; // what the broker answered, from the callback
+    Outbox m_outbox;
+    QHash<int, quint64> m_sent; // message id to outbox sequence
+    QMap<quint8, bool> m_online;
+    QSet<quint8> m_announced;
+};
+
+} // namespace publish
+
+#endif

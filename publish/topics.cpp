@@ -1,0 +1,113 @@
+#include "publish/topics.h"
+
+#include "trend/record.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <cmath>
+
+namespace publish {
+
+namespace {
+
+// Home Assistant takes [a-zA-Z0-9_-] in a node or object id.
+QString idOf(const QString &text)
+{
+    return QString(text).replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+}
+
+QByteArray number(double value)
+{
+    return std::isnan(value) ? QByteArrayLiteral("null") : QByteArray::number(value, 'f', 1);
+}
+
+QByteArray quoted(const QString &text)
+{
+    // A JSON string of any text: QJsonDocument quotes and escapes it.
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+} // namespace
+
+Broker parseBroker(const QString &url)
+{
+    const QUrl u(url.trimmed(), QUrl::StrictMode);
+    Broker b;
+    b.tls = u.scheme() == QLatin1String("mqtts");
+    b.host = u.host();
+    b.port = u.port(b.tls ? 8883 : 1883);
+    b.valid = u.isValid() && (b.tls || u.scheme() == QLatin1String("mqtt")) && !b.host.isEmpty()
+        && (u.path().isEmpty() || u.path() == QLatin1String("/")) && u.userInfo().isEmpty() && !u.hasQuery() && b.port > 0;
+    return b;
+}
+
+QString defaultPrefix(const QString &hostName)
+{
+    const QString host = idOf(hostName);
+    return QStringLiteral("hygrovane/") + (host.isEmpty() ? QStringLiteral("host") : host);
+}
+
+QString statusTopic(const QString &prefix)
+{
+    return prefix + QStringLiteral("/status");
+}
+
+QString stateTopic(const QString &prefix, quint8 address)
+{
+    return prefix + QLatin1Char('/') + QString::number(address) + QStringLiteral("/state");
+}
+
+QString availabilityTopic(const QString &prefix, quint8 address)
+{
+    return prefix + QLatin1Char('/') + QString::number(address) + QStringLiteral("/availability");
+}
+
+QByteArray statePayload(const Reading &r)
+{
+    // Written by hand rather than through QJsonObject, which sorts the keys
+    // and prints numbers its own way.
+    QByteArray out = "{\"time\":\"" + trend::isoTime(r.when).toLatin1() + "\",\"address\":" + QByteArray::number(r.address);
+    const char *names[trend::SeriesCount] = {"temperature_C", "humidity_pct", "dew_point_C", "wet_bulb_C"};
+    for (int s = 0; s < trend::SeriesCount; ++s)
+        out += ",\"" + QByteArray(names[s]) + "\":" + number(r.values[s]);
+    return out + '}';
+}
+
+QVector<Message> discovery(const QString &prefix, quint8 address)
+{
+    struct Sensor
+    {
+        const char *key, *name, *deviceClass, *unit;
+    };
+    static const Sensor sensors[] = {{"temperature_C", "Temperature", "temperature", "\xc2\xb0\x43"},
+                                     {"humidity_pct", "Humidity", "humidity", "%"},
+                                     {"dew_point_C", "Dew point", "temperature", "\xc2\xb0\x43"},
+                                     {"wet_bulb_C", "Wet-bulb temperature", "temperature", "\xc2\xb0\x43"}};
+    const QString node = idOf(prefix);
+    const QString module = node + QLatin1Char('_') + QString::number(address);
+    const QByteArray device = "{\"identifiers\":[" + quoted(module) + "],\"name\":" + quoted(QStringLiteral("Module %1 (%2)").arg(address).arg(prefix))
+        + ",\"manufacturer\":\"Hygrovane\",\"model\":\"Temperature and humidity module\"}";
+    QVector<Message> out;
+    for (const Sensor &s : sensors) {
+        const QString id = module + QLatin1Char('_') + QLatin1String(s.key);
+        const QByteArray config = "{\"name\":\"" + QByteArray(s.name) + "\",\"device_class\":\"" + s.deviceClass
+            + "\",\"unit_of_measurement\":\"" + s.unit + "\",\"state_class\":\"measurement\",\"state_topic\":"
+            + quoted(stateTopic(prefix, address)) + ",\"value_template\":\"{{ value_json." + s.key + " }}\",\"availability_topic\":"
+            + quoted(availabilityTopic(prefix, address)) + ",\"unique_id\":" + quoted(id) + ",\"object_id\":" + quoted(id)
+            + ",\"device\":" + device + '}';
+        out.append({QStringLiteral("homeassistant/sensor/%1/%2_%3/config").arg(node).arg(address).arg(QLatin1String(s.key)), config, true});
+    }
+    return out;
+}
+
+int reconnectDelayMs(int failures)
+{
+    return qMin(30000, 1000 << qBound(0, failures, 5));
+}
+
+} // namespace publish

@@ -1,0 +1,60 @@
+#ifndef HYGROVANE_PUBLISH_TOPICS_H
+#define HYGROVANE_PUBLISH_TOPICS_H
+
+#include "trend/history.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+// What goes to the broker, and under which topic: pure, so that every byte a
+// consumer depends on is fixed here and checked in tables.
+namespace publish {
+
+struct Reading
+{
+    QDateTime when;
+    quint8 address = 0;
+    trend::Values values;
+};
+
+struct Message
+{
+    QString topic;
+    QByteArray payload;
+    bool retained = false;
+};
+
+// mqtt://host:port or mqtts://host:port; the port defaults to 1883 and 8883.
+struct Broker
+{
+    bool valid = false;
+    bool tls = false;
+    QString host;
+    int port = 0;
+};
+Broker parseBroker(const QString &url);
+
+// hygrovane/<host name>, the host's characters that MQTT gives a meaning to
+// ('+', '#', '/') or Home Assistant refuses in an id made harmless.
+QString defaultPrefix(const QString &hostName);
+
+QString statusTopic(const QString &prefix);
+QString stateTopic(const QString &prefix, quint8 address);
+QString availabilityTopic(const QString &prefix, quint8 address);
+
+// {"time":..,"address":..,"temperature_C":..,...}: the time as the record
+// writes it, values with one decimal and a '.', null for one not carried.
+QByteArray statePayload(const Reading &reading);
+
+// The module's four sensors for Home Assistant, each retained under
+// homeassistant/sensor/<node>/<object>/config.
+QVector<Message> discovery(const QString &prefix, quint8 address);
+
+// Reconnects wait 1 s, then twice as long each time, up to 30 s.
+int reconnectDelayMs(int failures);
+
+} // namespace publish
+
+#endif

@@ -1,0 +1,231 @@
+// The watch publishing to a real Mosquitto broker on 127.0.0.1, started here
+// with a configuration written here: what a subscriber sees, the broker gone
+// and back mid-watch, credentials refused, and TLS with a CA made here.
+#include "fixture.h"
+
+#include "publish/publisher.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+
+// mosquitto_sub, one line a message: retained flag, topic, payload.
+class Subscriber
+{
+public:
+    Subscriber(int port, const QStringList &topics, const QString &id = "tst-publish")
+    {
+        QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i", id,
+                         "-u", "tech", "-P", "right", "-F", "%r %t %p"};
+        for (const QString &t : topics)
+            args << "-t" << t;
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
+            for (const QByteArray &line : process.readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    lines << QString::fromUtf8(line);
+        });
+        process.start(MqttBroker::program("mosquitto_sub"), args);
+    }
+    ~Subscriber() { process.terminate(), process.waitForFinished(2000); }
+    // The payloads of a topic, in order.
+    QStringList on(const QString &topic) const
+    {
+        QStringList out;
+        for (const QString &line : lines)
+            if (line.section(' ', 1, 1) == topic)
+                out << line.section(' ', 2);
+        return out;
+    }
+    QStringList lines;
+    QProcess process;
+};
+
+class TestPublish : public QObject
+{
+    Q_OBJECT
+    Bench b;
+    MqttBroker broker;
+    QTemporaryDir home;
+    int tlsPort = 0;
+
+    // Turns the event loop until the state is reached, or says where it stopped.
+    void reach(const QString &expected, int ms)
+    {
+        b.reach(expected, ms);
+        QCOMPARE(b.state(expected), expected);
+    }
+    // The record's rows of a module as the state payloads they were published as.
+    QStringList recorded(int address) const
+    {
+        QFile f(home.filePath("r.csv"));
+        f.open(QIODevice::ReadOnly);
+        QStringList out;
+        for (const QString &row : QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts).mid(1)) {
+            const QStringList v = row.split(',');
+            if (v[1].toInt() == address)
+                out << QStringLiteral("{\"time\":\"%1\",\"address\":%2,\"temperature_C\":%3,\"humidity_pct\":%4,\"dew_point_C\":%5,\"wet_bulb_C\":%6}")
+                           .arg(v[0], v[1], v[2], v[3], v[4], v[5]);
+        }
+        return out;
+    }
+    // Every reading recorded arrived, in order; one sent again after a lost
+    // acknowledgement (QoS 1) is passed over.
+    static QString inOrder(const QStringList &seen, const QStringList &made)
+    {
+        int next = 0;
+        for (const QString &s : seen) {
+            if (next < made.size() && s == made[next])
+                ++next;
+            else if (!made.mid(0, next).contains(s))
+                return "out of order: " + s;
+        }
+        return next == made.size() ? QStringLiteral("all %1").arg(made.size()) : "missing from " + made.value(next);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (MqttBroker::program("mosquitto").isEmpty() || MqttBroker::program("mosquitto_sub").isEmpty())
+            QSKIP("Mosquitto is not installed (scripts/install-deps.sh installs it): no broker to publish to");
+        // The dialog remembers its settings: here, not in the real home.
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+        // A CA and the broker's certificate, naming 127.0.0.1; another CA that
+        // signed nothing here.
+        const QString openssl = QStandardPaths::findExecutable("openssl");
+        QVERIFY2(!openssl.isEmpty(), "openssl is not installed");
+        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        QFile ext(broker.path("ext")); 
+        QVERIFY(ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0);
+        ext.close();
+        for (const QStringList &args : {QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj", "/CN=Test CA"},
+                                        QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "other.key", "-out", "other.crt", "-days", "2", "-subj", "/CN=Test CA"},
+                                        QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
+                                        QStringList{"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                                                    "-out", "server.crt", "-days", "2", "-extfile", "ext"}}) {
+            QProcess p;
+            p.setWorkingDirectory(broker.path(""));
+            p.start(openssl, args);
+            QVERIFY2(p.waitForFinished(10000) && p.exitCode() == 0, p.readAllStandardError().constData());
+        }
+        QProcess passwd;
+        passwd.start(MqttBroker::program("mosquitto_passwd"), {"-c", "-b", broker.path("passwd"), "tech", "right"});
+        QVERIFY(passwd.waitForFinished(5000) && passwd.exitCode() == 0);
+        tlsPort = MqttBroker::freePort();
+        QVERIFY2(broker.start(QStringLiteral("allow_anonymous false\npassword_file <dir>/passwd\nlistener %1 127.0.0.1\n"
+                                             "cafile <dir>/ca.crt\ncertfile <dir>/server.crt\nkeyfile <dir>/server.key\n").arg(tlsPort)),
+                 qPrintable(broker.log()));
+    }
+    void cleanup()
+    {
+        b.close();
+        broker.start(); // after a test that failed with the broker stopped
+    }
+
+    // Two modules watched: their readings, availability and discovery reach
+    // a subscriber; then the broker goes and comes back mid-watch, and every
+    // reading still arrives, in order.
+    void watch()
+    {
+        const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+        Subscriber sub(broker.port(), {"tp/#", "homeassistant/#"});
+        QVERIFY(b.open());
+        b.given("linked line=1,2 press=pushButtonTrend saveAs=" + home.filePath("r.csv") + " press=pushButtonRecord press=pushButtonBus "
+                "range=1-2 press=pushButtonScan until=scan=Scan press=pushButtonPublish broker=" + url
+                + " user=tech password=right topic=tp discovery press=pushButtonConnect press=pushButtonWatch");
+        reach("publish=Connected | 0 readings waiting, 0 dropped; connect=Disconnect", 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!sub.on("tp/2/state").isEmpty(), 4000);
+        QCOMPARE(sub.on("tp/status"), QStringList{"online"});
+        QCOMPARE(sub.on("tp/1/availability"), QStringList{"online"});
+        QCOMPARE(sub.lines.filter(QRegularExpression("^0 homeassistant/sensor/tp/[12]_(temperature_C|humidity_pct|dew_point_C|wet_bulb_C)/config \\{")).size(), 8);
+        const QJsonObject config = QJsonDocument::fromJson(sub.on("homeassistant/sensor/tp/2_humidity_pct/config").value(0).toUtf8()).object();
+        QCOMPARE(QStringList({config["device_class"].toString(), config["unit_of_measurement"].toString(), config["state_topic"].toString(),
+                              config["value_template"].toString(), config["availability_topic"].toString(), config["unique_id"].toString(),
+                              config["device"].toObject()["identifiers"].toArray().first().toString()}).join(' '),
+                 "humidity % tp/2/state {{ value_json.humidity_pct }} tp/2/availability tp_2_humidity_pct tp_2");
+        QVERIFY2(sub.on("tp/1/state").first().contains(QRegularExpression(
+                     "^\\{\"time\":\"[-0-9T:]{19}[-+]\\d\\d:\\d\\d\",\"address\":1,\"temperature_C\":23.1,\"humidity_pct\":45.6,\"dew_point_C\":10.3,\"wet_bulb_C\":15.8\\}$")),
+                 qPrintable(sub.on("tp/1/state").first()));
+        QVERIFY(broker.log().contains(QRegularExpression("New client connected from 127.0.0.1:\\d+ as auto-\\S+ \\(p2, c1, k30, u'tech'\\)")));
+
+        // Gone: the readings wait, then go once it is back; meanwhile a
+        // module falls silent.
+        b.given("mute=0");
+        broker.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(b.state("publish").contains(QRegularExpression(
+                                     "^publish=Disconnected: .* \\(trying again in \\d s\\) \\| [1-9]\\d* readings waiting, 0 dropped$")), 3000);
+        QVERIFY(broker.start());
+        reach("publish=Connected | 0 readings waiting, 0 dropped", 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sub.on("tp/1/availability").last(), QString("offline"), 6000);
+        b.given("press=pushButtonWatch");
+        reach("publish=Connected | 0 readings waiting, 0 dropped", 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/2/state"), recorded(2)), QStringLiteral("all %1").arg(recorded(2).size()), 3000);
+        QCOMPARE(inOrder(sub.on("tp/1/state"), recorded(1)), QStringLiteral("all %1").arg(recorded(1).size()));
+        // Remembered, all but the password.
+        b.press("pushButtonConnect");
+        reach("publish=Disconnected: stopped | 0 readings waiting, 0 dropped; connect=Connect", 1000);
+        QTRY_COMPARE(sub.on("tp/status").last(), QString("offline"));
+        // What a newcomer gets: the retained ones.
+        Subscriber late(broker.port(), {"tp/#", "homeassistant/#"}, "tst-late");
+        QTRY_COMPARE(late.lines.size(), 11);
+        QCOMPARE(late.lines.filter(QRegularExpression("^1 (homeassistant/sensor/tp/[12]_\\w+/config \\{|tp/status offline|tp/1/availability offline|tp/2/availability online)")).size(), 11);
+        QFile settings(QSettings(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane")).fileName());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QString saved = QString::fromUtf8(settings.readAll());
+        QVERIFY2(saved.contains("broker=" + url) && saved.contains("user=tech") && !saved.contains("right"), qPrintable(saved));
+    }
+
+    // The broker stops answering, then crashes: the readings it never
+    // acknowledged go again once it is back.
+    void crash()
+    {
+        publish::Publisher p;
+        p.start({QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "tech", "right", {}, "crash", false, 4});
+        QTRY_COMPARE(int(p.state()), int(publish::Publisher::Connected));
+        broker.freeze();
+        for (int i = 0; i < 3; ++i)
+            p.addReading(QDateTime::currentDateTime(), 1, {});
+        QCOMPARE(p.outbox().inFlight(), 3);
+        broker.crash();
+        QVERIFY(broker.start());
+        QTRY_COMPARE_WITH_TIMEOUT(p.outbox().waiting(), 0, 3000);
+    }
+
+    // A password the broker refuses is said once, and not tried again.
+    void refused()
+    {
+        QVERIFY(b.open(false));
+        const int before = broker.count("not authorised");
+        b.given(QStringLiteral("press=pushButtonBus press=pushButtonPublish broker=mqtt://127.0.0.1:%1 user=tech password=wrong press=pushButtonConnect").arg(broker.port()));
+        reach("publish=Disconnected: the broker refused the user name or password | 0 readings waiting, 0 dropped; connect=Connect", 3000);
+        QTest::qWait(1500); // a retry would have come after 1 s
+        QCOMPARE(broker.count("not authorised") - before, 1);
+    }
+
+    // TLS, over MQTT 5: the broker's certificate checked against the CA file.
+    void tls_data()
+    {
+        QTest::addColumn<QString>("ca");
+        QTest::addColumn<int>("state");
+        QTest::newRow("the right CA") << "ca.crt" << int(publish::Publisher::Connected);
+        QTest::newRow("another CA") << "other.crt" << int(publish::Publisher::Retrying);
+    }
+    void tls()
+    {
+        QFETCH(QString, ca);
+        QFETCH(int, state);
+        publish::Publisher p;
+        p.start({QStringLiteral("mqtts://127.0.0.1:%1").arg(tlsPort), "tech", "right", broker.path(ca), "tp", false, 5});
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() != publish::Publisher::Connecting, 3000);
+        QCOMPARE(int(p.state()), state);
+        if (state == publish::Publisher::Connected)
+            QVERIFY(broker.log().contains(QRegularExpression("\\(p5, c1, k30, u'tech'\\)")));
+        else
+            QCOMPARE(p.reason(), QString("TLS failed: the broker's certificate is not trusted or does not name the host (trying again in 1 s)"));
+    }
+};
+
+QTEST_MAIN(TestPublish)
+#include "tst_publish.moc"
