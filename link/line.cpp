@@ -185,7 +185,7 @@ void Widget::finishRequest()
 void Widget::clearLine()
 {
     outstanding.reset();
-    unanswered.reset();
+    unanswered.clear();
     pendingRequests.clear();
     timerWait->stop();
 }
@@ -231,10 +231,10 @@ void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
     LineRequest done = std::move(*outstanding);
     outstanding.reset();
     // Unanswered: its answer may still come, while the next request waits.
-    unanswered.reset();
     if (outcome != Exchange::Answered && done.exchange.late && !isLoggerFrame(done.frame) && done.frame.at(0) != 0) {
-        unanswered = done;
-        unansweredAtNs = lineClock.nsecsElapsed() - waitClock.nsecsElapsed();
+        unanswered.push_back({done, lineClock.nsecsElapsed() - waitClock.nsecsElapsed()});
+        if (unanswered.size() > 4)
+            unanswered.pop_front();
     }
     if (serialPort->isOpen() && serialPort->baudRate() != lineRate)
         serialPort->setBaudRate(lineRate);

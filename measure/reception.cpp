@@ -102,24 +102,25 @@ void Widget::dropEcho()
 
 void Widget::dropLateAnswer()
 {
-    if (!unanswered)
-        return;
-    int size = 0;
-    const int at = rtu::findAnswer(UartData.RxBuffer, unanswered->frame, &size);
-    if (at < 0)
-        return;
-    const QByteArray frame = UartData.RxBuffer.mid(at, size);
-    // The same question asked again: the answer is the one on the line's.
-    if (outstanding && !isLoggerFrame(outstanding->frame) && rtu::answers(outstanding->frame, frame))
-        return;
-    UartData.RxBuffer.remove(at, size);
-    LogFrame(QString::fromLatin1(frame.toHex()), true);
-    const LineRequest late = std::move(*unanswered);
-    unanswered.reset();
-    const qint64 afterUs = (lineClock.nsecsElapsed() - unansweredAtNs) / 1000
-        - bus::wireUs(rtu::RequestSize, late.exchange.baudRate ? late.exchange.baudRate : lineRate);
-    if (late.owner && late.exchange.late)
-        late.exchange.late(frame, qMax<qint64>(0, afterUs));
+    for (auto it = unanswered.begin(); it != unanswered.end(); ++it) {
+        int size = 0;
+        const int at = rtu::findAnswer(UartData.RxBuffer, it->request.frame, &size);
+        if (at < 0)
+            continue;
+        const QByteArray frame = UartData.RxBuffer.mid(at, size);
+        // The same question asked again: the answer is the one on the line's.
+        if (outstanding && !isLoggerFrame(outstanding->frame) && rtu::answers(outstanding->frame, frame))
+            return;
+        UartData.RxBuffer.remove(at, size);
+        LogFrame(QString::fromLatin1(frame.toHex()), true);
+        const Unanswered late = std::move(*it);
+        unanswered.erase(it);
+        const qint32 rate = late.request.exchange.baudRate ? late.request.exchange.baudRate : lineRate;
+        const qint64 afterUs = (lineClock.nsecsElapsed() - late.writtenNs) / 1000 - bus::wireUs(rtu::RequestSize, rate);
+        if (late.request.owner && late.request.exchange.late)
+            late.request.exchange.late(frame, qMax<qint64>(0, afterUs));
+        return dropLateAnswer(); // another may stand behind it
+    }
 }
 
 void Widget::noteAnswerTime()

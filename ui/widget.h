@@ -172,8 +172,14 @@ private:
     bool echoAwaited = false;  // the request on the line has not come back yet
     // Another window's request that went unanswered, for a late answer to be
     // told to its owner rather than taken for the next request's.
-    std::optional<LineRequest> unanswered;
-    qint64 unansweredAtNs = 0; // when it was written, on lineClock
+    // A slow module's answer may come while the next module's request waits
+    // its turn behind it on the wire: the last few are kept.
+    struct Unanswered
+    {
+        LineRequest request;
+        qint64 writtenNs; // on lineClock
+    };
+    std::deque<Unanswered> unanswered;
     QElapsedTimer lineClock;
     qint64 answerUs = -1;      // the linked module's answer time
     bool probing = false;      // the link's probe is on the line, its answer not timed yet
