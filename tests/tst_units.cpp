@@ -18,6 +18,8 @@
 #include "protocol/rtu.h"
 #include "trend/record.h"
 
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTranslator>
 #include <QtTest>
 
@@ -246,15 +248,17 @@ private slots:
     void catalogue()
     {
         const QString saved = QDir::currentPath();
-        QTranslator translator;
+        QTranslator translator, toolkit;
         QDir::setCurrent(HYGROVANE_BUILD_DIR);
-        QVERIFY(installCatalogue(&translator));
+        QVERIFY(installCatalogue(&translator, &toolkit));
         QDir::setCurrent(saved);
         QVERIFY(b.open(false));
+        const QString ok = QDialogButtonBox(QDialogButtonBox::Ok).buttons().value(0)->text();
         QCoreApplication::removeTranslator(&translator);
+        QCoreApplication::removeTranslator(&toolkit);
         QCOMPARE(QStringList({b.ui->pushButtonLink->text(), b.ui->groupBox->title(), b.w->windowTitle().left(13),
-                              translator.translate("SerialportSettingDialog", "Serial port")}).join(' '),
-                 "连接 实时数据 Hygrovane   V 串口");
+                              translator.translate("SerialportSettingDialog", "Serial port"), ok}).join(' '),
+                 "连接 实时数据 Hygrovane   V 串口 确定");
         verifyDesignedSize();
     }
 

@@ -331,6 +331,57 @@
     </message>
 </context>
 <context>
+    <name>PortError</name>
+    <message>
+        <source>no such port</source>
+        <translation>没有这个串口</translation>
+    </message>
+    <message>
+        <source>the port is busy: another program has it open</source>
+        <translation>串口正忙：另一个程序已打开它</translation>
+    </message>
+    <message>
+        <source>permission denied</source>
+        <translation>没有权限</translation>
+    </message>
+    <message>
+        <source>the port is open already</source>
+        <translation>串口已经打开</translation>
+    </message>
+    <message>
+        <source>the port was removed or stopped answering</source>
+        <translation>串口已被拔出或不再响应</translation>
+    </message>
+    <message>
+        <source>writing to the port failed</source>
+        <translation>向串口写入失败</translation>
+    </message>
+    <message>
+        <source>reading from the port failed</source>
+        <translation>从串口读取失败</translation>
+    </message>
+    <message>
+        <source>the port does not take these settings</source>
+        <translation>串口不支持这些设置</translation>
+    </message>
+    <message>
+        <source>the port did not answer in time</source>
+        <translation>串口未及时响应</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>串口未打开</translation>
+    </message>
+    <message>
+        <source>code %1</source>
+        <translation>代码 %1</translation>
+    </message>
+    <message>
+        <source>an unexpected error of the port (%1)</source>
+        <translation>串口出现意外错误（%1）</translation>
+    </message>
+</context>
+<context>
     <name>SerialportSettingDialog</name>
     <message>
         <source>Dialog</source>
