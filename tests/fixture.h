@@ -97,7 +97,7 @@ public:
 
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
-    QString m_baudItem, m_port, m_saveAs;
+    QString m_baudItem, m_port, m_saveAs, m_answer;
     QTemporaryDir m_dir; // '@' in a saveAs answer
 };
 

@@ -141,6 +141,11 @@ void Widget::PushButtonTrendSlot()
     bringUp(trendWindow);
 }
 
+const trend::CsvFile *Widget::record() const
+{
+    return trendWindow ? &trendWindow->recordFile() : nullptr;
+}
+
 void Widget::PushButtonCloseSlot()
 {
     QCoreApplication::quit();

@@ -13,6 +13,9 @@
 #include <functional>
 #include <optional>
 
+namespace trend {
+class CsvFile;
+}
 class BusWindow;
 class CommissionWindow;
 class QButtonGroup;
@@ -60,6 +63,11 @@ public:
     void releaseLine(QObject *owner);
     // The rate the port was linked at; 0 while no port is open.
     qint32 linkRate() const;
+    // The port's name as it was linked; empty while no port is open.
+    QString linkPort() const;
+    // The trend window's record of the readings (open while recording), or
+    // none before that window was first opened.
+    const trend::CsvFile *record() const;
     // A reading of a module's, for the trend and the record.
     void addReading(quint8 address, const trend::Values &values);
 
