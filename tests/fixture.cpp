@@ -199,6 +199,14 @@ void Bench::given(const QString &spec)
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
         {"answer", [](Bench &b, const QString &v) { b.m_answer = v; }}, // to the question of a new address or rate, or cancel
         {"select", [](Bench &b, const QString &v) { b.bus<QTableView>("tableModules")->selectRow(v.toInt()); }}, // a row of the bus table, as shown
+        {"key", [](Bench &, const QString &v) { // to the bus or the commission window, whichever is open
+             for (QWidget *window : QApplication::topLevelWidgets()) {
+                 if (window->isVisible() && window->parent()) {
+                     QApplication::setActiveWindow(window);
+                     return QTest::keySequence(window, QKeySequence(v));
+                 }
+             }
+         }},
         {"closeBus", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("BusWindow")->close(); }},
         {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = QString(v).replace('@', b.m_dir.path() + '/'); }}, // the file dialog's answer
         // The file saveAs names: its bytes ('|' for CRLF), gone, or its disk full v bytes past its size.

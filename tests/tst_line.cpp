@@ -72,6 +72,9 @@ void TestLine::bus_data()
         "watching=Watch; port=closed; boxes="};
     QTest::newRow("no link") << QStringList{"press=pushButtonBus press=pushButtonScan",
                                             "scan=Scan; boxes=Error: The serial port is not open. Press Link first."};
+    QTest::newRow("keys") << QStringList{
+        line + "range=1-3 key=F5", "scan=Scan; progress=3 of 3 addresses, 2 modules found",
+        "key=F5 key=Esc", "scan=Scan; rows=; status=<port> at 9600 baud · Idle"};
     QTest::newRow("closed mid-watch, 1 module found") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch closeBus press=pushButtonRead",
         "progress=1 of 1 address, 1 module found; watching=Watch; read=Stop; boxes="};
@@ -116,7 +119,7 @@ void TestLine::commission_data()
                          "press=pushButtonReport next=12 ";
     const QString found = "Find: address 1 at 9600 baud | Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | ";
     QTest::newRow("a module at a rate not known") << QStringList{
-        plan + "module=5@4800 target=19200 press=pushButtonRun",
+        plan + "module=5@4800 target=19200 key=Return",
         "run=Commission; module=12@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
         "Address: address 12 | Serial number: 1a0c06031f1d, model 2021 | Logger setup: recording after setup, 60 s | "
         "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=13; port=9600; "

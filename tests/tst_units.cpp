@@ -10,7 +10,9 @@
 #include "app/buildstamp.h"
 #include "app/catalogue.h"
 #include "app/startup.h"
+#include "bus/moduletable.h"
 #include "bus/scan.h"
+#include "link/porterror.h"
 #include "bus/schedule.h"
 #include "commission/report.h"
 #include "protocol/logframe.h"
@@ -351,6 +353,12 @@ void TestUnits::table_data()
         "2026-12-07T05:45:30-03:30,247,,,-0.5,\r\n");
     row("csv row, UTC", trend::csvRow(at.toUTC(), 16, {-10, 6553.5, NAN, 1234.5}), "2026-12-07T09:15:30+00:00,16,-10.0,6553.5,,1234.5\r\n");
 
+    row("port reason, no such port", portErrorText(QSerialPort::DeviceNotFoundError, "No such file or directory"), "no such port");
+    row("port reason, busy", portErrorText(QSerialPort::PermissionError, qt_error_string(EBUSY)), "the port is busy: another program has it open");
+    row("port reason, unknown", portErrorText(QSerialPort::UnknownError, ""), "an unexpected error of the port (code 11)");
+    row("bus table row", bus::tableRow(3, 19200, {-0.5, NAN, 10.3, NAN}, "Silent since 10:15:30, \"late\"", 7, 3, at),
+        "3,19200,-0.5,,10.3,,\"Silent since 10:15:30, \"\"late\"\"\",7,3,2026-12-07T10:15:30+01:00\r\n");
+    row("bus table row, never seen", bus::tableRow(1, 9600, {NAN, NAN, NAN, NAN}, "", 0, 0, {}), "1,9600,,,,,,0,0,\r\n");
     row("build date, one-digit day", parseBuildDate(QStringLiteral("Sep  7 2022")).toString(Qt::ISODate), "2022-09-07");
     row("build date, two-digit day", parseBuildDate(QStringLiteral("Dec 17 2025")).toString(Qt::ISODate), "2025-12-17");
     row("build time", QLocale::c().toString(parseBuildTime(QStringLiteral("09:05:03")), QStringLiteral("hhmm ss")), "0905 03");

@@ -367,16 +367,8 @@
         <translation>24小时</translation>
     </message>
     <message>
-        <source>Report file…</source>
-        <translation>报告文件…</translation>
-    </message>
-    <message>
         <source>No report file chosen</source>
         <translation>未选择报告文件</translation>
-    </message>
-    <message>
-        <source>Commission</source>
-        <translation>调试</translation>
     </message>
     <message>
         <source>Error</source>
@@ -411,10 +403,6 @@
         <translation>调试正在使用线路，请先停止它。</translation>
     </message>
     <message>
-        <source>Stop</source>
-        <translation>停止</translation>
-    </message>
-    <message>
         <source>the report cannot be written: %1</source>
         <translation>无法写入报告：%1</translation>
     </message>
@@ -429,6 +417,18 @@
     <message>
         <source>This batch: %1 done, %2 failed</source>
         <translation>本批次：完成 %1 个，失败 %2 个</translation>
+    </message>
+    <message>
+        <source>&amp;Commission</source>
+        <translation>调试(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>停止(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Report file…</source>
+        <translation>报告文件(&amp;R)…</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 
 CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
@@ -30,6 +31,14 @@ CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
     connect(ui->recmodecomboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &CommissionWindow::followModes);
     connect(ui->pushButtonReport, &QPushButton::clicked, this, &CommissionWindow::chooseReport);
     connect(ui->pushButtonRun, &QPushButton::clicked, this, &CommissionWindow::runPressed);
+    // Once the plan is set, the next module is one key away; a run under way
+    // is not stopped by it.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [this] {
+            if (report.isOpen() && !run && !starting)
+                ui->pushButtonRun->click();
+        });
+    }
     followModes();
     showCounter();
 }
@@ -92,7 +101,7 @@ void CommissionWindow::runPressed()
     if (starting) {
         starting = false;
         line->releaseLine(this);
-        ui->pushButtonRun->setText(tr("Commission"));
+        ui->pushButtonRun->setText(tr("&Commission"));
         return;
     }
     // No run without its report: a module set up and not written down is
@@ -122,13 +131,13 @@ void CommissionWindow::runPressed()
         if (run)
             run->stop(), finish();
         else
-            ui->pushButtonRun->setText(tr("Commission"));
+            ui->pushButtonRun->setText(tr("&Commission"));
     });
     if (!busy.isEmpty()) {
         showError(busy);
         return;
     }
-    ui->pushButtonRun->setText(tr("Stop"));
+    ui->pushButtonRun->setText(tr("&Stop"));
     ui->listSteps->clear();
     starting = true;
     start();
@@ -190,7 +199,7 @@ void CommissionWindow::finish()
     const QString collision = run->collided() ? run->failure()->text : QString();
     run.reset();
     line->releaseLine(this);
-    ui->pushButtonRun->setText(tr("Commission"));
+    ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
     if (!collision.isEmpty())
         showError(collision);
