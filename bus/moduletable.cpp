@@ -1,7 +1,12 @@
 #include "bus/moduletable.h"
 
+#include "trend/record.h"
+
+#include <QBrush>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLocale>
+#include <QPalette>
 
 #include <cmath>
 
@@ -66,7 +71,47 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
     }
     // Cell by cell: a view repaints a single cell, but all of itself for a range.
     for (int column = Temperature; column < ColumnCount; ++column)
-        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
+        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole, Qt::ForegroundRole, SortRole});
+}
+
+int ModuleTable::find(quint8 address, qint32 baudRate) const
+{
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows[row].address == address && m_rows[row].baudRate == baudRate)
+            return row;
+    }
+    return -1;
+}
+
+void ModuleTable::moved(int index, quint8 address, qint32 baudRate, const Answer &answer, const QDateTime &at)
+{
+    Row &row = m_rows[index];
+    row.address = address, row.baudRate = baudRate;
+    row.answer = answer;
+    if (answer.kind == Answer::Values)
+        row.values = answer.values;
+    row.lastSeen = at;
+    row.missesInARow = 0;
+    emit dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
+}
+
+void ModuleTable::setWatchRate(qint32 baudRate)
+{
+    m_watchRate = baudRate;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, ColumnCount - 1));
+}
+
+QByteArray ModuleTable::csvRow(int index) const
+{
+    const Row &row = m_rows[index];
+    return tableRow(row.address, row.baudRate, row.values, statusText(row), row.polls, row.misses, row.lastSeen);
+}
+
+bool ModuleTable::stale(const Row &row) const
+{
+    return row.missesInARow >= SilentAfter || row.answer.kind == Answer::Garbled
+        || (m_watchRate && row.ticked && row.baudRate != m_watchRate);
 }
 
 void ModuleTable::answeredLate(int index, const Answer &answer, const QDateTime &at)
@@ -112,6 +157,8 @@ int ModuleTable::columnCount(const QModelIndex &parent) const
 
 QString ModuleTable::statusText(const Row &row) const
 {
+    if (m_watchRate && row.ticked && row.baudRate != m_watchRate)
+        return QCoreApplication::translate("ModuleTable", "Not watched: at %1 baud").arg(row.baudRate);
     if (row.missesInARow >= SilentAfter)
         return QCoreApplication::translate("ModuleTable", "Silent since %1").arg(QLocale::c().toString(row.silentSince, QStringLiteral("hh:mm:ss")));
     switch (row.answer.kind) {
@@ -133,6 +180,14 @@ QVariant ModuleTable::data(const QModelIndex &index, int role) const
         return row.ticked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::TextAlignmentRole)
         return index.column() == Status ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == SortRole)
+        return sortKey(row, index.column());
+    // The last values of a module that no longer gives any are greyed, so
+    // that they do not pass for current ones.
+    if (role == Qt::ForegroundRole && index.column() >= Temperature && index.column() <= WetBulbTemp && stale(row))
+        return QBrush(QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    if (role == Qt::ToolTipRole && row.answer.kind == Answer::Garbled)
+        return QCoreApplication::translate("ModuleTable", "Two modules share this address: disconnect one of them, then change the other's address.");
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -161,6 +216,32 @@ QVariant ModuleTable::data(const QModelIndex &index, int role) const
     }
 }
 
+QVariant ModuleTable::sortKey(const Row &row, int column) const
+{
+    switch (column) {
+    case Address:
+        return qlonglong(row.address) << 32 | row.baudRate;
+    case BaudRate:
+        return qlonglong(row.baudRate) << 8 | row.address;
+    case Temperature:
+    case Humidity:
+    case DewTemp:
+    case WetBulbTemp: {
+        // No value sorts below every value.
+        const double v = row.values[column - Temperature];
+        return std::isnan(v) ? -1e9 : v;
+    }
+    case Status:
+        return statusText(row);
+    case Polls:
+        return row.polls;
+    case Misses:
+        return row.misses;
+    default:
+        return row.lastSeen.isValid() ? row.lastSeen.toMSecsSinceEpoch() : qint64(0);
+    }
+}
+
 QVariant ModuleTable::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
@@ -183,6 +264,22 @@ bool ModuleTable::setData(const QModelIndex &index, const QVariant &value, int r
     m_rows[index.row()].ticked = value.toInt() == Qt::Checked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
+}
+
+QByteArray tableHeader()
+{
+    return "address,baud_rate,temperature_C,humidity_pct,dew_point_C,wet_bulb_C,status,polls,misses,last_seen\r\n";
+}
+
+QByteArray tableRow(quint8 address, qint32 baudRate, const trend::Values &values, const QString &status, int polls,
+                    int misses, const QDateTime &lastSeen)
+{
+    QStringList fields{QString::number(address), QString::number(baudRate)};
+    for (const double v : values)
+        fields << (std::isnan(v) ? QString() : QString::number(v, 'f', 1));
+    fields << trend::csvField(status) << QString::number(polls) << QString::number(misses)
+           << (lastSeen.isValid() ? trend::isoTime(lastSeen) : QString());
+    return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 
 } // namespace bus

@@ -19,6 +19,9 @@ public:
     enum Column { Address, BaudRate, Temperature, Humidity, DewTemp, WetBulbTemp, Status, Polls, Misses, LastSeen, ColumnCount };
     // Misses in a row after which a module counts as silent.
     static constexpr int SilentAfter = 3;
+    // A key each column sorts by; the Address column's is the address, then
+    // the rate.
+    static constexpr int SortRole = Qt::UserRole;
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -42,6 +45,18 @@ signals:
     void availability(quint8 address, bool online);
 
 public:
+    qint32 baudRate(int row) const { return m_rows[row].baudRate; }
+    // Two modules answered at once at the row's address, the last time it was asked.
+    bool garbled(int row) const { return m_rows[row].answer.kind == Answer::Garbled; }
+    // The row of the module at this address and rate, or -1.
+    int find(quint8 address, qint32 baudRate) const;
+    // A module read back at its new address or rate: its row goes with it.
+    void moved(int row, quint8 address, qint32 baudRate, const Answer &answer, const QDateTime &at);
+    // The rate a watch polls at, 0 when none runs: a ticked row at another
+    // rate then says it is not watched.
+    void setWatchRate(qint32 baudRate);
+    // The row as the saved table has it (see tableRow).
+    QByteArray csvRow(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -65,9 +80,21 @@ private:
         bool ticked = true;
     };
     QString statusText(const Row &row) const;
+    QVariant sortKey(const Row &row, int column) const;
+    // Its values are not current: the module went silent, collides with
+    // another, or is left out of the watch.
+    bool stale(const Row &row) const;
 
     QVector<Row> m_rows;
+    qint32 m_watchRate = 0;
 };
+
+// The table as a CSV file, in the record's conventions: RFC 4180, UTF-8,
+// CRLF, values with one decimal and a '.' (empty where none), the time last
+// seen in ISO 8601 with its offset (empty when never), the status as shown.
+QByteArray tableHeader();
+QByteArray tableRow(quint8 address, qint32 baudRate, const trend::Values &values, const QString &status, int polls,
+                    int misses, const QDateTime &lastSeen);
 
 } // namespace bus
 

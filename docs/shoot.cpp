@@ -17,6 +17,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTableView>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -101,15 +104,38 @@ int main(int argc, char *argv[])
     if (!b.open() || !b.linked())
         die(QStringLiteral("no link to the simulated line"));
     b.w->show();
-    const auto tr = [](const char *context, const char *text) { return QCoreApplication::translate(context, text); };
+    const auto tr = [](const char *context, const char *text, int n = -1) { return QCoreApplication::translate(context, text, nullptr, n); };
+    // A button's text as the fixture reads it, without its mnemonic.
+    const auto plain = [](const QString &text) { return QString(text).remove(QRegularExpression("\\(&.\\)")).remove('&'); };
     step("line=1,2,3,5,5,8,13@19200 press=pushButtonBus range=1-16 allRates press=pushButtonScan",
-         "scan=" + tr("BusWindow", "Scan") + "; progress=" + tr("BusWindow", "%1 of %2 addresses, %3 modules found").arg(96).arg(96).arg(6));
-    b.given("press=pushButtonWatch until=polled=10 mute=1");
+         "scan=" + plain(tr("BusWindow", "&Scan")) + "; progress=" + tr("BusWindow", "%1, %2").arg(tr("BusWindow", "%1 of %n addresses", 96).arg(96), tr("BusWindow", "%n modules found", 6)));
+    // The port as a technician's adapter names it, in the status line.
+    UartData.PortName = QStringLiteral("/dev/ttyUSB0");
+    b.given("press=pushButtonTrend saveAs=@readings.csv press=pushButtonRecord press=pushButtonWatch until=polled=10 mute=1");
     QEventLoop silence; // three polls a module and more, the second one unanswered
     QTimer::singleShot(4500, &silence, &QEventLoop::quit);
     silence.exec();
-    save(b.w->findChild<QWidget *>(QStringLiteral("BusWindow")), QStringLiteral("%1/bus-%2.png").arg(out, args[2]));
+    // The watch stopped, the record going on, and the menu of a module's row
+    // open: the menu is a window of its own, drawn onto the bus window where
+    // it opened.
     b.press("pushButtonWatch");
+    auto *bus = b.w->findChild<QWidget *>(QStringLiteral("BusWindow"));
+    auto *table = bus->findChild<QTableView *>(QStringLiteral("tableModules"));
+    QPixmap shot;
+    QTimer::singleShot(300, bus, [&] {
+        QWidget *menu = QApplication::activePopupWidget();
+        if (!menu)
+            die(QStringLiteral("no menu on the bus table"));
+        shot = bus->grab();
+        QPainter painter(&shot);
+        painter.drawPixmap(menu->mapToGlobal(QPoint()) - bus->mapToGlobal(QPoint()), menu->grab());
+        painter.end();
+        menu->close();
+    });
+    emit table->customContextMenuRequested(table->visualRect(table->model()->index(4, 2)).center());
+    if (!shot.save(QStringLiteral("%1/bus-%2.png").arg(out, args[2])))
+        die(QStringLiteral("cannot write the bus picture"));
+    std::printf("%s\n", qPrintable(QStringLiteral("%1/bus-%2.png").arg(out, args[2])));
 
     // Commissioning three modules in turn: two go well, the third does not
     // acknowledge its setup.
@@ -119,8 +145,7 @@ int main(int argc, char *argv[])
     b.w->show();
     QTemporaryDir reports;
     const auto batch = [&](int done, int failed) {
-        return "run=" + tr("CommissionWindow", "Commission") + "; counter="
-            + tr("CommissionWindow", "This batch: %1 done, %2 failed").arg(done).arg(failed);
+        return "run=" + plain(tr("CommissionWindow", "&Commission")) + "; counter=" + tr("CommissionWindow", "This batch: %1 done, %2 failed").arg(done).arg(failed);
     };
     step("press=pushButtonCommission saveAs=" + reports.filePath("report.csv") + " press=pushButtonReport next=21 target=19200 "
          "module=3@9600 press=pushButtonRun", batch(1, 0));

@@ -71,6 +71,11 @@ qint32 Widget::linkRate() const
     return serialPort->isOpen() ? lineRate : 0;
 }
 
+QString Widget::linkPort() const
+{
+    return serialPort->isOpen() ? UartData.PortName : QString();
+}
+
 void Widget::submit(LineRequest request)
 {
     // A poll that still waits, or is still on the line, stands for the next

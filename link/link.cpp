@@ -3,6 +3,7 @@
 #include "ui_widget.h"
 
 #include "app/uartdata.h"
+#include "link/porterror.h"
 #include "protocol/rtu.h"
 #include "ui/serialportsettingdialog.h"
 
@@ -38,7 +39,7 @@ bool Widget::UartInit()
         // later, and end a search that would only fail five more times.
         timerAutoUart->stop();
         showError(tr("The serial port %1 cannot be opened: %2")
-                      .arg(UartData.PortName, serialPort->errorString()));
+                      .arg(UartData.PortName, portErrorText(serialPort->error(), serialPort->errorString())));
         return false;
     }
     serialPort->setBaudRate(UartData.BaudRate, QSerialPort::AllDirections);
@@ -154,7 +155,7 @@ void Widget::portFailed(int error)
         || (error != QSerialPort::ResourceError && error != QSerialPort::WriteError
             && error != QSerialPort::ReadError))
         return;
-    const QString reason = serialPort->errorString();
+    const QString reason = portErrorText(serialPort->error(), serialPort->errorString());
     serialPort->close();
     const QString message = tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason);
     endLinkWork(message);

@@ -98,8 +98,9 @@ set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 # Depends is read off the binaries, so it names exactly the Qt 5 libraries linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The form's Arial, in its metric-compatible twin, and a CJK font for Chinese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-noto-cjk | fonts-wqy-microhei")
+# The form's Arial, in its metric-compatible twin, a CJK font for Chinese, and
+# Qt's own Chinese catalogue for the toolkit's buttons and dialogs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-noto-cjk | fonts-wqy-microhei, qttranslations5-l10n")
 set(CPACK_GENERATOR DEB)
 include(CPack)
 

@@ -17,6 +17,8 @@ packages=(
   # The form's Arial in its metric twin, and a CJK font: without one the
   # Chinese texts show as empty boxes.
   fonts-liberation2 fonts-wqy-microhei
+  # Qt's own Chinese catalogue: OK, Cancel and the file dialogs in Chinese.
+  qttranslations5-l10n
 )
 packages+=("$@")
 

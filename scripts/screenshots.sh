@@ -3,8 +3,9 @@
 # window after a few polls of a simulated module, and the Link dialog, each in
 # English and in Chinese. Re-running replaces them.
 #   scripts/screenshots.sh [BUILD_DIR]    (default: build/)
-# Writes docs/main-*.png, docs/trend-*.png, docs/bus-*.png, docs/commission-*.png, docs/publish-*.png
-# and docs/link-*.png, in English (en) and Chinese (zh); the Publish dialog needs Mosquitto.
+# Writes docs/main-*.png, trend-, bus- (a context menu open on its table),
+# commission-, publish- and link-*.png, in English (en) and Chinese (zh); the
+# Publish dialog needs Mosquitto.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QClipboard>
 #include <QtCharts/QChartView>
 #include <QtCharts/QXYSeries>
 
@@ -83,6 +85,12 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
+            } else if (auto *question = qobject_cast<QInputDialog *>(modal)) {
+                if (question->inputMode() == QInputDialog::IntInput)
+                    question->setIntValue(m_answer.toInt());
+                else
+                    question->setTextValue(m_answer);
+                question->done(m_answer == QLatin1String("cancel") ? QDialog::Rejected : QDialog::Accepted);
             } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
                 modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
                 modal->findChild<QComboBox *>("comboBoxBaud")->setCurrentText(m_baudItem);
@@ -218,6 +226,17 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"answer", [](Bench &b, const QString &v) { b.m_answer = v; }}, // to the question of a new address or rate, or cancel
+        {"select", [](Bench &b, const QString &v) { b.bus<QTableView>("tableModules")->selectRow(v.toInt()); }}, // a row of the bus table, as shown
+        {"key", [](Bench &, const QString &v) { // to the bus or the commission window, whichever is open
+             for (QWidget *window : QApplication::topLevelWidgets()) {
+                 if (window->isVisible() && window->parent()) {
+                     QApplication::setActiveWindow(window);
+                     return QTest::keySequence(window, QKeySequence(v));
+                 }
+             }
+         }},
+        {"closeBus", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("BusWindow")->close(); }},
         {"saveAs", [](Bench &b, const QString &v) { b.m_saveAs = QString(v).replace('@', b.m_dir.path() + '/'); }}, // the file dialog's answer
         // The file saveAs names: its bytes ('|' for CRLF), gone, or its disk full v bytes past its size.
         {"file", [](Bench &b, const QString &v) { QFile f(b.m_saveAs); f.open(QIODevice::WriteOnly), f.write(QString(v).replace('|', "\r\n").toUtf8()); }},
@@ -263,6 +282,8 @@ QString Bench::state(const QString &expected) const
 {
     using Get = std::function<QString(const Bench &)>;
     const auto on = [](bool b) { return QString(b ? "1" : "0"); };
+    // A button's text without its mnemonic: "&Scan" and "扫描(&S)" read "Scan" and "扫描".
+    const auto plain = [](const QString &text) { return QString(text).remove(QRegularExpression("\\(&.\\)")).remove('&'); };
     static const QMap<QString, Get> keys{
         {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
         {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
@@ -357,7 +378,7 @@ QString Bench::state(const QString &expected) const
          }},
         {"counter", [](const Bench &b) { return b.commission<QLabel>("labelCounter")->text(); }},
         {"next", [](const Bench &b) { return QString::number(b.commission<QSpinBox>("spinBoxNextAddress")->value()); }},
-        {"run", [](const Bench &b) { return b.commission<QPushButton>("pushButtonRun")->text(); }},
+        {"run", [plain](const Bench &b) { return plain(b.commission<QPushButton>("pushButtonRun")->text()); }},
         {"reported", [](const Bench &b) { // the last row of the report file chosen
              QFile report(b.commission<QLabel>("labelReport")->text());
              return report.open(QIODevice::ReadOnly) ? QString::fromUtf8(report.readAll()).split("\r\n", Qt::SkipEmptyParts).last() : QString();
@@ -366,8 +387,26 @@ QString Bench::state(const QString &expected) const
              const modsim::Module *m = b.sim->module(0);
              return QString("%1 %2s %3").arg(m->recordMode()).arg(m->sampleInterval()).arg(QDateTime::fromSecsSinceEpoch(m->recordStart()).toString(Qt::ISODate));
          }},
-        {"scan", [](const Bench &b) { return b.bus<QPushButton>("pushButtonScan")->text(); }},
-        {"watching", [](const Bench &b) { return b.bus<QPushButton>("pushButtonWatch")->text(); }},
+        {"scan", [plain](const Bench &b) { return plain(b.bus<QPushButton>("pushButtonScan")->text()); }},
+        {"watching", [plain](const Bench &b) { return plain(b.bus<QPushButton>("pushButtonWatch")->text()); }},
+        {"status", [](const Bench &b) { // the bus window's status line, its port <port> and a round's time <t>
+             return b.bus<QLabel>("labelBusStatus")->text().replace(UartData.PortName + " ", "<port> ").replace(QRegularExpression("every \\d+\\.\\d"), "every <t>");
+         }},
+        {"greyed", [](const Bench &b) { // rows of the bus table whose values are greyed
+             QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
+             QStringList rows;
+             for (int r = 0; r < m->rowCount(); ++r)
+                 if (m->index(r, 2).data(Qt::ForegroundRole).isValid())
+                     rows << m->index(r, 0).data().toString() + '@' + m->index(r, 1).data().toString();
+             return rows.join(' ');
+         }},
+        {"line", [](const Bench &b) { // the simulated modules' addresses and rates, in the line's order
+             QStringList modules;
+             for (int i = 0; i < b.sim->moduleCount(); ++i)
+                 modules << QString("%1@%2").arg(b.sim->module(i)->address()).arg(b.sim->module(i)->baudRate());
+             return modules.join(' ');
+         }},
+        {"clipboard", [](const Bench &) { return QGuiApplication::clipboard()->text().replace('\t', '>').replace('\n', '|'); }},
         {"points", [](const Bench &b) { // in each of the trend's series: its pieces, split at gaps, '*' if drawn as points
              const QList<QAbstractSeries *> all = b.w->findChild<QChartView *>("chartView")->chart()->series();
              QMap<QString, QStringList> pieces; // a series' first piece comes first, and is filled first

@@ -103,7 +103,7 @@ public:
 
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
-    QString m_baudItem, m_port, m_saveAs;
+    QString m_baudItem, m_port, m_saveAs, m_answer;
     bool m_decline = false; // the next question is answered No
     QTemporaryDir m_dir; // '@' in a saveAs answer
 };

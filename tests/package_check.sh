@@ -44,10 +44,11 @@ for lib in libqt5serialport5 libqt5widgets5 libqt5charts5 libmosquitto1; do
   grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" && pass "Depends names $lib" || fail "Depends lacks $lib"
 done
 # The form asks for Arial (its metric twin is Liberation Sans), and Chinese
-# needs a CJK font or its texts show as empty boxes.
+# needs a CJK font or its texts show as empty boxes, and Qt's catalogue for
+# the toolkit's own buttons and dialogs.
 recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Recommends: $recommends"
-for font in "fonts-liberation2" "fonts-noto-cjk | fonts-wqy-microhei"; do
+for font in "fonts-liberation2" "fonts-noto-cjk | fonts-wqy-microhei" "qttranslations5-l10n"; do
   grep -Fq "$font" <<<"$recommends" && pass "Recommends $font" || fail "Recommends lacks $font"
 done
 

@@ -57,11 +57,11 @@ private slots:
         const QStringList steps{
             "clock=2026-12-07T09:15:30Z linked press=pushButtonTrend minimise press=pushButtonTrend saveAs=" + csv
                 + " press=pushButtonRecord item=0 press=poll press=pushButtonRead",
-            "rx=2; points=1* 1* 1* 1*; record=Stop recording; trend=1 Hygrovane – Trend",
+            "rx=2; points=1* 1* 1* 1*; record=Stop recording (readings.csv, 2 rows); trend=1 Hygrovane – Trend",
             "clock=2026-12-07T09:15:31Z item=2 press=poll press=pushButtonRead", "rx=3; points=1* 2 1* 1*",
             "clock=2026-12-07T09:15:32Z item=5 press=poll press=pushButtonRead", "rx=4; points=1* 2 1* 1*",
             "press=pushButtonRecord press=pushButtonRecord clock=2026-12-07T09:15:33Z item=3 press=poll press=pushButtonRead",
-            "rx=5; points=1* 2 2 1*; record=Stop recording; boxes=",
+            "rx=5; points=1* 2 2 1*; record=Stop recording (readings.csv, 1 row); boxes=",
             "press=pushButtonRecord clock=2026-12-07T09:16:33Z item=0 press=poll press=pushButtonRead", "points=1*+1* 2+1* 2+1* 1*+1*", // a gap
             "saveAs=" + log + " press=actionSaveLog", "boxes="};
         for (int i = 0; i < steps.size(); i += 2) {

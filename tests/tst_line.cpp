@@ -38,19 +38,22 @@ void TestLine::bus_data()
     const QString line = "linked line=1,3,3,9@19200 press=pushButtonBus ";
     const QString one = "1@9600 23.1℃,45.6%,10.3℃,15.8℃ ";
     const QString two = "3@9600 ,,, Garbled reply: two modules at this address? 0/0";
+    const QString other = "9@19200 23.4℃,45.6%,10.3℃,15.8℃ Not watched: at 19200 baud 0/0";
     QTest::newRow("scan") << QStringList{
         line + "range=1-10 press=pushButtonScan", "scan=Stop",
         "", "rows=" + one + "Answers 0/0 | " + two + "; progress=10 of 10 addresses, 2 modules found; scan=Scan; tx=11; rx=2"};
     QTest::newRow("scan all rates") << QStringList{
         line + "range=1-10 allRates press=pushButtonScan",
-        "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 0/0 | " + two
+        "rows=" + one + "Answers 0/0 | " + two + " | 9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0"
             + "; progress=60 of 60 addresses, 3 modules found; port=9600; boxes="};
     QTest::newRow("watch, a module stopped and started") << QStringList{
         line + "range=1-9 allRates press=pushButtonScan until=scan=Scan press=pushButtonWatch",
-        "watching=Stop watching; rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 2/0 | " + QString(two).replace("0/0", "2/2"),
-        "mute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Silent since <time> 5/3 | " + QString(two).replace("0/0", "5/5"),
-        "unmute=0", "rows=9@19200 23.4℃,45.6%,10.3℃,15.8℃ Answers 0/0 | " + one + "Answers 6/3 | " + QString(two).replace("0/0", "6/6"),
-        "press=pushButtonWatch", "watching=Watch; boxes="};
+        "watching=Stop watching; rows=" + one + "Answers 2/0 | " + QString(two).replace("0/0", "2/2") + " | " + other
+            + "; status=<port> at 9600 baud · Watching 2 modules, a round every <t> s",
+        "mute=0", "rows=" + one + "Silent since <time> 5/3 | " + QString(two).replace("0/0", "5/5") + " | " + other
+            + "; greyed=1@9600 3@9600 9@19200",
+        "unmute=0", "rows=" + one + "Answers 6/3 | " + QString(two).replace("0/0", "6/6") + " | " + other + "; greyed=3@9600 9@19200",
+        "press=pushButtonWatch", "watching=Watch; status=<port> at 9600 baud · Idle; boxes="};
     // The watch's readings go to the trend, a module at a time, and to the
     // record; an unticked module is not watched.
     QTest::newRow("watch, the trend and the record") << QStringList{
@@ -109,6 +112,44 @@ void TestLine::bus_data()
         "scan=Scan; search=0; boxes=Error: The line is busy with the baud-rate search. Wait for it to end. / Error: Communication error!"};
     QTest::newRow("no link") << QStringList{"press=pushButtonBus press=pushButtonScan",
                                             "scan=Scan; boxes=Error: The serial port is not open. Press Link first."};
+    QTest::newRow("keys") << QStringList{
+        line + "range=1-3 key=F5", "scan=Scan; progress=3 of 3 addresses, 2 modules found",
+        "key=F5 key=Esc", "scan=Scan; rows=; status=<port> at 9600 baud · Idle"};
+    QTest::newRow("closed mid-watch, 1 module found") << QStringList{
+        line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch closeBus press=pushButtonRead",
+        "progress=1 of 1 address, 1 module found; watching=Watch; read=Stop; boxes="};
+    QTest::newRow("From above To") << QStringList{
+        line + "range=1-3 press=pushButtonScan until=scan=Scan range=5-2 press=pushButtonScan",
+        "rows=" + one + "Answers 0/0 | " + two + "; boxes=Error: Addresses from 5 to 2 hold no address: the first must not be above the last."};
+    // One module's address or rate, written to its own address and read back
+    // where it went; the table's order follows. Modules 1, 3 and 7 at 23.1,
+    // 23.2 and 23.3 ℃.
+    const QString three = "linked line=1,3,7 press=pushButtonBus range=1-7 press=pushButtonScan until=scan=Scan ";
+    const auto row = [](int address, const char *rate, const char *celsius) {
+        return QString("%1@%2 %3℃,45.6%,10.3℃,15.8℃ Answers 0/0").arg(address).arg(rate).arg(celsius);
+    };
+    QTest::newRow("one module's address") << QStringList{
+        three + "select=0 answer=5 press=pushButtonModuleAddress",
+        "line=5@9600 3@9600 7@9600; rows=" + row(3, "9600", "23.2") + " | " + row(5, "9600", "23.1") + " | " + row(7, "9600", "23.3")
+            + "; tx=10; boxes="};
+    QTest::newRow("an address taken") << QStringList{
+        three + "select=0 answer=7 press=pushButtonModuleAddress",
+        "line=1@9600 3@9600 7@9600; tx=8; boxes=Error: Address 7 is already used on this line."};
+    QTest::newRow("one module's rate") << QStringList{
+        three + "select=1 answer=19200 press=pushButtonModuleBaud",
+        "line=1@9600 3@19200 7@9600; rows=" + row(1, "9600", "23.1") + " | " + row(3, "19200", "23.2") + " | " + row(7, "9600", "23.3")
+            + "; port=9600; status=<port> at 9600 baud · Idle; boxes="};
+    QTest::newRow("two modules at the address asked") << QStringList{
+        line + "range=3-3 press=pushButtonScan until=scan=Scan select=0 answer=4 press=pushButtonModuleAddress",
+        "line=1@9600 3@9600 3@9600 9@19200; tx=2; boxes=Error: Two modules share this address: disconnect one of them, then "
+        "change the other's address."};
+    QTest::newRow("the table saved and copied") << QStringList{
+        "clock=2026-12-07T09:15:30Z " + line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@table.csv "
+        "press=pushButtonSaveTable select=0 press=actionCopy",
+        "file=address,baud_rate,temperature_C,humidity_pct,dew_point_C,wet_bulb_C,status,polls,misses,last_seen|"
+        "1,9600,23.1,45.6,10.3,15.8,Answers,0,0,2026-12-07T10:15:30+01:00|3,9600,,,,,Garbled reply: two modules at this address?,0,0,"
+        "2026-12-07T10:15:30+01:00|; clipboard=Address>Baud rate>Temperature>Humidity>DewTemp>WetBulbTemp>Status>Polls>Misses>Last seen|"
+        "1>9600>23.1℃>45.6%>10.3℃>15.8℃>Answers>0>0>10:15:30|; boxes="};
 }
 
 void TestLine::commission_data()
@@ -120,7 +161,7 @@ void TestLine::commission_data()
     // The serial number in the one form a technician labels the module with;
     // after 247 the next address is the lowest one not given.
     QTest::newRow("a module at a rate not known") << QStringList{
-        plan + "module=5@4800 target=19200 next=247 press=pushButtonRun",
+        plan + "module=5@4800 target=19200 next=247 key=Return",
         "run=Commission; module=247@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
         "Address: address 247 | Serial number: 261206033129, model 2021 | Logger setup: recording after setup, 60 s | "
         "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=1; port=9600; "

@@ -10,7 +10,9 @@
 #include "app/buildstamp.h"
 #include "app/catalogue.h"
 #include "app/startup.h"
+#include "bus/moduletable.h"
 #include "bus/scan.h"
+#include "link/porterror.h"
 #include "bus/schedule.h"
 #include "commission/report.h"
 #include "protocol/logframe.h"
@@ -20,6 +22,8 @@
 #include "trend/record.h"
 
 #include <QSerialPort>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTranslator>
 #include <QtTest>
 
@@ -293,15 +297,17 @@ private slots:
     void catalogue()
     {
         const QString saved = QDir::currentPath();
-        QTranslator translator;
+        QTranslator translator, toolkit;
         QDir::setCurrent(HYGROVANE_BUILD_DIR);
-        QVERIFY(installCatalogue(&translator));
+        QVERIFY(installCatalogue(&translator, &toolkit));
         QDir::setCurrent(saved);
         QVERIFY(b.open(false));
+        const QString ok = QDialogButtonBox(QDialogButtonBox::Ok).buttons().value(0)->text();
         QCoreApplication::removeTranslator(&translator);
+        QCoreApplication::removeTranslator(&toolkit);
         QCOMPARE(QStringList({b.ui->pushButtonLink->text(), b.ui->groupBox->title(), b.w->windowTitle().left(13),
-                              translator.translate("SerialportSettingDialog", "Serial port")}).join(' '),
-                 "连接 实时数据 Hygrovane   V 串口");
+                              translator.translate("SerialportSettingDialog", "Serial port"), ok}).join(' '),
+                 "连接 实时数据 Hygrovane   V 串口 确定");
         verifyDesignedSize();
     }
 
@@ -452,6 +458,12 @@ void TestUnits::table_data()
         full.add({});
     row("outbox bound", QStringLiteral("%1 %2").arg(full.waiting()).arg(full.dropped()), "10000 5");
 
+    row("port reason, no such port", portErrorText(QSerialPort::DeviceNotFoundError, "No such file or directory"), "no such port");
+    row("port reason, busy", portErrorText(QSerialPort::PermissionError, qt_error_string(EBUSY)), "the port is busy: another program has it open");
+    row("port reason, unknown", portErrorText(QSerialPort::UnknownError, ""), "an unexpected error of the port (code 11)");
+    row("bus table row", bus::tableRow(3, 19200, {-0.5, NAN, 10.3, NAN}, "Silent since 10:15:30, \"late\"", 7, 3, at),
+        "3,19200,-0.5,,10.3,,\"Silent since 10:15:30, \"\"late\"\"\",7,3,2026-12-07T10:15:30+01:00\r\n");
+    row("bus table row, never seen", bus::tableRow(1, 9600, {NAN, NAN, NAN, NAN}, "", 0, 0, {}), "1,9600,,,,,,0,0,\r\n");
     row("build date, one-digit day", parseBuildDate(QStringLiteral("Sep  7 2022")).toString(Qt::ISODate), "2022-09-07");
     row("build date, two-digit day", parseBuildDate(QStringLiteral("Dec 17 2025")).toString(Qt::ISODate), "2025-12-17");
     row("build time", QLocale::c().toString(parseBuildTime(QStringLiteral("09:05:03")), QStringLiteral("hhmm ss")), "0905 03");

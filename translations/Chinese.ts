@@ -28,16 +28,8 @@
         <translation> 毫秒</translation>
     </message>
     <message>
-        <source>All rates</source>
-        <translation>所有波特率</translation>
-    </message>
-    <message>
         <source>Scan</source>
         <translation>扫描</translation>
-    </message>
-    <message>
-        <source>Watch</source>
-        <translation>监视</translation>
     </message>
     <message>
         <source>Error</source>
@@ -56,16 +48,184 @@
         <translation>停止</translation>
     </message>
     <message>
-        <source>%1 of %2 addresses, %3 modules found</source>
-        <translation>已扫描 %1/%2 个地址，找到 %3 个模块</translation>
-    </message>
-    <message>
         <source>No module to watch: tick modules the scan found at the link&apos;s rate.</source>
         <translation>没有可监视的模块：请勾选扫描在连接波特率下找到的模块。</translation>
     </message>
     <message>
-        <source>Stop watching</source>
-        <translation>停止监视</translation>
+        <source>All &amp;rates</source>
+        <translation>所有波特率(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Scan</source>
+        <translation>扫描(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Watch</source>
+        <translation>监视(&amp;W)</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>停止(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Stop &amp;watching</source>
+        <translation>停止监视(&amp;W)</translation>
+    </message>
+    <message>
+        <source>Change &amp;address…</source>
+        <translation>更改地址(&amp;A)…</translation>
+    </message>
+    <message>
+        <source>Change &amp;baud rate…</source>
+        <translation>更改波特率(&amp;B)…</translation>
+    </message>
+    <message>
+        <source>Sa&amp;ve table as…</source>
+        <translation>表格另存为(&amp;V)…</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Addresses from %1 to %2 hold no address: the first must not be above the last.</source>
+        <translation>地址 %1 到 %2 不含任何地址：起始地址不能大于结束地址。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %n address</source>
+        <translation>
+            <numerusform>已扫描 %1/%n 个地址</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %n addresses</source>
+        <translation>
+            <numerusform>已扫描 %1/%n 个地址</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n module found</source>
+        <translation>
+            <numerusform>找到 %n 个模块</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n modules found</source>
+        <translation>
+            <numerusform>找到 %n 个模块</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1，%2</translation>
+    </message>
+    <message>
+        <source>%1 at %2 baud</source>
+        <translation>%1，%2 波特</translation>
+    </message>
+    <message>
+        <source>No port linked</source>
+        <translation>未连接串口</translation>
+    </message>
+    <message>
+        <source>Scanning %1 of %2 at %3 baud, about %4 s left</source>
+        <translation>正在扫描 %1/%2（%3 波特），约剩 %4 秒</translation>
+    </message>
+    <message numerus="yes">
+        <source>Watching %n module, a round every %1 s</source>
+        <translation>
+            <numerusform>正在监视 %n 个模块，每 %1 秒一轮</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Watching %n modules, a round every %1 s</source>
+        <translation>
+            <numerusform>正在监视 %n 个模块，每 %1 秒一轮</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Changing the module at address %1 (%2 baud)</source>
+        <translation>正在更改地址 %1（%2 波特）的模块</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>空闲</translation>
+    </message>
+    <message numerus="yes">
+        <source>recording to %1, %n row written</source>
+        <translation>
+            <numerusform>正在记录到 %1，已写入 %n 行</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>recording to %1, %n rows written</source>
+        <translation>
+            <numerusform>正在记录到 %1，已写入 %n 行</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Two modules share this address: disconnect one of them, then change the other&apos;s address.</source>
+        <translation>两个模块共用此地址：请断开其中一个，然后更改另一个的地址。</translation>
+    </message>
+    <message>
+        <source>Change baud rate</source>
+        <translation>更改波特率</translation>
+    </message>
+    <message>
+        <source>New baud rate of the module at address %1:</source>
+        <translation>地址 %1 的模块的新波特率：</translation>
+    </message>
+    <message>
+        <source>Change address</source>
+        <translation>更改地址</translation>
+    </message>
+    <message>
+        <source>New address of the module at address %1 (%2 baud):</source>
+        <translation>地址 %1（%2 波特）的模块的新地址：</translation>
+    </message>
+    <message>
+        <source>Address %1 is already used on this line.</source>
+        <translation>地址 %1 已被本线路上的模块占用。</translation>
+    </message>
+    <message>
+        <source>The write got no answer from address %1.</source>
+        <translation>写入未得到地址 %1 的应答。</translation>
+    </message>
+    <message>
+        <source>The write got a garbled answer from address %1: two modules there?</source>
+        <translation>写入得到地址 %1 的混乱应答：那里有两个模块？</translation>
+    </message>
+    <message>
+        <source>The module refused the write (exception %1).</source>
+        <translation>模块拒绝了写入（异常 %1）。</translation>
+    </message>
+    <message>
+        <source>The echo differs from the write: %1 for %2.</source>
+        <translation>回显与写入不符：写入 %2，回显 %1。</translation>
+    </message>
+    <message>
+        <source>The module echoed the write, but the read-back at address %1, %2 baud got %3.</source>
+        <translation>模块已回显写入，但在地址 %1、%2 波特回读时得到%3。</translation>
+    </message>
+    <message>
+        <source>a garbled answer</source>
+        <translation>混乱的应答</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>Save the table</source>
+        <translation>保存表格</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
     </message>
 </context>
 <context>
@@ -211,16 +371,8 @@
         <translation>24小时</translation>
     </message>
     <message>
-        <source>Report file…</source>
-        <translation>报告文件…</translation>
-    </message>
-    <message>
         <source>No report file chosen</source>
         <translation>未选择报告文件</translation>
-    </message>
-    <message>
-        <source>Commission</source>
-        <translation>调试</translation>
     </message>
     <message>
         <source>Error</source>
@@ -255,10 +407,6 @@
         <translation>调试正在使用线路，请先停止它。</translation>
     </message>
     <message>
-        <source>Stop</source>
-        <translation>停止</translation>
-    </message>
-    <message>
         <source>the report cannot be written: %1</source>
         <translation>无法写入报告：%1</translation>
     </message>
@@ -289,6 +437,22 @@
     <message>
         <source>A module is being commissioned (step: %1). Stop the run?</source>
         <translation>正在调试一个模块（步骤：%1）。要停止吗？</translation>
+    </message>
+    <message>
+        <source>Commission</source>
+        <translation>调试</translation>
+    </message>
+    <message>
+        <source>&amp;Commission</source>
+        <translation>调试(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>停止(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Report file…</source>
+        <translation>报告文件(&amp;R)…</translation>
     </message>
 </context>
 <context>
@@ -352,6 +516,65 @@
     <message>
         <source>Last seen</source>
         <translation>最后应答</translation>
+    </message>
+    <message>
+        <source>Not watched: at %1 baud</source>
+        <translation>未监视：波特率为 %1</translation>
+    </message>
+    <message>
+        <source>Two modules share this address: disconnect one of them, then change the other&apos;s address.</source>
+        <translation>两个模块共用此地址：请断开其中一个，然后更改另一个的地址。</translation>
+    </message>
+</context>
+<context>
+    <name>PortError</name>
+    <message>
+        <source>no such port</source>
+        <translation>没有这个串口</translation>
+    </message>
+    <message>
+        <source>the port is busy: another program has it open</source>
+        <translation>串口正忙：另一个程序已打开它</translation>
+    </message>
+    <message>
+        <source>permission denied</source>
+        <translation>没有权限</translation>
+    </message>
+    <message>
+        <source>the port is open already</source>
+        <translation>串口已经打开</translation>
+    </message>
+    <message>
+        <source>the port was removed or stopped answering</source>
+        <translation>串口已被拔出或不再响应</translation>
+    </message>
+    <message>
+        <source>writing to the port failed</source>
+        <translation>向串口写入失败</translation>
+    </message>
+    <message>
+        <source>reading from the port failed</source>
+        <translation>从串口读取失败</translation>
+    </message>
+    <message>
+        <source>the port does not take these settings</source>
+        <translation>串口不支持这些设置</translation>
+    </message>
+    <message>
+        <source>the port did not answer in time</source>
+        <translation>串口未及时响应</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>串口未打开</translation>
+    </message>
+    <message>
+        <source>code %1</source>
+        <translation>代码 %1</translation>
+    </message>
+    <message>
+        <source>an unexpected error of the port (%1)</source>
+        <translation>串口出现意外错误（%1）</translation>
     </message>
 </context>
 <context>
@@ -571,10 +794,6 @@
         <translation>CSV 文件 (*.csv)</translation>
     </message>
     <message>
-        <source>Stop recording</source>
-        <translation>停止记录</translation>
-    </message>
-    <message>
         <source>Error</source>
         <translation>错误</translation>
     </message>
@@ -589,6 +808,18 @@
     <message>
         <source>Address:</source>
         <translation>地址：</translation>
+    </message>
+    <message numerus="yes">
+        <source>Stop recording (%1, %n row)</source>
+        <translation>
+            <numerusform>停止记录（%1，%n 行）</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Stop recording (%1, %n rows)</source>
+        <translation>
+            <numerusform>停止记录（%1，%n 行）</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -14,6 +14,7 @@ CsvFile::Opened CsvFile::open(const QString &path, const QByteArray &header)
 {
     m_file.close();
     m_file.setFileName(path);
+    m_rows = 0;
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         m_error = m_file.errorString();
         return Failed;
@@ -50,8 +51,10 @@ bool CsvFile::write(const QByteArray &row)
     const qint64 rowStart = m_file.size();
     errno = 0;
     const int missing = gone();
-    if (!missing && m_file.write(row) == row.size() && m_file.flush())
+    if (!missing && m_file.write(row) == row.size() && m_file.flush()) {
+        ++m_rows;
         return true;
+    }
     // After a short write QFile knows no reason and says "Unknown error";
     // errno still holds the system's.
     const int error = missing ? missing : errno;

@@ -25,11 +25,14 @@ public:
     QString path() const { return m_file.fileName(); }
     // The system's reason for the last failure.
     QString error() const { return m_error; }
+    // Rows written since the file was opened.
+    qint64 rows() const { return m_rows; }
 
 private:
     int gone();
     QFile m_file;
     QString m_error;
+    qint64 m_rows = 0;
 };
 
 } // namespace trend

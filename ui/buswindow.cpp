@@ -1,5 +1,5 @@
 // The bus window: the scan and the watch, one request at a time through the
-// main window's line.
+// main window's line, and one module's address or rate changed from its row.
 #include "ui/buswindow.h"
 #include "ui_buswindow.h"
 
@@ -7,21 +7,60 @@
 #include "bus/moduletable.h"
 #include "publish/publisher.h"
 #include "ui/publishdialog.h"
+#include "protocol/rtu.h"
+#include "trend/csvfile.h"
 #include "ui/widget.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMessageBox>
+#include <QSaveFile>
+#include <QSortFilterProxyModel>
 #include <QTimer>
+
+#include <climits>
+#include <cmath>
+#include <map>
+
+namespace {
+
+QAction *action(QWidget *on, const QString &name, const QString &text, const QKeySequence &keys = {})
+{
+    auto *made = new QAction(text, on);
+    made->setObjectName(name);
+    made->setShortcut(keys);
+    on->addAction(made);
+    return made;
+}
+
+} // namespace
 
 BusWindow::BusWindow(Widget *line, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , line(line)
     , modules(new bus::ModuleTable(this))
     , roundTimer(new QTimer(this))
+    , statusTimer(new QTimer(this))
+    , sorted(new QSortFilterProxyModel(this))
     , ui(new Ui::BusWindow)
 {
     ui->setupUi(this);
-    ui->tableModules->setModel(modules);
+    // Rows in address order, then rate, whatever order the scan found them
+    // in; a click on a header sorts by that column. Everything below that
+    // names a row means the table's own row, mapped from the view's.
+    sorted->setSourceModel(modules);
+    sorted->setSortRole(bus::ModuleTable::SortRole);
+    ui->tableModules->setModel(sorted);
+    ui->tableModules->setSortingEnabled(true);
+    ui->tableModules->sortByColumn(bus::ModuleTable::Address, Qt::AscendingOrder);
     // Columns are fitted when rows come, not at every poll: fitting them
     // measures every cell, which at 32 polls a second costs more than the
     // polls themselves.
@@ -31,10 +70,38 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     connect(roundTimer, &QTimer::timeout, this, &BusWindow::pollNext);
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
     connect(ui->pushButtonWatch, &QPushButton::clicked, this, &BusWindow::watch);
+
+    actionModuleAddress = action(this, QStringLiteral("actionModuleAddress"), ui->pushButtonModuleAddress->text());
+    actionModuleBaud = action(this, QStringLiteral("actionModuleBaud"), ui->pushButtonModuleBaud->text());
+    actionSaveTable = action(this, QStringLiteral("actionSaveTable"), ui->pushButtonSaveTable->text(), QKeySequence::Save);
+    actionCopy = action(ui->tableModules, QStringLiteral("actionCopy"), tr("&Copy"), QKeySequence::Copy);
+    actionCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(actionModuleAddress, &QAction::triggered, this, [this] { changeModule(false); });
+    connect(actionModuleBaud, &QAction::triggered, this, [this] { changeModule(true); });
+    connect(actionSaveTable, &QAction::triggered, this, &BusWindow::saveTable);
+    connect(actionCopy, &QAction::triggered, this, &BusWindow::copyCells);
+    connect(ui->pushButtonModuleAddress, &QPushButton::clicked, actionModuleAddress, &QAction::trigger);
+    connect(ui->pushButtonModuleBaud, &QPushButton::clicked, actionModuleBaud, &QAction::trigger);
+    connect(ui->pushButtonSaveTable, &QPushButton::clicked, actionSaveTable, &QAction::trigger);
+    connect(action(this, QStringLiteral("actionScan"), tr("Scan"), Qt::Key_F5), &QAction::triggered, this, [this] {
+        if (mode != Mode::Scanning)
+            scan();
+    });
+    connect(action(this, QStringLiteral("actionStop"), tr("Stop"), Qt::Key_Escape), &QAction::triggered, this, &BusWindow::stop);
+    ui->tableModules->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->tableModules, &QWidget::customContextMenuRequested, this, &BusWindow::contextMenu);
+    connect(ui->tableModules->selectionModel(), &QItemSelectionModel::selectionChanged, this, &BusWindow::updateActions);
+
+    // What runs, how far it got and the record: redrawn twice a second
+    // rather than at every poll.
+    connect(statusTimer, &QTimer::timeout, this, &BusWindow::showStatus);
+    statusTimer->start(500);
+    showProgress();
+    updateActions();
+    showStatus();
     // The watch's modules coming and going, and the one place to publish them.
     connect(modules, &bus::ModuleTable::availability, line->publisher(), &publish::Publisher::setAvailability);
     connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this, line] { PublishDialog::bringUp(line->publisher(), this); });
-    showProgress();
     followLine();
 }
 
@@ -72,6 +139,12 @@ BusWindow::~BusWindow()
     delete ui;
 }
 
+void BusWindow::closeEvent(QCloseEvent *event)
+{
+    stop();
+    QWidget::closeEvent(event);
+}
+
 void BusWindow::showError(const QString &text)
 {
     QMessageBox::information(this, tr("Error"), text);
@@ -93,12 +166,20 @@ bool BusWindow::takeLine()
 
 void BusWindow::stop()
 {
+    const Mode was = mode;
     roundTimer->stop();
     line->cancelExchanges(this);
     line->releaseLine(this);
     mode = Mode::Idle;
-    ui->pushButtonScan->setText(tr("Scan"));
-    ui->pushButtonWatch->setText(tr("Watch"));
+    modules->setWatchRate(0);
+    ui->pushButtonScan->setText(tr("&Scan"));
+    ui->pushButtonWatch->setText(tr("&Watch"));
+    if (was == Mode::Scanning) {
+        shown.invalidate(); // where it stopped, not where it was last drawn
+        showProgress();
+    }
+    updateActions();
+    showStatus();
 }
 
 Exchange BusWindow::request(quint8 address, qint32 baudRate) const
@@ -115,6 +196,13 @@ Exchange BusWindow::request(quint8 address, qint32 baudRate) const
 void BusWindow::scan()
 {
     const bool wasScanning = mode == Mode::Scanning;
+    // A range the wrong way round scans nothing: the table found last stays.
+    if (!wasScanning && ui->spinBoxFrom->value() > ui->spinBoxTo->value()) {
+        showError(tr("Addresses from %1 to %2 hold no address: the first must not be above the last.")
+                      .arg(ui->spinBoxFrom->value())
+                      .arg(ui->spinBoxTo->value()));
+        return;
+    }
     stop();
     if (wasScanning || !takeLine())
         return;
@@ -125,7 +213,9 @@ void BusWindow::scan()
     probed = found = 0;
     modules->clear();
     mode = Mode::Scanning;
-    ui->pushButtonScan->setText(tr("Stop"));
+    clock.start();
+    ui->pushButtonScan->setText(tr("S&top"));
+    updateActions();
     showProgress();
     probeNext();
 }
@@ -177,7 +267,57 @@ void BusWindow::showProgress()
     shown.start();
     ui->progressBarScan->setMaximum(qMax(1, plan.size()));
     ui->progressBarScan->setValue(probed);
-    ui->progressBarScan->setFormat(tr("%1 of %2 addresses, %3 modules found").arg(probed).arg(plan.size()).arg(found));
+    // English counts one and many apart; the catalogue has its own forms.
+    const QString addresses = plan.size() == 1 ? tr("%1 of %n address", nullptr, plan.size())
+                                               : tr("%1 of %n addresses", nullptr, plan.size());
+    const QString modulesFound = found == 1 ? tr("%n module found", nullptr, found) : tr("%n modules found", nullptr, found);
+    ui->progressBarScan->setFormat(tr("%1, %2").arg(addresses.arg(probed), modulesFound));
+    // A repaint of its own: a bar whose value did not change keeps its old text.
+    ui->progressBarScan->update();
+}
+
+void BusWindow::showStatus()
+{
+    QStringList parts;
+    const qint32 rate = line->linkRate();
+    parts << (rate ? tr("%1 at %2 baud").arg(line->linkPort()).arg(rate) : tr("No port linked"));
+    switch (mode) {
+    case Mode::Scanning: {
+        const int left = plan.size() - probed;
+        const qint32 at = plan.isEmpty() ? rate : plan[qMin(probed, plan.size() - 1)].baudRate;
+        // From the pace so far; before the first answer, from the longest wait.
+        const double leftMs = probed ? double(clock.elapsed()) / probed * left
+                                     : left * bus::firstByteUs(at, ui->spinBoxAnswerMs->value()) / 1000.0;
+        parts << tr("Scanning %1 of %2 at %3 baud, about %4 s left")
+                     .arg(probed)
+                     .arg(plan.size())
+                     .arg(at)
+                     .arg(qint64(std::ceil(leftMs / 1000)));
+        break;
+    }
+    case Mode::Watching: {
+        const int n = modules->watched(rate).count(true);
+        // Until a round is over, the longest a round can take.
+        const qint64 ms = roundMs >= 0 ? roundMs : n * bus::firstByteUs(rate, ui->spinBoxAnswerMs->value()) / 1000;
+        const QString every = QString::number(ms / 1000.0, 'f', 1);
+        parts << (n == 1 ? tr("Watching %n module, a round every %1 s", nullptr, n).arg(every)
+                         : tr("Watching %n modules, a round every %1 s", nullptr, n).arg(every));
+        break;
+    }
+    case Mode::Changing:
+        parts << tr("Changing the module at address %1 (%2 baud)").arg(change.address).arg(change.baudRate);
+        break;
+    case Mode::Idle:
+        parts << tr("Idle");
+        break;
+    }
+    if (const trend::CsvFile *record = line->record(); record && record->isOpen()) {
+        const QString name = QFileInfo(record->path()).fileName();
+        const int rows = int(qMin<qint64>(record->rows(), INT_MAX));
+        parts << (rows == 1 ? tr("recording to %1, %n row written", nullptr, rows).arg(name)
+                            : tr("recording to %1, %n rows written", nullptr, rows).arg(name));
+    }
+    ui->labelBusStatus->setText(parts.join(QStringLiteral(" · ")));
 }
 
 void BusWindow::watch()
@@ -194,20 +334,34 @@ void BusWindow::watch()
         return;
     mode = Mode::Watching;
     ++run;
-    ui->pushButtonWatch->setText(tr("Stop watching"));
+    modules->setWatchRate(line->linkRate());
+    ui->pushButtonWatch->setText(tr("Stop &watching"));
     schedule = bus::Schedule();
+    roundStartMs = roundMs = -1;
+    lastRow = -1;
     clock.start();
+    updateActions();
+    showStatus();
     pollNext();
 }
 
 void BusWindow::pollNext()
 {
     qint64 waitMs = 0;
-    const int row = schedule.next(modules->watched(line->linkRate()), clock.elapsed(), &waitMs);
+    const qint64 now = clock.elapsed();
+    const int row = schedule.next(modules->watched(line->linkRate()), now, &waitMs);
+    // A round ends where the rows start over, or the schedule waits.
+    if ((row < 0 || row <= lastRow) && roundStartMs >= 0) {
+        roundMs = now - roundStartMs;
+        roundStartMs = lastRow = -1;
+    }
     if (row < 0) {
         roundTimer->start(int(waitMs));
         return;
     }
+    if (roundStartMs < 0)
+        roundStartMs = now;
+    lastRow = row;
     Exchange x = request(modules->address(row), line->linkRate());
     x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
         const bus::Answer answer = bus::answerOf(outcome, reply);
@@ -226,4 +380,175 @@ void BusWindow::pollNext()
             line->addReading(modules->address(row), answer.values);
     };
     line->exchange(this, x);
+}
+
+int BusWindow::selectedRow() const
+{
+    const QModelIndexList rows = ui->tableModules->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : sorted->mapToSource(rows.first()).row();
+}
+
+void BusWindow::updateActions()
+{
+    // One module at a time, and never under a scan or a watch.
+    const bool free = mode == Mode::Idle && selectedRow() >= 0;
+    for (QAction *a : {actionModuleAddress, actionModuleBaud})
+        a->setEnabled(free);
+    ui->pushButtonModuleAddress->setEnabled(free);
+    ui->pushButtonModuleBaud->setEnabled(free);
+}
+
+void BusWindow::contextMenu(const QPoint &at)
+{
+    const QModelIndex index = ui->tableModules->indexAt(at);
+    if (!index.isValid())
+        return;
+    ui->tableModules->selectRow(index.row());
+    QMenu menu(this);
+    menu.addAction(actionModuleAddress);
+    menu.addAction(actionModuleBaud);
+    menu.addSeparator();
+    menu.addAction(actionCopy);
+    menu.addAction(actionSaveTable);
+    menu.exec(ui->tableModules->viewport()->mapToGlobal(at));
+}
+
+void BusWindow::changeModule(bool baudRate)
+{
+    const int row = selectedRow();
+    if (row < 0 || mode != Mode::Idle)
+        return;
+    // A write to an address two modules share reaches both of them.
+    if (modules->garbled(row)) {
+        showError(tr("Two modules share this address: disconnect one of them, then change the other's address."));
+        return;
+    }
+    Change c;
+    c.row = row;
+    c.address = c.newAddress = modules->address(row);
+    c.baudRate = c.newBaudRate = modules->baudRate(row);
+    bool ok = false;
+    int code = 0;
+    if (baudRate) {
+        QStringList rates;
+        for (int k = 1; k <= 6; ++k)
+            rates << QString::number(rtu::baudRateForCode(k));
+        const QString chosen = QInputDialog::getItem(this, tr("Change baud rate"),
+                                                     tr("New baud rate of the module at address %1:").arg(c.address), rates,
+                                                     rates.indexOf(QString::number(c.baudRate)), false, &ok);
+        code = rates.indexOf(chosen) + 1;
+        c.newBaudRate = rtu::baudRateForCode(code);
+    } else {
+        c.newAddress = quint8(QInputDialog::getInt(this, tr("Change address"),
+                                                   tr("New address of the module at address %1 (%2 baud):").arg(c.address).arg(c.baudRate),
+                                                   c.address, 1, 247, 1, &ok));
+    }
+    if (!ok || !c.newBaudRate || (c.newAddress == c.address && c.newBaudRate == c.baudRate))
+        return;
+    // Two modules at one address and rate would answer at once from then on.
+    if (modules->find(c.newAddress, c.newBaudRate) >= 0) {
+        showError(tr("Address %1 is already used on this line.").arg(c.newAddress));
+        return;
+    }
+    if (!takeLine())
+        return;
+    // To the module's own address, never to 0, which every module obeys.
+    c.write = rtu::buildRequest(c.address, rtu::WriteRegister, baudRate ? rtu::BaudRateCode : rtu::DeviceAddress,
+                                baudRate ? quint16(code) : quint16(c.newAddress));
+    change = c;
+    mode = Mode::Changing;
+    updateActions();
+    showStatus();
+    Exchange x = request(c.address, c.baudRate);
+    x.frame = c.write;
+    x.firstByteUs = 500000; // as the main window waits for a write's echo
+    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        if (outcome == Exchange::Silent)
+            return endChange(tr("The write got no answer from address %1.").arg(change.address));
+        if (outcome == Exchange::Garbled)
+            return endChange(tr("The write got a garbled answer from address %1: two modules there?").arg(change.address));
+        if (rtu::isException(quint8(reply[1])))
+            return endChange(tr("The module refused the write (exception %1).").arg(quint8(reply[2])));
+        if (reply != change.write)
+            return endChange(tr("The echo differs from the write: %1 for %2.")
+                                 .arg(QString::fromLatin1(reply.toHex()), QString::fromLatin1(change.write.toHex())));
+        change.since.start();
+        readBack();
+    };
+    line->exchange(this, x);
+}
+
+void BusWindow::readBack()
+{
+    Exchange x = request(change.newAddress, change.newBaudRate);
+    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        const bus::Answer answer = bus::answerOf(outcome, reply);
+        if (answer.kind == bus::Answer::Values || answer.kind == bus::Answer::Refusal) {
+            modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
+            ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
+            return endChange(QString());
+        }
+        // A module may take a moment to move to its new rate after the echo.
+        if (answer.kind == bus::Answer::Silence && change.since.elapsed() < 1000) {
+            QTimer::singleShot(100, this, [this] {
+                if (mode == Mode::Changing)
+                    readBack();
+            });
+            return;
+        }
+        endChange(tr("The module echoed the write, but the read-back at address %1, %2 baud got %3.")
+                      .arg(change.newAddress)
+                      .arg(change.newBaudRate)
+                      .arg(answer.kind == bus::Answer::Garbled ? tr("a garbled answer") : tr("no answer")));
+    };
+    line->exchange(this, x);
+}
+
+void BusWindow::endChange(const QString &failure)
+{
+    line->releaseLine(this);
+    mode = Mode::Idle;
+    updateActions();
+    showStatus();
+    if (!failure.isEmpty())
+        showError(failure);
+}
+
+void BusWindow::saveTable()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the table"), QString(), tr("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    // In the view's order; written whole or not at all, an earlier file
+    // left as it was when it cannot be.
+    QByteArray all = bus::tableHeader();
+    for (int r = 0; r < sorted->rowCount(); ++r)
+        all += modules->csvRow(sorted->mapToSource(sorted->index(r, 0)).row());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(all) != all.size() || !file.commit())
+        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+void BusWindow::copyCells()
+{
+    // The cells chosen, under their headers, as a spreadsheet pastes them.
+    std::map<int, std::map<int, QString>> cells;
+    std::map<int, bool> columns;
+    for (const QModelIndex &index : ui->tableModules->selectionModel()->selectedIndexes()) {
+        cells[index.row()][index.column()] = index.data().toString();
+        columns[index.column()] = true;
+    }
+    if (cells.empty())
+        return;
+    QStringList lines, header;
+    for (const auto &column : columns)
+        header << sorted->headerData(column.first, Qt::Horizontal).toString();
+    lines << header.join(QLatin1Char('\t'));
+    for (const auto &row : cells) {
+        QStringList fields;
+        for (const auto &column : columns)
+            fields << (row.second.count(column.first) ? row.second.at(column.first) : QString());
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }

@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QWidget>
 
+class QAction;
+class QSortFilterProxyModel;
 class QTimer;
 class Widget;
 namespace bus {
@@ -18,8 +20,9 @@ class BusWindow;
 }
 
 // The modules on the line the main window linked: a scan that finds them,
-// and a watch that polls them all in turn. It reaches the line only through
-// the main window's one entry, and holds it while it scans or watches.
+// and a watch that polls them all in turn, and a single module's address or
+// rate changed at its own address. It reaches the line only through the main
+// window's one entry, and holds it while it scans, watches or changes one.
 class BusWindow : public QWidget
 {
     Q_OBJECT
@@ -33,8 +36,23 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
 
+protected:
+    // Nothing goes on unseen: closing ends a scan or a watch and frees the line.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
-    enum class Mode { Idle, Scanning, Watching };
+    enum class Mode { Idle, Scanning, Watching, Changing };
+    // A module's address or rate being changed: where it is, where it goes.
+    struct Change
+    {
+        int row = -1; // of the table's own rows, not the view's
+        quint8 address = 0;
+        qint32 baudRate = 0;
+        quint8 newAddress = 0;
+        qint32 newBaudRate = 0;
+        QByteArray write;
+        QElapsedTimer since; // the echo
+    };
 
     void scan();
     void watch();
@@ -44,9 +62,18 @@ private:
     void pollNext();
     Exchange request(quint8 address, qint32 baudRate) const;
     void showProgress();
+    void showStatus();
     void showError(const QString &text);
     void followLine();
     bus::Answer lateAnswer(const QByteArray &reply, qint64 afterUs) const;
+    void updateActions();
+    int selectedRow() const;
+    void changeModule(bool baudRate);
+    void readBack();
+    void endChange(const QString &failure);
+    void saveTable();
+    void copyCells();
+    void contextMenu(const QPoint &at);
 
     Widget *line;
     bus::ModuleTable *modules;
@@ -60,6 +87,16 @@ private:
     QTimer *roundTimer;
     int run = 0;         // scans and watches begun: a late answer belongs to its own
     int suggestedMs = 0; // the wait last chosen from the line
+    QTimer *statusTimer;
+    QSortFilterProxyModel *sorted;
+    QAction *actionModuleAddress;
+    QAction *actionModuleBaud;
+    QAction *actionCopy;
+    QAction *actionSaveTable;
+    Change change;
+    qint64 roundStartMs = -1; // the watch's round under way: when its first poll began
+    qint64 roundMs = -1;      // how long the last whole round took
+    int lastRow = -1;         // the row polled last in it
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 
 CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
@@ -31,6 +32,14 @@ CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
     connect(ui->recmodecomboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &CommissionWindow::followModes);
     connect(ui->pushButtonReport, &QPushButton::clicked, this, &CommissionWindow::chooseReport);
     connect(ui->pushButtonRun, &QPushButton::clicked, this, &CommissionWindow::runPressed);
+    // Once the plan is set, the next module is one key away; a run under way
+    // is not stopped by it.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [this] {
+            if (report.isOpen() && !run && !starting)
+                ui->pushButtonRun->click();
+        });
+    }
     followModes();
     showCounter();
 }
@@ -93,7 +102,7 @@ void CommissionWindow::runPressed()
     if (starting) {
         starting = false;
         line->releaseLine(this);
-        ui->pushButtonRun->setText(tr("Commission"));
+        ui->pushButtonRun->setText(tr("&Commission"));
         return;
     }
     // No run without its report: a module set up and not written down is
@@ -130,14 +139,14 @@ void CommissionWindow::runPressed()
             why.isEmpty() ? run->stop() : run->abort(why);
             finish();
         } else {
-            ui->pushButtonRun->setText(tr("Commission"));
+            ui->pushButtonRun->setText(tr("&Commission"));
         }
     });
     if (!busy.isEmpty()) {
         showError(busy);
         return;
     }
-    ui->pushButtonRun->setText(tr("Stop"));
+    ui->pushButtonRun->setText(tr("&Stop"));
     ui->listSteps->clear();
     starting = true;
     start();
@@ -221,7 +230,7 @@ void CommissionWindow::finish()
     run.reset();
     line->cancelExchanges(this);
     line->releaseLine(this);
-    ui->pushButtonRun->setText(tr("Commission"));
+    ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
     if (!collision.isEmpty())
         showError(collision);
@@ -247,7 +256,7 @@ bool CommissionWindow::mayClose()
         finish();
     } else {
         line->releaseLine(this);
-        ui->pushButtonRun->setText(tr("Commission"));
+        ui->pushButtonRun->setText(tr("&Commission"));
     }
     return true;
 }

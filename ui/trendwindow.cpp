@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtCharts/QChart>
@@ -16,6 +17,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -183,7 +185,7 @@ void TrendWindow::PushButtonRecordSlot()
         stopRecording();
         return;
     case trend::CsvFile::Ok:
-        ui->pushButtonRecord->setText(tr("Stop recording"));
+        showRecording();
         return;
     }
 }
@@ -194,6 +196,18 @@ void TrendWindow::writeRecord(const QByteArray &row)
     // happens to the program or the adapter afterwards.
     if (!record.write(row))
         stopRecording();
+    else
+        showRecording();
+}
+
+void TrendWindow::showRecording()
+{
+    // Which file, and how far it got: the button is where the technician
+    // looks to stop it.
+    const QString name = QFileInfo(record.path()).fileName();
+    const int rows = int(qMin<qint64>(record.rows(), INT_MAX));
+    ui->pushButtonRecord->setText(rows == 1 ? tr("Stop recording (%1, %n row)", nullptr, rows).arg(name)
+                                            : tr("Stop recording (%1, %n rows)", nullptr, rows).arg(name));
 }
 
 void TrendWindow::stopRecording()

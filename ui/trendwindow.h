@@ -33,6 +33,8 @@ public:
     // A reading was shown and added to the history: draw it (if it is of the
     // module chosen), and while recording, write it.
     void readingAdded(const QDateTime &when, quint8 address, const trend::Values &values);
+    // The record, open while recording.
+    const trend::CsvFile &recordFile() const { return record; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -45,6 +47,7 @@ private:
     QtCharts::QLineSeries *piece(int series, int k);
     void writeRecord(const QByteArray &row);
     void stopRecording();
+    void showRecording();
     void tell(const QString &text);
     void redrawSoon();
 

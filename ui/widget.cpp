@@ -148,6 +148,11 @@ void Widget::PushButtonTrendSlot()
     bringUp(trendWindow);
 }
 
+const trend::CsvFile *Widget::record() const
+{
+    return trendWindow ? &trendWindow->recordFile() : nullptr;
+}
+
 void Widget::PushButtonCloseSlot()
 {
     if (commissionWindow && !commissionWindow->mayClose())

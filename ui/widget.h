@@ -13,6 +13,9 @@
 #include <functional>
 #include <optional>
 
+namespace trend {
+class CsvFile;
+}
 class BusWindow;
 class CommissionWindow;
 class QButtonGroup;
@@ -70,6 +73,11 @@ public:
     // How long the module linked last took to start its answer, past its
     // request and the gap before a reply, in ms; -1 before one answered.
     int measuredAnswerMs() const { return answerUs < 0 ? -1 : int((answerUs + 999) / 1000); }
+    // The port's name as it was linked; empty while no port is open.
+    QString linkPort() const;
+    // The trend window's record of the readings (open while recording), or
+    // none before that window was first opened.
+    const trend::CsvFile *record() const;
     // A reading of a module's, for the trend, the record and the publisher.
     void addReading(quint8 address, const trend::Values &values);
     // The program's one MQTT publisher: the bus window sets it up and feeds
