@@ -19,5 +19,5 @@ fi
 cmake -S "$root" -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-# The programs mostly wait on the line and its timers: two at a time halve the wait.
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+# The programs mostly wait on the line and its timers: four at a time.
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j4

@@ -44,6 +44,13 @@ void countTraces(QtMsgType type, const QMessageLogContext &context, const QStrin
 }
 } // namespace
 
+bool inThisHalf()
+{
+    static const QByteArray half = qgetenv("HYGROVANE_HALF");
+    static int cases = 0;
+    return half.isEmpty() || (cases++ % 2) == half.toInt();
+}
+
 bool Bench::open(bool module)
 {
     close();
@@ -344,7 +351,7 @@ QString Bench::state(const QString &expected) const
              }
              return rows.join(" | ");
          }},
-        {"status", [](const Bench &b) { // the bus window's table: address, status and misses of each row
+        {"statuses", [](const Bench &b) { // the bus window's table: address, status and misses of each row
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              QStringList rows;
              for (int r = 0; r < m->rowCount(); ++r)

@@ -64,6 +64,10 @@ struct WidgetAccess
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };
 
+// Whether this run of a program takes the next case: with HYGROVANE_HALF set
+// to 0 or 1, every other one; without it, all.
+bool inThisHalf();
+
 class Bench : public QObject
 {
 public:
