@@ -166,7 +166,7 @@ int main(int argc, char *argv[])
         die(QStringLiteral("no Mosquitto broker: %1").arg(broker.log()));
     step(QStringLiteral("press=pushButtonBus press=pushButtonPublish broker=mqtt://127.0.0.1:%1 user=technician password=secret "
                         "topic=hygrovane/plant-room-3 discovery press=pushButtonConnect").arg(broker.port()),
-         "connect=" + tr("PublishDialog", "Disconnect"));
+         "connect=" + tr("PublishDialog", "&Disconnect").remove('&'));
     QWidget *publish = b.w->findChild<QWidget *>(QStringLiteral("PublishDialog"));
     publish->findChild<QLineEdit *>(QStringLiteral("lineEditBroker"))->setText(QStringLiteral("mqtt://broker.plant.lan:1883"));
     QTest::qWait(400);

@@ -361,7 +361,7 @@ QString Bench::state(const QString &expected) const
          }},
         {"progress", [](const Bench &b) { return b.bus<QProgressBar>("progressBarScan")->text(); }},
         {"publish", [](const Bench &b) { return b.publish<QLabel>("labelPublishState")->text().replace('\n', " | "); }},
-        {"connect", [](const Bench &b) { return b.publish<QPushButton>("pushButtonConnect")->text(); }},
+        {"connect", [](const Bench &b) { return b.publish<QPushButton>("pushButtonConnect")->text().remove('&'); }},
         {"polled", [](const Bench &b) { // polls of the watch, all modules together
              QAbstractItemModel *m = b.bus<QTableView>("tableModules")->model();
              int polls = 0;

@@ -4,8 +4,8 @@
 <context>
     <name>BusWindow</name>
     <message>
-        <source>Publish…</source>
-        <translation>发布…</translation>
+        <source>&amp;Publish…</source>
+        <translation>发布(&amp;P)…</translation>
     </message>
     <message>
         <source>Hygrovane – Bus</source>
@@ -584,44 +584,44 @@
         <translation>Hygrovane – 发布</translation>
     </message>
     <message>
-        <source>Broker</source>
-        <translation>代理服务器</translation>
+        <source>&amp;Broker</source>
+        <translation>代理服务器(&amp;B)</translation>
     </message>
     <message>
         <source>mqtt://host:1883 or mqtts://host:8883</source>
         <translation>mqtt://主机:1883 或 mqtts://主机:8883</translation>
     </message>
     <message>
-        <source>User name</source>
-        <translation>用户名</translation>
+        <source>&amp;User name</source>
+        <translation>用户名(&amp;U)</translation>
     </message>
     <message>
-        <source>Password</source>
-        <translation>密码</translation>
+        <source>Pass&amp;word</source>
+        <translation>密码(&amp;W)</translation>
     </message>
     <message>
         <source>CA for TLS</source>
         <translation>TLS 根证书</translation>
     </message>
     <message>
-        <source>CA file…</source>
-        <translation>CA 文件…</translation>
+        <source>CA &amp;file…</source>
+        <translation>CA 文件(&amp;F)…</translation>
     </message>
     <message>
-        <source>Topic prefix</source>
-        <translation>主题前缀</translation>
+        <source>&amp;Topic prefix</source>
+        <translation>主题前缀(&amp;T)</translation>
     </message>
     <message>
-        <source>Home Assistant discovery</source>
-        <translation>Home Assistant 自动发现</translation>
+        <source>Home Assistant disco&amp;very</source>
+        <translation>Home Assistant 自动发现(&amp;V)</translation>
     </message>
     <message>
-        <source>Connect</source>
-        <translation>连接</translation>
+        <source>&amp;Connect</source>
+        <translation>连接(&amp;C)</translation>
     </message>
     <message>
-        <source>Disconnect</source>
-        <translation>断开</translation>
+        <source>&amp;Disconnect</source>
+        <translation>断开(&amp;D)</translation>
     </message>
     <message>
         <source>CA certificate</source>

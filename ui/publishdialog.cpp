@@ -118,7 +118,7 @@ void PublishDialog::showState()
     }
     const publish::Outbox &box = publisher->outbox();
     ui->labelPublishState->setText(state + QLatin1Char('\n') + tr("%1 readings waiting, %2 dropped").arg(box.waiting()).arg(box.dropped()));
-    ui->pushButtonConnect->setText(publisher->started() ? tr("Disconnect") : tr("Connect"));
+    ui->pushButtonConnect->setText(publisher->started() ? tr("&Disconnect") : tr("&Connect"));
     for (QWidget *field : {static_cast<QWidget *>(ui->lineEditBroker), static_cast<QWidget *>(ui->lineEditUser),
                            static_cast<QWidget *>(ui->lineEditPassword), static_cast<QWidget *>(ui->lineEditTopic),
                            static_cast<QWidget *>(ui->checkBoxDiscovery), static_cast<QWidget *>(ui->pushButtonCaFile)})
