@@ -4,6 +4,14 @@
 
 #include <cerrno>
 
+namespace {
+// The serial layer's own words for a lock file held by another program, as
+// it shows them (in its own catalogue's language, if one is loaded). Not
+// literals at the call: this catalogue has no text of the layer's.
+const char *const kSerialLayer = "QSerialPort";
+const char *const kLockRefused = "Permission error while locking the device";
+} // namespace
+
 // Texts are translated in the context "PortError", named in full at every
 // text for the catalogue's tools to find.
 QString portErrorText(QSerialPort::SerialPortError error, const QString &systemText)
@@ -14,8 +22,7 @@ QString portErrorText(QSerialPort::SerialPortError error, const QString &systemT
     case QSerialPort::PermissionError:
         // The layer says "permission" for a port another program holds too,
         // either by the system's lock or by its lock file.
-        if (systemText == qt_error_string(EBUSY)
-            || systemText == QCoreApplication::translate("QSerialPort", "Permission error while locking the device"))
+        if (systemText == qt_error_string(EBUSY) || systemText == QCoreApplication::translate(kSerialLayer, kLockRefused))
             return QCoreApplication::translate("PortError", "the port is busy: another program has it open");
         return QCoreApplication::translate("PortError", "permission denied");
     case QSerialPort::OpenError:

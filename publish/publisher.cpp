@@ -1,5 +1,6 @@
 #include "publish/publisher.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
+// Texts are translated in the context "publish::Publisher", named in full at
+// every text for the catalogue's tools to find.
 namespace publish {
 
 namespace {
@@ -34,14 +37,14 @@ Publisher::Publisher(QObject *parent)
 {
     static const int initialised = mosquitto_lib_init();
     Q_UNUSED(initialised);
-    m_reason = tr("not started");
+    m_reason = QCoreApplication::translate("publish::Publisher", "not started");
     m_misc->setInterval(1000);
     connect(m_misc, &QTimer::timeout, this, [this] { service(Misc); });
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &Publisher::connectNow);
     m_timeout->setSingleShot(true);
     m_timeout->setInterval(10000);
-    connect(m_timeout, &QTimer::timeout, this, [this] { fail(tr("no answer from the broker"), true); });
+    connect(m_timeout, &QTimer::timeout, this, [this] { fail(QCoreApplication::translate("publish::Publisher", "no answer from the broker"), true); });
 }
 
 Publisher::~Publisher()
@@ -76,7 +79,7 @@ void Publisher::stop()
     }
     drop();
     if (m_started || m_state != Off)
-        setState(Off, tr("stopped"));
+        setState(Off, QCoreApplication::translate("publish::Publisher", "stopped"));
     m_started = false;
 }
 
@@ -85,7 +88,7 @@ void Publisher::connectNow()
     drop();
     const Broker broker = parseBroker(m_settings.broker);
     if (!broker.valid)
-        return fail(tr("the broker address is not mqtt://host:port or mqtts://host:port"), false);
+        return fail(QCoreApplication::translate("publish::Publisher", "the broker address is not mqtt://host:port or mqtts://host:port"), false);
     setState(Connecting);
     m_timeout->start();
     if (!QHostAddress(broker.host).isNull())
@@ -95,7 +98,7 @@ void Publisher::connectNow()
     m_lookup = QHostInfo::lookupHost(broker.host, this, [this, broker](const QHostInfo &info) {
         m_lookup = -1;
         if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
-            return fail(tr("the host %1 is not found: %2").arg(broker.host, info.errorString()), true);
+            return fail(QCoreApplication::translate("publish::Publisher", "the host %1 is not found: %2").arg(broker.host, info.errorString()), true);
         // A certificate names the host, so TLS is given the name; the system
         // has just resolved it.
         connectTo(broker.tls ? broker.host : info.addresses().first().toString());
@@ -120,10 +123,10 @@ void Publisher::connectTo(const QString &host)
         // system's store: there is no way to turn that off here.
         const QByteArray ca = QFile::encodeName(m_settings.caFile);
         if (!ca.isEmpty() && !QFileInfo(m_settings.caFile).isReadable())
-            return fail(tr("the CA file %1 cannot be read").arg(m_settings.caFile), false);
+            return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 cannot be read").arg(m_settings.caFile), false);
         if (mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
                               nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
-            return fail(tr("the CA file %1 cannot be read").arg(m_settings.caFile), false);
+            return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 cannot be read").arg(m_settings.caFile), false);
     }
     // On the loopback the handshake may be over, or failed, before this returns.
     errno = 0;
@@ -147,9 +150,9 @@ void Publisher::service(int ready)
     int rc = ready == Read ? mosquitto_loop_read(m_client, 1) : ready == Write ? mosquitto_loop_write(m_client, 1) : mosquitto_loop_misc(m_client);
     const int error = errno;
     if (credentialsRefused(m_connack))
-        return fail(tr("the broker refused the user name or password"), false);
+        return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the user name or password"), false);
     if (m_connack > 0)
-        return fail(tr("the broker refused the connection (code %1)").arg(m_connack), true);
+        return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the connection (code %1)").arg(m_connack), true);
     if (rc != MOSQ_ERR_SUCCESS)
         return fail(errorText(rc, error), true);
     if (m_connack == 0 && m_state != Connected)
@@ -162,7 +165,7 @@ QString Publisher::errorText(int rc, int error)
     // A failed certificate check is an error like any other: the connection
     // is dropped and tried again later, never made without TLS.
     if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
-        return tr("TLS failed: the broker's certificate is not trusted or does not name the host");
+        return QCoreApplication::translate("publish::Publisher", "TLS failed: the broker's certificate is not trusted or does not name the host");
     if (rc == MOSQ_ERR_ERRNO)
         return QString::fromLocal8Bit(std::strerror(error));
     return QString::fromUtf8(mosquitto_strerror(rc));
@@ -198,7 +201,7 @@ void Publisher::fail(const QString &reason, bool retry)
     }
     const int delay = reconnectDelayMs(m_failures++);
     m_retry->start(delay);
-    setState(Retrying, tr("%1 (trying again in %2 s)").arg(reason).arg(delay / 1000));
+    setState(Retrying, QCoreApplication::translate("publish::Publisher", "%1 (trying again in %2 s)").arg(reason).arg(delay / 1000));
 }
 
 void Publisher::drop()
