@@ -64,6 +64,38 @@ double cpuSeconds() // user and system time of this process
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// The event loop's worst gap while measured: a 1 ms timer's longest wait
+// beyond its millisecond. The tick costs CPU of its own, so it runs only
+// between start() and stop().
+class LoopGaps
+{
+public:
+    LoopGaps()
+    {
+        m_tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            m_worst = std::max(m_worst, m_since.nsecsElapsed() / 1e6 - 1);
+            m_since.start();
+        });
+    }
+    void start()
+    {
+        m_worst = 0;
+        m_since.start();
+        m_tick.start(1);
+    }
+    double stop()
+    {
+        m_tick.stop();
+        return m_worst;
+    }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_since;
+    double m_worst = 0;
+};
+
 void settle()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -351,24 +383,16 @@ int watch(int seconds)
         return 1;
     long polls = 0;
     QObject::connect(b.sim, &modsim::ModuleSim::requestHeard, [&] { ++polls; });
-    QElapsedTimer since;
-    double worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        worst = std::max(worst, since.nsecsElapsed() / 1e6 - 1);
-        since.start();
-    });
+    LoopGaps gaps;
     b.press("pushButtonWatch");
     // First the CPU alone, then the gaps, whose 1 ms tick costs CPU of its own.
     const double cpu = cpuSeconds();
     QTest::qWait(seconds * 500);
     const double used = cpuSeconds() - cpu;
     const long cpuPolls = polls;
-    since.start();
-    tick.start(1);
+    gaps.start();
     QTest::qWait(seconds * 500);
-    tick.stop();
+    const double worst = gaps.stop();
     std::printf("watch of 32 for %d s: %ld polls, %.3f ms CPU a poll (the simulated line's included); worst event-loop gap "
                 "%.1f ms; log %d lines; RSS %ld KiB\n",
                 seconds, polls, cpuPolls ? 1000 * used / double(cpuPolls) : 0.0, worst,
@@ -542,30 +566,17 @@ int publishing(int outage)
         return 1;
     b.w->publisher()->start(settings);
     b.press("pushButtonWatch");
-    QElapsedTimer since;
-    double worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        worst = std::max(worst, since.nsecsElapsed() / 1e6 - 1);
-        since.start();
-    });
+    LoopGaps gaps;
     QTest::qWait(2000);
-    since.start();
-    tick.start(1);
+    gaps.start();
     QTest::qWait(10000);
-    tick.stop();
-    std::printf("publish: a watch of 32 published for 10 s: worst event-loop gap %.1f ms\n", worst);
+    std::printf("publish: a watch of 32 published for 10 s: worst event-loop gap %.1f ms\n", gaps.stop());
 
     // The broker gone for a while, mid-watch, then back.
     broker.stop();
-    double deadWorst = 0;
-    worst = 0;
-    since.start();
-    tick.start(1);
+    gaps.start();
     QTest::qWait(outage * 1000);
-    deadWorst = worst;
-    tick.stop();
+    const double deadWorst = gaps.stop();
     const int waiting = b.w->publisher()->outbox().waiting();
     QElapsedTimer back;
     back.start();

@@ -6,17 +6,14 @@
 #include "app/clock.h"
 #include "protocol/logframe.h"
 #include "protocol/rtu.h"
+#include "trend/csvfile.h"
 
 #include "app/trace.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
-#include <QSaveFile>
 #include <QSerialPort>
 #include <QTimer>
-
-#include <cerrno>
 
 quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
 {
@@ -64,19 +61,8 @@ void Widget::saveLogAs()
     const QString path = QFileDialog::getSaveFileName(this, tr("Save log as…"), QString(), tr("Text files (*.txt)"));
     if (path.isEmpty())
         return;
-    // Written beside it and renamed over it: an earlier log is replaced by a
-    // whole new one or not at all.
-    QSaveFile file(path);
-    const QByteArray text = ui->textBrowser->toPlainText().toUtf8() + '\n';
-    errno = 0;
-    // Flushed first: commit() loses the error of the flush it closes with, and
-    // would put a cut log in place of the earlier one.
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush() && file.commit())
-        return;
-    // After a short write QSaveFile knows no reason and says "Unknown error";
-    // errno still holds the system's.
-    const int error = errno;
-    const QString said = file.errorString();
-    showError(tr("The file %1 cannot be written: %2")
-                  .arg(QDir::toNativeSeparators(path), error && said == QFile().errorString() ? qt_error_string(error) : said));
+    // An earlier log is replaced by a whole new one or not at all.
+    QString error;
+    if (!trend::writeWhole(path, ui->textBrowser->toPlainText().toUtf8() + '\n', &error))
+        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
 }

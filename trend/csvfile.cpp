@@ -1,5 +1,7 @@
 #include "trend/csvfile.h"
 
+#include <QSaveFile>
+
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
@@ -9,6 +11,22 @@
 #endif
 
 namespace trend {
+
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    errno = 0;
+    // Flushed first: commit() loses the error of the flush it closes with, and
+    // would put a cut file in place of the earlier one.
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit())
+        return true;
+    // After a short write QSaveFile knows no reason and says "Unknown error";
+    // errno still holds the system's.
+    const int system = errno;
+    const QString said = file.errorString();
+    *error = system && said == QFile().errorString() ? qt_error_string(system) : said;
+    return false;
+}
 
 CsvFile::Opened CsvFile::open(const QString &path, const QByteArray &header)
 {

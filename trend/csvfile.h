@@ -11,6 +11,11 @@ namespace trend {
 // commissioning report. Rows go under the file's own header, each written
 // whole or not at all and straight to the disk, so that a crash, a pulled
 // stick or a full disk leave no half row for the next one to be glued onto.
+// Replaces the file at `path` by `bytes`, whole or not at all: written beside
+// it and renamed over it, so an earlier file stays as it was when the new one
+// cannot be written. False, with the system's reason in `error`, on failure.
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error);
+
 class CsvFile
 {
 public:

@@ -22,7 +22,6 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 
@@ -524,9 +523,9 @@ void BusWindow::saveTable()
     QByteArray all = bus::tableHeader();
     for (int r = 0; r < sorted->rowCount(); ++r)
         all += modules->csvRow(sorted->mapToSource(sorted->index(r, 0)).row());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(all) != all.size() || !file.commit())
-        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    QString error;
+    if (!trend::writeWhole(path, all, &error))
+        showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
 }
 
 void BusWindow::copyCells()
