@@ -418,11 +418,12 @@ void TestUnits::table_data()
         "\"object_id\":\"hygrovane_lab_7_dew_point_C\",\"device\":{\"identifiers\":[\"hygrovane_lab_7\"],"
         "\"name\":\"Module 7 (hygrovane/lab)\",\"manufacturer\":\"Hygrovane\",\"model\":\"Temperature and humidity module\"}}");
     QStringList brokers;
-    for (const char *url : {"mqtt://box:1884", "mqtts://box", "mqtt://10.0.0.2", "mqtt://[::1]:1883", "http://box", "box:1883", "mqtt://box/x", "mqtt://u@box"}) {
+    for (const char *url : {"mqtt://localhost:1884", "mqtts://localhost", "mqtt://127.0.0.1", "mqtt://[::1]:1883", "http://localhost", "localhost:1883",
+                            "mqtt://localhost/x", "mqtt://u@localhost"}) {
         const publish::Broker b = publish::parseBroker(url);
         brokers << (b.valid ? QStringLiteral("%1%2:%3").arg(b.tls ? "tls " : "", b.host).arg(b.port) : QStringLiteral("-"));
     }
-    row("brokers", brokers.join(' '), "box:1884 tls box:8883 10.0.0.2:1883 ::1:1883 - - - -");
+    row("brokers", brokers.join(' '), "localhost:1884 tls localhost:8883 127.0.0.1:1883 ::1:1883 - - - -");
     QStringList delays;
     for (int failures = 0; failures < 8; ++failures)
         delays << QString::number(publish::reconnectDelayMs(failures) / 1000);
