@@ -122,7 +122,11 @@ void Widget::writeRequest(LineRequest request)
     echoAwaited = lineEchoes || !rtu::isWrite(frame);
     heardOther = false;
     probing = false;
+    ++requestsWritten;
     serialPort->write(frame);
+    // On the line now, not when the event loop next runs: the wait counts
+    // from here.
+    serialPort->flush();
 
     waitClock.start();
     switch (kind) {

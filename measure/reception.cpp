@@ -11,6 +11,10 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
+
 namespace {
 
 // Past this the buffer cannot be a reply being completed: only a line that
@@ -28,6 +32,21 @@ bool isLoggerFrame(const QByteArray &frame)
 void Widget::my_readuart()
 {
     receiveChunk(serialPort->readAll());
+}
+
+void Widget::takeWhatTheLineHolds()
+{
+    if (!serialPort->isOpen())
+        return;
+#ifdef Q_OS_UNIX
+    // The port reads the driver only from the event loop; asked without
+    // bytes waiting it would report a timeout as an error.
+    int waiting = 0;
+    if (::ioctl(serialPort->handle(), FIONREAD, &waiting) == 0 && waiting > 0)
+        serialPort->waitForReadyRead(0); // hands them over through readyRead
+#endif
+    if (serialPort->bytesAvailable() > 0)
+        my_readuart();
 }
 
 void Widget::TimerClearSlot()

@@ -51,10 +51,19 @@ Widget::Widget(QWidget *parent)
     timerWait->setSingleShot(true);
     lineClock.start();
     connect(timerWait, &QTimer::timeout, this, [this] {
-        if (outstanding && outstanding->kind == LineRequest::Poll)
-            return pollUnanswered(); // a poll's wait needs no sub-millisecond end
-        if (waitClock.nsecsElapsed() < waitDueNs)
+        const bool poll = outstanding && outstanding->kind == LineRequest::Poll;
+        // A poll's wait needs no sub-millisecond end.
+        if (!poll && waitClock.nsecsElapsed() < waitDueNs)
             return waitFor(waitDueNs);
+        // An answer that came in time may sit unread while the window was
+        // busy: it is taken before the wait is judged. Taking it may end this
+        // wait, or start another.
+        const quint64 judged = requestsWritten;
+        takeWhatTheLineHolds();
+        if (!outstanding || requestsWritten != judged || timerWait->isActive())
+            return;
+        if (outstanding->kind == LineRequest::Poll)
+            return pollUnanswered();
         // A byte or two of an idle line turned round is no reply.
         const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
         endExchange(nothing ? Exchange::Silent : Exchange::Garbled, exchangeBytes);

@@ -134,6 +134,7 @@ private:
     bool writeReachesAll();
     void portFailed(int error);
     void receiveChunk(const QByteArray &chunk);
+    void takeWhatTheLineHolds();
     void decodeRtuReply(const QByteArray &buffer);
     void decodeAnswer(const QByteArray &reply);
     void DisplayHumiture(quint8 selector);
@@ -172,6 +173,7 @@ private:
     QTimer *timerWait;        // the wait of a request no watchdog judges: a poll, another window's
     QElapsedTimer waitClock;  // since it was written
     qint64 waitDueNs = 0;     // when its wait ends
+    quint64 requestsWritten = 0; // tells the request on the line from the one before
     qint64 exchangeDeadlineNs = 0; // when it ends however the line chatters
     QByteArray exchangeBytes; // what the line brought it that makes no frame
     // A two-wire adapter hears its own request: learnt when a request comes
