@@ -29,6 +29,7 @@ using namespace QtCharts;
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <signal.h>
@@ -200,6 +201,13 @@ void Bench::given(const QString &spec)
         {"stray", [](Bench &b, const QString &) { b.sim->setStray(true); }},
         {"pace", [](Bench &b, const QString &) { b.sim->setPace(true); }},
         {"latency", [](Bench &b, const QString &v) { b.sim->setLatency(v.toInt()); }},
+        {"busy", [](Bench &b, const QString &v) { // the window, for MS once the module's next reply is on the line
+             auto once = std::make_shared<QMetaObject::Connection>();
+             *once = QObject::connect(b.sim, &modsim::ModuleSim::replySent, b.sim, [once, ms = v.toULong()] {
+                 QObject::disconnect(*once);
+                 QThread::msleep(ms);
+             });
+         }},
         // the bus window's controls
         {"range", [](Bench &b, const QString &v) {
              b.bus<QSpinBox>("spinBoxFrom")->setValue(v.section('-', 0, 0).toInt());

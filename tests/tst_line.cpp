@@ -70,6 +70,10 @@ void TestLine::bus_data()
     QTest::newRow("scan, an echoing adapter") << QStringList{
         "echo linked line=1,3 press=pushButtonBus range=1-4 press=pushButtonScan",
         "rows=" + one + "Answers 0/0 | 3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=4 of 4 addresses, 2 modules found"};
+    // The window busy while an answer comes in time: it is taken as in time.
+    QTest::newRow("scan, the window busy") << QStringList{
+        "linked line=1 press=pushButtonBus range=1-1 busy=100 press=pushButtonScan",
+        "rows=" + one + "Answers 0/0; progress=1 of 1 address, 1 module found"};
     QTest::newRow("scan, a stray byte before each reply") << QStringList{
         "stray linked line=1,3 press=pushButtonBus range=1-4 press=pushButtonScan",
         "rows=" + one + "Answers 0/0 | 3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=4 of 4 addresses, 2 modules found"};
