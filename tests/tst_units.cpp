@@ -259,9 +259,13 @@ private slots:
             loop.exec();
         }
         QTEST(hex(got), "expected");
-        double gap = 1e9;
+        // The typical gap: one piece handed over late on a loaded machine
+        // makes one short gap, not a different pace.
+        QList<double> gaps;
         for (int i = 1; i < at.size(); ++i)
-            gap = std::min(gap, at[i] - at[i - 1]);
+            gaps << at[i] - at[i - 1];
+        std::sort(gaps.begin(), gaps.end());
+        const double gap = gaps.value(gaps.size() / 2, 1e9);
         const QMap<QString, double> measured{{"first", at.value(0)}, {"last", at.value(at.size() - 1)}, {"pieces", at.size()}, {"gap", gap}};
         QFETCH(QString, timing);
         for (const QString &range : timing.split(' ', Qt::SkipEmptyParts)) {

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QRandomGenerator>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include <map>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,6 +28,8 @@ namespace modsim {
 using namespace frames;
 
 namespace {
+
+qint32 clientBaudOf(int master);
 
 // Room for the longest logger frame plus a request behind it; anything
 // beyond that is line garbage and the oldest bytes go first.
@@ -162,8 +164,9 @@ bool ModuleSim::start(const QString &linkPath)
         m_linkPath = linkPath;
     }
 
-    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &ModuleSim::onReadable);
+    if (::pipe2(m_wake, O_CLOEXEC) != 0)
+        return fail(QStringLiteral("pipe"));
+    m_reader = std::thread(&ModuleSim::listen, this, m_master, m_wake[0], ++m_run);
     return true;
 }
 
@@ -177,11 +180,16 @@ void ModuleSim::stop()
     m_downFreeUs = m_upFreeUs = m_quietUntilUs = 0;
     m_rx.clear();
 
-    if (m_notifier) {
-        // stop() may be reached from a slot run by this very notifier.
-        m_notifier->setEnabled(false);
-        m_notifier->deleteLater();
-        m_notifier = nullptr;
+    if (m_reader.joinable()) {
+        const char end = 0;
+        while (::write(m_wake[1], &end, 1) < 0 && errno == EINTR) {
+        }
+        m_reader.join();
+    }
+    for (int &fd : m_wake) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
     }
 
     if (!m_linkPath.isEmpty()) {
@@ -540,11 +548,18 @@ bool ModuleSim::longFrame() const
 
 qint32 ModuleSim::clientBaud() const
 {
+    return clientBaudOf(m_master);
+}
+
+namespace {
+
+qint32 clientBaudOf(int master)
+{
     // On Linux the master reports the termios of the slave, i.e. what the
     // client has set. glibc keeps one rate for both directions, but accept
     // an input rate of 0 ("same as output") as POSIX allows.
     termios tio {};
-    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+    if (master < 0 || ::tcgetattr(master, &tio) != 0)
         return 0;
     //
     // The modules run 8N1. Of the rest of the line setting only the stop bits
@@ -560,6 +575,8 @@ qint32 ModuleSim::clientBaud() const
     }
     return 0;
 }
+
+} // namespace
 
 qint32 ModuleSim::portRate() const
 {
@@ -584,36 +601,51 @@ bool ModuleSim::anyModuleAt(qint32 baud) const
                        [baud](const Module *m) { return m->baudRate() == baud; });
 }
 
-void ModuleSim::onReadable()
+void ModuleSim::listen(int master, int wake, quint64 run)
 {
+    pollfd fds[2] = {{master, POLLIN, 0}, {wake, POLLIN, 0}};
     char chunk[256];
     for (;;) {
-        if (m_master < 0)
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
             return;
-        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
-        if (n > 0) {
-            fromClient(QByteArray(chunk, int(n)));
-            continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (fds[1].revents != 0 || (fds[0].revents & (POLLERR | POLLNVAL)) != 0)
+            return;
+        // The rate the client sent them at decides who hears them.
+        const qint64 atUs = nowUs();
+        const qint32 heardAt = clientBaudOf(master);
+        QByteArray bytes;
+        bool open = true;
+        for (;;) {
+            const ssize_t n = ::read(master, chunk, sizeof chunk);
+            if (n > 0) {
+                bytes.append(chunk, int(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            // EIO would mean no slave is open, which our own slave fd
+            // prevents; stop listening rather than spin on it.
+            open = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
             break;
-        // EIO would mean no slave is open, which our own slave fd prevents;
-        // stop listening rather than spin on it.
-        if (m_notifier)
-            m_notifier->setEnabled(false);
-        break;
+        }
+        if (!bytes.isEmpty()) {
+            QMetaObject::invokeMethod(this, [this, bytes, atUs, heardAt, run] {
+                if (run != m_run || m_master < 0)
+                    return; // read for a line since stopped
+                fromClient(bytes, atUs, heardAt);
+                pump();
+            }, Qt::QueuedConnection);
+        }
+        if (!open)
+            return;
     }
-    pump();
 }
 
-void ModuleSim::fromClient(const QByteArray &bytes)
+void ModuleSim::fromClient(const QByteArray &bytes, qint64 now, qint32 heardAt)
 {
-    // The rate the client sent them at decides who hears them, whenever
-    // they arrive.
-    const qint64 now = nowUs();
-    const qint32 heardAt = clientBaud();
     if (!m_pace) {
         if (m_echo)
             schedule({handOverUs(now), Event::Deliver, bytes, 0, {}});

@@ -19,6 +19,7 @@
 
 #include <deque>
 #include <functional>
+#include <thread>
 
 class QSocketNotifier;
 class QTimer;
@@ -267,8 +268,8 @@ private:
     qint64 nowUs() const;
     qint64 handOverUs(qint64 arrivedUs) const; // through the adapter's latency
 
-    void onReadable();
-    void fromClient(const QByteArray &bytes);
+    void listen(int master, int wake, quint64 run); // the reader thread
+    void fromClient(const QByteArray &bytes, qint64 atUs, qint32 heardAt);
     void consume(const QByteArray &bytes, qint32 baud);
     void parseBuffer();
     void onResyncGap();
@@ -281,7 +282,12 @@ private:
 
     int m_master = -1;
     int m_slaveKeeper = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    // The client's bytes are read and stamped on a thread of their own, so
+    // that a module hears a request when it is written, however busy the
+    // thread the line lives in; what they cause happens there.
+    std::thread m_reader;
+    int m_wake[2] = {-1, -1}; // a byte here ends the reader
+    quint64 m_run = 0;        // which start() the reader's bytes belong to
     QString m_slavePath;
     QString m_linkPath;
     QString m_error;
