@@ -3,10 +3,11 @@
 // program (or any Modbus-RTU master) that opens the slave side, the way
 // modules wired to one RS-485 pair answer on their serial line.
 //
-// Everything runs in the thread that owns the object, driven by the Qt event
-// loop: a QSocketNotifier wakes it when bytes arrive and timers pace the
-// replies, so a test can keep the simulator in-process next to the code it
-// exercises. The modules are in module.h, the line here.
+// Everything but reading runs in the thread that owns the object, driven by
+// the Qt event loop: a reader thread stamps what the client writes and hands
+// it over, and timers pace the replies, so a test can keep the simulator
+// in-process next to the code it exercises. The modules are in module.h, the
+// line here.
 #pragma once
 
 #include "module.h"
@@ -21,7 +22,6 @@
 #include <functional>
 #include <thread>
 
-class QSocketNotifier;
 class QTimer;
 
 namespace modsim {
