@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace commission {
 
@@ -183,7 +184,21 @@ void Run::find(Exchange::Outcome outcome, const QByteArray &reply)
     // Every rate is asked, even after one answered: a module in service at
     // another rate must not be the one written to.
     const qint32 rate = rtu::SearchRates[m_phase];
-    if (outcome == Exchange::Garbled) {
+    const Chorus chorus = std::exchange(m_chorus, Chorus());
+    // Two modules that answer one after the other both heard it: whatever
+    // is written at address 0 would reach them both.
+    if (chorus.answers > 1) {
+        m_collided = true;
+        m_oldAddress = 0, m_oldRate = 0;
+        const qint64 apartMs = (chorus.secondUs - chorus.firstUs + 500) / 1000;
+        fail(chorus.modules() == 2
+                 ? QCoreApplication::translate("commission", "Two modules answer at %1 baud (the second %2 ms after the first): keep only the one to commission on the line.")
+                       .arg(rate).arg(apartMs)
+                 : QCoreApplication::translate("commission", "%1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.")
+                       .arg(chorus.modules()).arg(rate).arg(apartMs));
+        return;
+    }
+    if (outcome == Exchange::Garbled || chorus.garbled) {
         m_garbledAt << rate;
     } else if (outcome == Exchange::Answered && !rtu::isException(quint8(reply[1]))) {
         m_answeredAt << rate;

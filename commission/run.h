@@ -48,6 +48,9 @@ public:
     // (seconds since the epoch); none once every exchange is over.
     std::optional<Request> next(qint64 now) const;
     void take(Exchange::Outcome outcome, const QByteArray &reply);
+    // What the request to address 0 on the line heard from every module,
+    // before its outcome is taken.
+    void heard(const Chorus &chorus) { m_chorus = chorus; }
     // Ends the run once the exchange on the line is over.
     void stop();
     // Ends it at once, at the step it reached, for a reason outside it (the
@@ -96,6 +99,7 @@ private:
     bool m_setupWritten = false;
     QVector<qint32> m_answeredAt; // the rates a module answered the search at
     QVector<qint32> m_garbledAt;  // the rates where answers garbled
+    Chorus m_chorus;              // of the request on the line, to address 0
     QString m_foundSerial;
     QVector<Verdict> m_verdicts;
     int m_oldAddress = 0;

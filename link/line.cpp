@@ -7,9 +7,11 @@
 
 #include "app/trace.h"
 #include "app/uartdata.h"
+#include "bus/scan.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
 
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -110,16 +112,20 @@ void Widget::writeRequest(LineRequest request)
     if (kind != LineRequest::Foreign && rtuFrame)
         readItem = request.selector;
     const qint32 rate = kind == LineRequest::Foreign && request.exchange.baudRate ? request.exchange.baudRate : lineRate;
-    if (serialPort->baudRate() != rate)
+    if (serialPort->baudRate() != rate) {
+        // What came at the old rate is read at it, before the port moves on.
+        takeWhatTheLineHolds();
         serialPort->setBaudRate(rate);
+    }
     // Whatever is still in the buffer answers nothing written from now on,
-    // and the silence that ends a wait counts from here.
-    UartData.RxBuffer.clear();
+    // but for the head of a late answer, which waits for its tail; the
+    // silence that ends a wait counts from here.
+    keepLateHead(rate);
     timerClear->start(500);
     const QByteArray frame = request.frame;
+    request.rate = rate;
+    request.chorus = Chorus();
     outstanding = std::move(request);
-    // A write's answer is a copy of it: only a line known to echo has a copy to drop.
-    echoAwaited = lineEchoes || !rtu::isWrite(frame);
     heardOther = false;
     probing = false;
     ++requestsWritten;
@@ -127,6 +133,8 @@ void Widget::writeRequest(LineRequest request)
     // On the line now, not when the event loop next runs: the wait counts
     // from here.
     serialPort->flush();
+    // A write's answer is a copy of it: only a line known to echo has a copy to drop.
+    awaitEcho(frame);
 
     waitClock.start();
     switch (kind) {
@@ -142,7 +150,10 @@ void Widget::writeRequest(LineRequest request)
     case LineRequest::Foreign:
         exchangeBytes.clear();
         exchangeDeadlineNs = (outstanding->exchange.firstByteUs + 1000000) * 1000;
-        waitFor(outstanding->exchange.firstByteUs * 1000);
+        // Every module obeys address 0: the line listens for all of them.
+        if (listensToAll())
+            exchangeDeadlineNs += lateWindowUs() * 1000;
+        waitFor((listensToAll() ? lateWindowUs() : outstanding->exchange.firstByteUs) * 1000);
         break;
     default:
         timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
@@ -167,6 +178,104 @@ void Widget::writeRequest(LineRequest request)
         qCDebug(lcTrace) << "7777";
 }
 
+bool Widget::listensToAll() const
+{
+    return outstanding && !isLoggerFrame(outstanding->frame) && outstanding->frame.at(0) == 0;
+}
+
+qint64 Widget::lateWindowUs() const
+{
+    // Another window's request waits as long as it says; the main window's
+    // as long as the linked module showed it needs.
+    if (outstanding && outstanding->kind == LineRequest::Foreign)
+        return 2 * outstanding->exchange.firstByteUs;
+    return 2 * bus::firstByteUs(lineRate, bus::defaultAnswerMs(measuredAnswerMs()));
+}
+
+void Widget::heardAnswer(const QByteArray &reply)
+{
+    Chorus &chorus = outstanding->chorus;
+    const qint64 at = waitClock.nsecsElapsed() / 1000;
+    if (++chorus.answers == 1)
+        chorus.firstUs = at, chorus.first = reply;
+    else if (chorus.answers == 2)
+        chorus.secondUs = at;
+}
+
+void Widget::listenOn()
+{
+    // Until the line has been quiet for the whole late window.
+    const qint64 due = waitClock.nsecsElapsed() + lateWindowUs() * 1000;
+    waitFor(outstanding->kind == LineRequest::Foreign ? qMin(exchangeDeadlineNs, due) : due);
+}
+
+void Widget::endChorus()
+{
+    // The main window's read or write at address 0, listened out (a baud
+    // write until its watchdog, when the port has to follow it).
+    const LineRequest::Kind kind = outstanding->kind;
+    const int modules = outstanding->chorus.modules();
+    lineModules = modules;
+    if (kind == LineRequest::AddressRead) {
+        // One module's address shown for a line of several would be taken for theirs.
+        if (modules == 1 && UartData.ReplyReceived)
+            ui->lineEditAddress->setText(QString::number(UartData.Address, 10));
+        else if (modules > 1)
+            ui->lineEditAddress->clear();
+    }
+    const qint32 rate = outstanding->rate;
+    if (kind == LineRequest::BaudWrite) {
+        // Answered: the port follows the module to its new rate.
+        if (UartData.BaudSetPending == 1)
+            UartInit();
+        UartData.BaudSetPending = 0;
+    }
+    finishRequest();
+    if (modules < 2)
+        return;
+    QMessageBox::information(this, tr("Warning"),
+                             kind == LineRequest::AddressRead
+                                 ? tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart.").arg(modules).arg(rate)
+                                 : tr("%1 modules answered this write: it reached every one of them.").arg(modules));
+}
+
+void Widget::keepLateHead(qint32 rate)
+{
+    // Old unanswered requests go: their answers could no longer be told
+    // from anyone else's.
+    const qint64 now = lineClock.nsecsElapsed();
+    unanswered.erase(std::remove_if(unanswered.begin(), unanswered.end(),
+                                    [now](const Unanswered &u) { return now > u.writtenNs + u.lateNs; }),
+                     unanswered.end());
+    QByteArray &buffer = UartData.RxBuffer;
+    for (int at = 0; at < buffer.size(); ++at) {
+        if (beginsLateAnswer(buffer.mid(at), rate)) {
+            buffer.remove(0, at);
+            return;
+        }
+    }
+    buffer.clear();
+}
+
+bool Widget::beginsLateAnswer(const QByteArray &bytes, qint32 rate) const
+{
+    return std::any_of(unanswered.begin(), unanswered.end(), [&](const Unanswered &u) {
+        return u.request.rate == rate && rtu::beginsAnswer(bytes, u.request.frame);
+    });
+}
+
+int Widget::lateHeadAt(const QByteArray &bytes) const
+{
+    // Where the bytes of a late answer still coming begin: they are no
+    // reply of the request on the line, garbled or not.
+    const qint32 rate = serialPort->baudRate();
+    for (int at = 0; at < bytes.size(); ++at) {
+        if (beginsLateAnswer(bytes.mid(at), rate))
+            return at;
+    }
+    return bytes.size();
+}
+
 void Widget::requestAnswered(bool refused, quint8 exceptionCode)
 {
     const LineRequest::Kind kind = outstanding->kind;
@@ -181,6 +290,10 @@ void Widget::requestAnswered(bool refused, quint8 exceptionCode)
     }
     if (kind == LineRequest::BaudWrite)
         return; // the watchdog moves the port to the new rate, then frees the line
+    // Every module obeys address 0: the line is listened out before it is
+    // free, so that a second module's answer is counted, not lost.
+    if (listensToAll())
+        return listenOn();
     finishRequest();
 }
 
@@ -208,15 +321,27 @@ void Widget::receiveForExchange(const QByteArray &buffer)
         exchangeBytes = buffer;
     } else {
         int size = 0;
-        const int at = rtu::findAnswer(buffer, outstanding->frame, &size);
-        if (at >= 0) {
-            const QByteArray reply = buffer.mid(at, size);
+        for (int at; (at = rtu::findAnswer(UartData.RxBuffer, outstanding->frame, &size)) >= 0;) {
+            const QByteArray reply = UartData.RxBuffer.mid(at, size);
+            // Only the answer goes: what follows it may be the head of another.
+            UartData.RxBuffer.remove(at, size);
             LogFrame(QString::fromLatin1(reply.toHex()), true);
-            return endExchange(Exchange::Answered, reply);
+            if (!listensToAll())
+                return endExchange(Exchange::Answered, reply);
+            heardAnswer(reply);
         }
         // Whole replies that answer nothing here (another module's, one come
-        // very late) say nothing of this address; the rest may be a collision.
-        exchangeBytes = rtu::withoutReplies(buffer);
+        // very late) say nothing of this address, nor the head of a late
+        // answer still coming; the rest may be a collision.
+        const QByteArray left = UartData.RxBuffer;
+        exchangeBytes = rtu::withoutReplies(left.left(lateHeadAt(left)));
+    }
+    if (listensToAll()) {
+        if (!exchangeBytes.isEmpty() && !rtu::isTurnaroundGlitch(exchangeBytes))
+            outstanding->chorus.garbled = true;
+        if (outstanding->chorus.answers || !exchangeBytes.isEmpty())
+            listenOn();
+        return;
     }
     if (exchangeBytes.isEmpty())
         return; // nothing of its own yet: the wait for the first byte goes on
@@ -236,17 +361,22 @@ void Widget::waitFor(qint64 dueNs)
 void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
 {
     timerWait->stop();
-    UartData.RxBuffer.clear();
     LineRequest done = std::move(*outstanding);
     outstanding.reset();
     // Unanswered: its answer may still come, while the next request waits.
     if (outcome != Exchange::Answered && done.exchange.late && !isLoggerFrame(done.frame) && done.frame.at(0) != 0) {
-        unanswered.push_back({done, lineClock.nsecsElapsed() - waitClock.nsecsElapsed()});
+        unanswered.push_back({done, lineClock.nsecsElapsed() - waitClock.nsecsElapsed(), 2 * done.exchange.firstByteUs * 1000});
         if (unanswered.size() > 4)
             unanswered.pop_front();
     }
-    if (serialPort->isOpen() && serialPort->baudRate() != lineRate)
+    if (serialPort->isOpen() && serialPort->baudRate() != lineRate) {
+        takeWhatTheLineHolds();
         serialPort->setBaudRate(lineRate);
+    }
+    // What is left answers nothing, but for the head of a late answer.
+    keepLateHead(serialPort->baudRate());
+    if (done.owner && done.exchange.heard && !isLoggerFrame(done.frame) && done.frame.at(0) == 0)
+        done.exchange.heard(done.chorus);
     if (done.owner && done.exchange.done)
         done.exchange.done(outcome, bytes);
     dispatch();

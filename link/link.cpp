@@ -18,15 +18,25 @@ void Widget::PushButtonLinkSlot()
     // answer at another pace.
     endLinkWork();
     lineEchoes = false;
+    echoMisses = 0;
+    echoLagUs = 0;
     answerUs = -1;
+    lineModules = 0;
 
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
         return;
-    if (UartData.BaudRate != 0)
-        UartInit();
-    else
-        AUTOUartInit();
+    // The readings shown were another link's, perhaps another module's.
+    ui->labelTemperature->setText(tr("Temperature:---"));
+    ui->labelHumidity->setText(tr("Humidity:---"));
+    ui->labelDewTemp->setText(tr("DewTemp:---"));
+    ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    emit linked(UartData.PortName);
+    if (UartData.BaudRate == 0)
+        return AUTOUartInit();
+    // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
+    if (UartInit())
+        ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
 }
 
 bool Widget::UartInit()
@@ -73,9 +83,19 @@ void Widget::AUTOUartInit()
 {
     if (UartData.BaudIndex == 0) {
         UartData.ReplyReceived = 0;
-    } else if (UartData.ReplyReceived == 1) {
+    } else if (outstanding && outstanding->kind == LineRequest::AddressRead && timerWait->isActive()) {
+        // The rate answered, and the line is still listening for every
+        // module on it: the rate is judged once they are all counted.
+        timerAutoUart->start(int((waitDueNs - waitClock.nsecsElapsed()) / 1000000) + 1);
+        return;
+    } else if (UartData.ReplyReceived == 1 || (outstanding && outstanding->kind == LineRequest::AddressRead && heardOther)) {
         ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
         timerAutoUart->stop();
+        // Answers that collided at this rate: modules are here, several of them.
+        if (outstanding && outstanding->kind == LineRequest::AddressRead) {
+            outstanding->chorus.garbled = true;
+            return endChorus();
+        }
         dispatch(); // what was pressed during the search goes out at the rate found
         return;
     }
@@ -108,6 +128,10 @@ void Widget::TimerResponseSlot()
     if (!outstanding || outstanding->kind == LineRequest::Poll || outstanding->kind == LineRequest::Setup
         || outstanding->kind == LineRequest::Foreign)
         return;
+    // Still counting the modules that answered address 0: the end of the
+    // listening frees the line.
+    if (outstanding->kind != LineRequest::BaudWrite && timerWait->isActive())
+        return;
     if (const int refusal = outstanding->refusal; refusal >= 0) {
         finishRequest();
         showError(tr("The module refused the request (exception %1).").arg(refusal));
@@ -115,13 +139,23 @@ void Widget::TimerResponseSlot()
     }
     if (UartData.ReplyReceived == 0) {
         UartData.BaudSetPending = 0;
-        const bool collided = heardOther && (outstanding->kind == LineRequest::Command || outstanding->kind == LineRequest::BaudWrite);
+        const LineRequest::Kind kind = outstanding->kind;
+        const bool collided = heardOther && (kind == LineRequest::Command || kind == LineRequest::BaudWrite);
+        // Answers to the address read that garbled each other: modules, several.
+        if (kind == LineRequest::AddressRead && heardOther && listensToAll()) {
+            outstanding->chorus.garbled = true;
+            return endChorus();
+        }
+        if (listensToAll())
+            lineModules = outstanding->chorus.modules();
         finishRequest();
         // Answers that garble each other mean the write was heard, by more than one.
         showError(collided ? tr("Several modules answered at once: the write may have reached all of them.")
                            : tr("Communication error!"));
         return;
     }
+    if (outstanding->kind == LineRequest::BaudWrite)
+        return endChorus(); // the port follows the module's new rate there
     if (UartData.BaudSetPending == 1)
         UartInit();
     UartData.BaudSetPending = 0;

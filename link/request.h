@@ -7,6 +7,21 @@
 
 #include <functional>
 
+// What a request to address 0 heard. Every module that hears such a request
+// answers it, one after another or at once: the line listens for all of them
+// until it has been quiet for the late window (the answer wait, and as long
+// again for a late answer).
+struct Chorus
+{
+    int answers = 0;       // whole answers
+    bool garbled = false;  // bytes that make no answer: answers that collided
+    qint64 firstUs = -1;   // when the first whole answer was in, past the write
+    qint64 secondUs = -1;  // and the second
+    QByteArray first;      // the first whole answer
+    // Modules that answered: garbled bytes stand for two at least.
+    int modules() const { return answers + (garbled ? (answers ? 1 : 2) : 0); }
+};
+
 // One request of another window's (the bus, commissioning), put on the line
 // in turn with the main window's own, and what became of it.
 struct Exchange
@@ -23,6 +38,9 @@ struct Exchange
     // The whole answer to this frame, come after its wait had ended: `afterUs`
     // past the end of the request on the wire. Told at most once.
     std::function<void(const QByteArray &, qint64 afterUs)> late;
+    // A request to address 0: what the line heard from every module, told
+    // before `done` once the late window is over.
+    std::function<void(const Chorus &)> heard;
 };
 
 // A request as the queue holds it until no earlier one waits for its answer.
@@ -46,6 +64,8 @@ struct LineRequest
     quint16 selector = 0; // the main window's RTU requests: what the reply will carry (readItem)
     qint32 baudRate = 0;  // BaudWrite: the rate the module moves to
     int refusal = -1;     // the exception code the module refused it with
+    qint32 rate = 0;      // the rate it went out at
+    Chorus chorus;        // a request to address 0: every module's answer
     Exchange exchange;    // Foreign only
     QPointer<QObject> owner;
 };

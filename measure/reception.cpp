@@ -21,6 +21,9 @@ namespace {
 // never falls silent grows it, and examining it on every chunk would cost more
 // and more. It is dropped as noise.
 constexpr int kRxBufferLimit = 4096;
+// A late answer is timed from the chunk that ended it, which a busy window
+// reads later than it came.
+constexpr qint64 kLateSlackNs = 30 * 1000000LL;
 
 bool isLoggerFrame(const QByteArray &frame)
 {
@@ -62,6 +65,8 @@ void Widget::receiveChunk(const QByteArray &chunk)
     timerClear->start(500);
     if (chunk.isEmpty() && UartData.RxBuffer.isEmpty())
         return;
+    if (!chunk.isEmpty())
+        lastByteNs = lineClock.nsecsElapsed();
     UartData.RxBuffer.append(chunk);
     if (UartData.RxBuffer.size() > kRxBufferLimit) {
         UartData.RxBuffer.clear();
@@ -97,14 +102,21 @@ void Widget::dropEcho()
         return;
     const QByteArray &request = outstanding->frame;
     QByteArray &buffer = UartData.RxBuffer;
+    const qint64 wire = bus::wireUs(request.size(), serialPort->baudRate());
     if (lineEchoes) {
         // Found wherever it is: a byte may come before it.
         const int at = buffer.indexOf(request);
+        int size = 0;
         if (at >= 0) {
             buffer.remove(0, at + request.size());
             echoAwaited = false;
-        } else if (buffer.size() >= 2 * request.size()) {
-            echoAwaited = false; // the adapter missed this one: look for the answer as it is
+            echoMisses = 0;
+            // The quickest echo says what the adapter adds; a busy window only ever adds to it.
+            echoLagUs = qMin(echoLagUs, qMax<qint64>(0, waitClock.nsecsElapsed() / 1000 - wire));
+        } else if (buffer.size() >= 2 * request.size() || rtu::findAnswer(buffer, request, &size) >= 0) {
+            // Answered, and no copy came first: the adapter missed this one.
+            echoAwaited = false;
+            echoMissed();
         }
         return;
     }
@@ -112,6 +124,8 @@ void Widget::dropEcho()
     if (buffer.startsWith(request)) {
         lineEchoes = true;
         echoAwaited = false;
+        echoMisses = 0;
+        echoLagUs = qMax<qint64>(0, waitClock.nsecsElapsed() / 1000 - wire);
         buffer.remove(0, request.size());
         qCDebug(lcTrace) << "the line echoes";
     } else if (!request.startsWith(buffer)) {
@@ -119,23 +133,67 @@ void Widget::dropEcho()
     }
 }
 
+void Widget::echoMissed()
+{
+    // An adapter may stop echoing (another one given the same name, say):
+    // two requests in a row without their copy and the line echoes no more.
+    if (++echoMisses < 2)
+        return;
+    lineEchoes = false;
+    echoMisses = 0;
+    qCDebug(lcTrace) << "the line no longer echoes";
+}
+
+void Widget::awaitEcho(const QByteArray &frame)
+{
+    // A write's answer is a copy of it, and an adapter may stop echoing at
+    // any time: a copy that comes once the echo's time has passed is the
+    // module's answer. The echo's time is halfway from when an echo comes to
+    // when an answer can, and what came in time is read before it is judged.
+    echoAwaited = lineEchoes || !rtu::isWrite(frame);
+    if (!lineEchoes || !rtu::isWrite(frame))
+        return;
+    const qint32 rate = serialPort->baudRate();
+    const qint64 dueUs = bus::wireUs(frame.size(), rate) + qMax(2 * echoLagUs, (bus::wireUs(frame.size(), rate) + bus::wireUs(4, rate)) / 2);
+    QTimer::singleShot(int((dueUs + 999) / 1000), Qt::PreciseTimer, this, [this, written = requestsWritten] {
+        if (requestsWritten != written || !echoAwaited)
+            return;
+        takeWhatTheLineHolds();
+        if (requestsWritten == written && echoAwaited) {
+            echoAwaited = false;
+            echoMissed();
+        }
+    });
+}
+
 void Widget::dropLateAnswer()
 {
-    for (auto it = unanswered.begin(); it != unanswered.end(); ++it) {
+    // The newest first: a module that answered late once may have been asked
+    // again since, and its answer is to the last question.
+    const qint32 rate = serialPort->baudRate();
+    for (auto it = unanswered.end(); it != unanswered.begin();) {
+        --it;
+        // Heard at the rate it went out at, or it is not its answer.
+        if (it->request.rate != rate)
+            continue;
         int size = 0;
         const int at = rtu::findAnswer(UartData.RxBuffer, it->request.frame, &size);
         if (at < 0)
             continue;
         const QByteArray frame = UartData.RxBuffer.mid(at, size);
         // The same question asked again: the answer is the one on the line's.
-        if (outstanding && !isLoggerFrame(outstanding->frame) && rtu::answers(outstanding->frame, frame))
+        if (outstanding && outstanding->rate == rate && !isLoggerFrame(outstanding->frame) && rtu::answers(outstanding->frame, frame))
             return;
         UartData.RxBuffer.remove(at, size);
-        LogFrame(QString::fromLatin1(frame.toHex()), true);
         const Unanswered late = std::move(*it);
         unanswered.erase(it);
-        const qint32 rate = late.request.exchange.baudRate ? late.request.exchange.baudRate : lineRate;
+        // When it began: the chunk that ended it, less its own wire time.
+        const qint64 beganNs = lastByteNs - bus::wireUs(size, rate) * 1000;
         const qint64 afterUs = (lineClock.nsecsElapsed() - late.writtenNs) / 1000 - bus::wireUs(rtu::RequestSize, rate);
+        // Too late to be told from an answer to anything else: nobody's.
+        if (beganNs - late.writtenNs > late.lateNs + kLateSlackNs)
+            return dropLateAnswer();
+        LogFrame(QString::fromLatin1(frame.toHex()), true);
         if (late.request.owner && late.request.exchange.late)
             late.request.exchange.late(frame, qMax<qint64>(0, afterUs));
         return dropLateAnswer(); // another may stand behind it
@@ -156,18 +214,33 @@ void Widget::noteAnswerTime()
     answerUs = qMax<qint64>(0, waitClock.nsecsElapsed() / 1000 - wire);
 }
 
-void Widget::decodeRtuReply(const QByteArray &buffer)
+void Widget::decodeRtuReply(const QByteArray &)
 {
     if (!outstanding || isLoggerFrame(outstanding->frame))
         return;
     // The answer is found wherever it stands: behind a stray byte, or behind
     // a late reply to another request, which answers nothing on the line.
+    // Only its own bytes go: what follows may be the head of another's.
     int size = 0;
-    const int at = rtu::findAnswer(buffer, outstanding->frame, &size);
-    if (at < 0)
-        return;
-    const QByteArray reply = buffer.mid(at, size);
-    decodeAnswer(reply);
+    for (int at; outstanding && (at = rtu::findAnswer(UartData.RxBuffer, outstanding->frame, &size)) >= 0;) {
+        const QByteArray reply = UartData.RxBuffer.mid(at, size);
+        UartData.RxBuffer.remove(at, size);
+        if (!listensToAll())
+            return decodeAnswer(reply);
+        // Address 0: every module that heard it answers. The first answer
+        // is the request's; the others are counted.
+        heardAnswer(reply);
+        if (outstanding->chorus.answers == 1) {
+            decodeAnswer(reply);
+        } else {
+            LogFrame(QString::fromLatin1(reply.toHex()), true);
+            if (timerWait->isActive())
+                listenOn();
+        }
+    }
+    // Bytes still coming keep the line listening.
+    if (listensToAll() && timerWait->isActive() && !UartData.RxBuffer.isEmpty())
+        listenOn();
 }
 
 void Widget::decodeAnswer(const QByteArray &buffer)
@@ -222,13 +295,15 @@ void Widget::decodeAnswer(const QByteArray &buffer)
             else if (function == rtu::WriteRegister)
                 UartData.Address = static_cast<quint8>(buffer[5]);
             UartData.ReplyReceived = 1;
-            ui->lineEditAddress->setText(QString::number(UartData.Address, 10));
+            // Shown once the line has been listened out: another module
+            // may answer too.
+            if (!listensToAll())
+                ui->lineEditAddress->setText(QString::number(UartData.Address, 10));
         } else if (n == 3) {
             UartData.ReplyReceived = 1;
         }
     }
 
     LogFrame(QString::fromLatin1(buffer.toHex()), true);
-    UartData.RxBuffer.clear();
     requestAnswered(rtu::isException(function), static_cast<quint8>(buffer[2]));
 }

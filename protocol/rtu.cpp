@@ -117,6 +117,27 @@ QByteArray withoutReplies(const QByteArray &buffer)
     return left;
 }
 
+bool beginsAnswer(const QByteArray &bytes, const QByteArray &request)
+{
+    if (bytes.isEmpty() || request.size() != RequestSize)
+        return false;
+    const quint8 address = static_cast<quint8>(request[0]);
+    if (address != 0 && static_cast<quint8>(bytes[0]) != address)
+        return false;
+    if (bytes.size() < 2)
+        return true;
+    const quint8 function = static_cast<quint8>(request[1]);
+    const quint8 answered = static_cast<quint8>(bytes[1]);
+    if (answered == (function | 0x80))
+        return bytes.size() < 5;
+    if (answered != function)
+        return false;
+    if (function != ReadRegisters) // a write's answer is a copy of it
+        return bytes.size() < RequestSize && request.mid(2).startsWith(bytes.mid(2));
+    const int data = 2 * (static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]));
+    return (bytes.size() < 3 || static_cast<quint8>(bytes[2]) == data) && bytes.size() < data + 5;
+}
+
 bool isTurnaroundGlitch(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || bytes.size() > 2)

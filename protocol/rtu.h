@@ -63,6 +63,10 @@ int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size);
 // The buffer without the whole replies it holds: what is left is bytes that
 // make no frame, as two modules answering at once give.
 QByteArray withoutReplies(const QByteArray &buffer);
+// Whether these bytes may be the first of an answer to this request whose
+// rest is still to come: its address, function (or refusal) and length so
+// far, and fewer bytes than the whole answer.
+bool beginsAnswer(const QByteArray &bytes, const QByteArray &request);
 // Bytes an idle line gives when a driver turns it round: one or two 00 or FF.
 bool isTurnaroundGlitch(const QByteArray &bytes);
 

@@ -197,7 +197,7 @@ void Bench::given(const QString &spec)
              b.sim->setSwitchDelay(v.toInt());
          }},
         // the line as a USB adapter on a two-wire pair shows it
-        {"echo", [](Bench &b, const QString &) { b.sim->setEcho(true); }},
+        {"echo", [](Bench &b, const QString &v) { b.sim->setEcho(v != "off"); }}, // echo=off: the adapter stops echoing
         {"stray", [](Bench &b, const QString &) { b.sim->setStray(true); }},
         {"pace", [](Bench &b, const QString &) { b.sim->setPace(true); }},
         {"latency", [](Bench &b, const QString &v) { b.sim->setLatency(v.toInt()); }},
@@ -214,7 +214,7 @@ void Bench::given(const QString &spec)
              b.bus<QSpinBox>("spinBoxTo")->setValue(v.section('-', 1).toInt());
          }},
         {"allRates", [](Bench &b, const QString &) { b.bus<QCheckBox>("checkBoxAllRates")->setChecked(true); }},
-        {"answer", [](Bench &b, const QString &v) { b.bus<QSpinBox>("spinBoxAnswerMs")->setValue(v.toInt()); }}, // Answer within, ms
+        {"within", [](Bench &b, const QString &v) { b.bus<QSpinBox>("spinBoxAnswerMs")->setValue(v.toInt()); }}, // Answer within, ms
         {"noSetupAck", [](Bench &b, const QString &) { b.sim->module(0)->setSetupUnacknowledged(true); }},
         // the commission window's plan: the next address and the rate to leave the module at
         {"next", [](Bench &b, const QString &v) { b.commission<QSpinBox>("spinBoxNextAddress")->setValue(v.toInt()); }},
@@ -456,6 +456,8 @@ QString Bench::state(const QString &expected) const
         static const QRegularExpression died("(The serial port )\\S+( stopped working: )[^;|\"]*[^;|\" ]");
         if (key != "boxes")
             value.replace(died, "\\1<port>\\2<reason>");
+        static const QRegularExpression apart("\\(the second \\d+ ms");
+        value.replace(apart, "(the second <n> ms");
         out << key + '=' + value;
     }
     return out.join("; ");

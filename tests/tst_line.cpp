@@ -86,16 +86,16 @@ void TestLine::bus_data()
         slow + "press=pushButtonLink until=watch=0 press=pushButtonBus range=1-6 press=pushButtonScan",
         "rows=" + one + "Answers 0/0 | " + five + "Answers 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("two slow modules, answering late") << QStringList{
-        "linked line=1,5 slow=0:50 slow=1:50 press=pushButtonBus range=1-6 answer=20 press=pushButtonScan",
+        "linked line=1,5 slow=0:50 slow=1:50 press=pushButtonBus range=1-6 within=20 press=pushButtonScan",
         "rows=" + one + "Answers late (<n> ms): raise Answer within 0/0 | " + five
             + "Answers late (<n> ms): raise Answer within 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("a slow module watched before a healthy one") << QStringList{
-        "linked line=1,2 slow=0:50 press=pushButtonBus range=1-2 answer=80 press=pushButtonScan until=scan=Scan answer=20 "
+        "linked line=1,2 slow=0:50 press=pushButtonBus range=1-2 within=80 press=pushButtonScan until=scan=Scan within=20 "
         "press=pushButtonWatch until=polled=6",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0", "press=pushButtonWatch", "watching=Watch; boxes="};
     // At 1200 a module answering 20 ms after the gap before a reply is found in time.
     QTest::newRow("scan at 1200, paced") << QStringList{
-        "pace module=1@1200 dialog=1200 press=pushButtonLink until=field=1 slow=0:49 press=pushButtonBus range=1-2 answer=20 "
+        "pace module=1@1200 dialog=1200 press=pushButtonLink until=field=1 slow=0:49 press=pushButtonBus range=1-2 within=20 "
         "press=pushButtonScan", "rows=1@1200 23.1℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=2 of 2 addresses, 1 module found"};
     // One line, one master.
     QTest::newRow("the main window during a watch") << QStringList{
@@ -103,6 +103,40 @@ void TestLine::bus_data()
         "press=pushButtonAddressRead press=pushButtonRead",
         "probes=1; read=Read; boxes=Error: The line is busy with the bus window. Stop it first. / "
         "Error: The line is busy with the bus window. Stop it first."};
+    // Asked at Link, and at every write to address 0 after it; a second
+    // module's answer that comes 40 ms after the first is counted.
+    QTest::newRow("two modules at one rate, answering apart") << QStringList{
+        "line=1,5~40 field=3 press=pushButtonLink",
+        "field=; port=9600; boxes=Warning: 2 modules answer on this line at 9600 baud: use the bus window to tell them apart.",
+        "field=7 decline press=pushButtonAddress", "line=1@9600 5@9600; tx=1",
+        "press=pushButtonAddress", "line=7@9600 7@9600; boxes=Warning: 2 modules answer on this line at 9600 baud: use the bus window to "
+        "tell them apart. / Warning: 2 modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 "
+        "modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 modules answered this write: "
+        "it reached every one of them."};
+    // The table is the line's: another port's Link clears it, a watch is
+    // not wiped without asking.
+    QTest::newRow("Link to another port") << QStringList{
+        line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch decline press=pushButtonScan",
+        "watching=Stop watching; boxes=Scan: Stop the watch and scan again? The table is cleared.",
+        "dialog=9600 press=pushButtonLink", "watching=Watch; statuses=1 Answers 0",
+        "port=/dev/hygrovane-no-such-port press=pushButtonLink", "rows=; status=No port linked · Idle"};
+    // An adapter may stop echoing: a copy of a write that comes once an
+    // echo's time has passed is the module's answer.
+    QTest::newRow("a write, the adapter stopped echoing") << QStringList{
+        "pace echo linked press=poll press=pushButtonRead until=rx=2 echo=off delay=30 module=42 field=12 press=pushButtonAddress",
+        "field=12; module=12@9600; rx=3; watch=0; boxes="};
+    // Late answers told to the request they answer, at the rate they came.
+    QTest::newRow("scan all rates of a short range, a late module") << QStringList{
+        "linked line=1,5~50 press=pushButtonBus range=5-6 allRates within=20 press=pushButtonScan",
+        "rows=5@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers late (<n> ms): raise Answer within 0/0; progress=12 of 12 addresses, 1 module found"};
+    // One past its late window could as well answer anything since: nobody's.
+    QTest::newRow("a late answer past its late window") << QStringList{
+        "linked line=1~150,2 press=pushButtonBus range=1-6 within=20 press=pushButtonScan",
+        "rows=2@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=6 of 6 addresses, 1 module found"};
+    QTest::newRow("several slow modules in a row") << QStringList{
+        "linked line=1~50,2~50,3~50,4~50 press=pushButtonBus range=1-5 within=20 press=pushButtonScan",
+        "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers late (<n> ms): raise Answer within 0 | 3 Answers late (<n> "
+        "ms): raise Answer within 0 | 4 Answers late (<n> ms): raise Answer within 0; progress=5 of 5 addresses, 4 modules found"};
     QTest::newRow("Link ends a watch") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch dialog=cancel press=pushButtonLink",
         "watching=Watch; port=closed; boxes="};
@@ -140,7 +174,11 @@ void TestLine::bus_data()
     QTest::newRow("one module's address") << QStringList{
         three + "select=0 answer=5 press=pushButtonModuleAddress",
         "line=5@9600 3@9600 7@9600; rows=" + row(3, "9600", "23.2") + " | " + row(5, "9600", "23.1") + " | " + row(7, "9600", "23.3")
-            + "; tx=10; boxes="};
+            + "; tx=11; boxes="};
+    // One the scan did not cover is found before anything is written.
+    QTest::newRow("an address a module outside the scan holds") << QStringList{
+        "linked line=1,3,7 press=pushButtonBus range=1-3 press=pushButtonScan until=scan=Scan select=0 answer=7 press=pushButtonModuleAddress",
+        "line=1@9600 3@9600 7@9600; boxes=Error: A module answers at address 7 (9600 baud) already: choose another address."};
     QTest::newRow("an address taken") << QStringList{
         three + "select=0 answer=7 press=pushButtonModuleAddress",
         "line=1@9600 3@9600 7@9600; tx=8; boxes=Error: Address 7 is already used on this line."};
@@ -188,6 +226,12 @@ void TestLine::commission_data()
         "reported=2026-12-06T03:31:29+01:00,,,,,,,,,,,,,,,failed,find,More than one module answers (at 9600 and 19200 baud): keep only "
         "the one to commission on the line.; "
         "boxes=Error: More than one module answers (at 9600 and 19200 baud): keep only the one to commission on the line."};
+    // Two modules that answer apart both hear address 0: nothing is written.
+    QTest::newRow("two modules at one rate") << QStringList{
+        plan + "line=1,5~40 press=pushButtonRun",
+        "run=Commission; modules=1@9600 180b14091e2d, 5@9600 180b14091e2e; steps=Find: failed, Two modules answer at 9600 baud (the second "
+        "<n> ms after the first): keep only the one to commission on the line. | Report: appended; boxes=Error: Two modules answer at 9600 "
+        "baud (the second <n> ms after the first): keep only the one to commission on the line."};
     // The module not swapped: asked, No at first, and nothing written.
     QTest::newRow("the same module again") << QStringList{
         plan + "press=pushButtonRun until=run=Commission clock=2026-12-06T03:31:30 decline press=pushButtonRun",

@@ -101,7 +101,23 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     // The watch's modules coming and going, and the one place to publish them.
     connect(modules, &bus::ModuleTable::availability, line->publisher(), &publish::Publisher::setAvailability);
     connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this, line] { PublishDialog::bringUp(line->publisher(), this); });
+    connect(line, &Widget::linked, this, &BusWindow::linked);
     followLine();
+}
+
+void BusWindow::linked(const QString &port)
+{
+    // The rows are modules of the line they were found on: another port's
+    // modules are none of them, and a watch or a change must not act on them.
+    if (port == tablePort)
+        return;
+    stop();
+    modules->clear();
+    tablePort.clear();
+    probed = found = 0;
+    plan.clear();
+    showProgress();
+    showStatus();
 }
 
 int BusWindow::modulesAt(qint32 baudRate) const
@@ -202,11 +218,19 @@ void BusWindow::scan()
                       .arg(ui->spinBoxTo->value()));
         return;
     }
+    // A watch's polls and misses are its record of the line: not wiped
+    // without a word.
+    if (mode == Mode::Watching
+        && QMessageBox::question(this, tr("Scan"), tr("Stop the watch and scan again? The table is cleared."),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     stop();
     if (wasScanning || !takeLine())
         return;
     followLine();
     ++run;
+    tablePort = line->linkPort();
     plan = bus::scanPlan(ui->spinBoxFrom->value(), ui->spinBoxTo->value(), ui->checkBoxAllRates->isChecked(),
                          line->linkRate());
     probed = found = 0;
@@ -458,8 +482,24 @@ void BusWindow::changeModule(bool baudRate)
     mode = Mode::Changing;
     updateActions();
     showStatus();
-    Exchange x = request(c.address, c.baudRate);
-    x.frame = c.write;
+    // A module the scan did not cover may hold the new address already:
+    // asked there first, a late answer given its time, before anything is written.
+    Exchange check = request(c.newAddress, c.newBaudRate);
+    check.firstByteUs *= 2;
+    check.done = [this](Exchange::Outcome outcome, const QByteArray &) {
+        if (outcome != Exchange::Silent)
+            return endChange(tr("A module answers at address %1 (%2 baud) already: choose another address.")
+                                 .arg(change.newAddress)
+                                 .arg(change.newBaudRate));
+        write();
+    };
+    line->exchange(this, check);
+}
+
+void BusWindow::write()
+{
+    Exchange x = request(change.address, change.baudRate);
+    x.frame = change.write;
     x.firstByteUs = 500000; // as the main window waits for a write's echo
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
         if (outcome == Exchange::Silent)
@@ -480,13 +520,20 @@ void BusWindow::changeModule(bool baudRate)
 void BusWindow::readBack()
 {
     Exchange x = request(change.newAddress, change.newBaudRate);
-    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+    const auto moved = [this](const bus::Answer &answer) {
+        modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
+        ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
+        endChange(QString());
+    };
+    // An answer after its wait is the module's all the same, as in a watch.
+    x.late = [this, moved](const QByteArray &reply, qint64 afterUs) {
+        if (mode == Mode::Changing)
+            moved(lateAnswer(reply, afterUs));
+    };
+    x.done = [this, moved](Exchange::Outcome outcome, const QByteArray &reply) {
         const bus::Answer answer = bus::answerOf(outcome, reply);
-        if (answer.kind == bus::Answer::Values || answer.kind == bus::Answer::Refusal) {
-            modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
-            ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
-            return endChange(QString());
-        }
+        if (answer.kind == bus::Answer::Values || answer.kind == bus::Answer::Refusal)
+            return moved(answer);
         // A module may take a moment to move to its new rate after the echo.
         if (answer.kind == bus::Answer::Silence && change.since.elapsed() < 1000) {
             QTimer::singleShot(100, this, [this] {
@@ -505,6 +552,8 @@ void BusWindow::readBack()
 
 void BusWindow::endChange(const QString &failure)
 {
+    // A read-back asked again, or a late answer's, goes nowhere now.
+    line->cancelExchanges(this);
     line->releaseLine(this);
     mode = Mode::Idle;
     updateActions();

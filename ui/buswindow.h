@@ -71,6 +71,8 @@ private:
     void changeModule(bool baudRate);
     void readBack();
     void endChange(const QString &failure);
+    void write();
+    void linked(const QString &port);
     void saveTable();
     void copyCells();
     void contextMenu(const QPoint &at);
@@ -97,6 +99,7 @@ private:
     qint64 roundStartMs = -1; // the watch's round under way: when its first poll began
     qint64 roundMs = -1;      // how long the last whole round took
     int lastRow = -1;         // the row polled last in it
+    QString tablePort;        // the port the rows were found on
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;

@@ -198,6 +198,7 @@ void CommissionWindow::pump()
     // Each exchange has the main window's watchdog time; a reply that has
     // begun has the rest of it to become whole.
     x.firstByteUs = x.silenceUs = request->waitUs;
+    x.heard = [this](const Chorus &chorus) { run->heard(chorus); };
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
         run->take(outcome, reply);
         pump();

@@ -64,6 +64,12 @@ Widget::Widget(QWidget *parent)
             return;
         if (outstanding->kind == LineRequest::Poll)
             return pollUnanswered();
+        if (outstanding->kind != LineRequest::Foreign)
+            return endChorus();
+        if (listensToAll() && outstanding->chorus.answers) {
+            const QByteArray first = outstanding->chorus.first;
+            return endExchange(Exchange::Answered, first);
+        }
         // A byte or two of an idle line turned round is no reply.
         const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
         endExchange(nothing ? Exchange::Silent : Exchange::Garbled, exchangeBytes);

@@ -84,6 +84,11 @@ public:
     // it the modules' availability; every reading goes to it.
     publish::Publisher *publisher() const { return mqttPublisher; }
 
+signals:
+    // Link chose a port (and opened it, if it could): what was found on the
+    // line before belongs to the port linked then.
+    void linked(const QString &port);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -123,10 +128,20 @@ private:
     void clearLine();
     void receiveForExchange(const QByteArray &buffer);
     void dropEcho();
+    void echoMissed();
+    void awaitEcho(const QByteArray &frame);
     void dropLateAnswer();
     void noteAnswerTime();
     void waitFor(qint64 dueNs);
     void endExchange(Exchange::Outcome outcome, const QByteArray &bytes);
+    bool listensToAll() const;
+    void heardAnswer(const QByteArray &reply);
+    void listenOn();
+    qint64 lateWindowUs() const;
+    void endChorus();
+    void keepLateHead(qint32 rate);
+    bool beginsLateAnswer(const QByteArray &bytes, qint32 rate) const;
+    int lateHeadAt(const QByteArray &bytes) const;
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
@@ -180,6 +195,8 @@ private:
     // back at the start of the buffer, and known until the next Link.
     bool lineEchoes = false;
     bool echoAwaited = false;  // the request on the line has not come back yet
+    qint64 echoLagUs = 0;      // how long past its own wire time a request came back
+    int echoMisses = 0;        // requests in a row answered without coming back first
     // Another window's request that went unanswered, for a late answer to be
     // told to its owner rather than taken for the next request's.
     // A slow module's answer may come while the next module's request waits
@@ -188,6 +205,7 @@ private:
     {
         LineRequest request;
         qint64 writtenNs; // on lineClock
+        qint64 lateNs;    // past that, an answer is too old to be told from another's
     };
     std::deque<Unanswered> unanswered;
     QElapsedTimer lineClock;
@@ -195,6 +213,8 @@ private:
     bool probing = false;      // the link's probe is on the line, its answer not timed yet
     qint32 lineRate = 0;      // the rate the port was opened at
     int missedPolls = 0;      // polls in a row the silence ended
+    qint64 lastByteNs = 0;    // on lineClock: when the line last brought a byte
+    int lineModules = 0;      // modules the last request to address 0 heard
     struct Claim
     {
         QPointer<QObject> owner;
