@@ -227,7 +227,8 @@ private slots:
         QVERIFY2(read.join(' ').simplified() == expected, qPrintable(out));
     }
     // The simulated line as a raw reader on its port finds it. Steps: "w:HEX"
-    // writes a frame and waits for the line to fall quiet, "r:RATE" sets the
+    // writes a frame and waits for the line to fall quiet (60 ms, or MS after
+    // "w:HEX/MS"), "r:RATE" sets the
     // port's rate, "t:MS" lets MS pass. The bytes received, in hex, and what
     // their times (ms after the last write) must be: the first and the last
     // piece delivered, how many pieces, the shortest gap between two.
@@ -254,8 +255,8 @@ private slots:
                 continue;
             }
             if (step.startsWith("w:"))
-                at.clear(), since.start(), port.write(bytes(step.mid(2).toLatin1())), port.flush();
-            quiet.start(step.startsWith("t:") ? step.mid(2).toInt() : 60);
+                at.clear(), since.start(), port.write(bytes(step.mid(2).section('/', 0, 0).toLatin1())), port.flush();
+            quiet.start(step.startsWith("t:") ? step.mid(2).toInt() : step.contains('/') ? step.section('/', 1).toInt() : 60);
             loop.exec();
         }
         QTEST(hex(got), "expected");
@@ -627,8 +628,22 @@ void TestUnits::line_data()
         << "last=95..125 pieces=4..5 gap=10..22";
     QTest::newRow("a slow module after the other") << "line=1~40,5" << "w:" + addresses
         << hex(withCrc("0503020005") + withCrc("0103020001")) << "first=0..10 last=40..55 pieces=2..2";
-    QTest::newRow("paced answers take turns") << "line=1,5 slow=0:1 pace" << "w:" + addresses
-        << hex(withCrc("0503020005") + withCrc("0103020001")) << "last=22..35";
+    // Where replies overlap, the characters of the one put on the wire first carry every byte of the
+    // other that overlaps them in time, ANDed in: 05 03 02 00 05 89 87 against 01 03 02 00 01 79 84
+    // starting 4.8 (2.88) bytes later.
+    QTest::newRow("answers overlapping in part") << "line=1~5,5" << "w:" + addresses
+        << "05 03 02 00 01 01 02 00 01 79 84" << "last=4..25";
+    QTest::newRow("paced answers overlapping in part") << "line=1,5 slow=0:3 pace" << "w:" + addresses
+        << "05 03 00 00 00 00 00 79 84" << "last=15..30";
+    // Neither waits for the other: the module asked second answers first, whole.
+    const QString read1 = withCrc("010301000001").toHex(), read5 = withCrc("050301000001").toHex();
+    QTest::newRow("an answer before an earlier one") << "line=1~60,5" << "w:" + read1 + "/10 w:" + read5
+        << hex(withCrc("0503020005") + withCrc("0103020001")) << "first=0..8 last=40..56 pieces=2..2";
+    QTest::newRow("paced, an answer before an earlier one") << "line=1~60,5 pace" << "w:" + read1 + "/10 w:" + read5
+        << hex(withCrc("0503020005") + withCrc("0103020001")) << "first=8..20 last=52..70";
+    // Without pacing a reply is had at its start: the next answer, asked for then, meets none of it.
+    QTest::newRow("asked at once after an answer") << "line=1,5" << "w:" + all + "/2 w:" + withCrc("050300000005").toHex()
+        << values + ' ' + hex(withCrc("05030A00E801C80067009E0000")) << "";
     QTest::newRow("a late switch") << "switchDelay=150" << "w:" + toFast + " r:19200 w:" + all + " t:150 w:" + all
         << hex(bytes(toFast.toLatin1())) + ' ' + values << "";
 }

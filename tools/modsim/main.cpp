@@ -105,8 +105,10 @@ int main(int argc, char *argv[])
         "program's Link dialog.\n\n"
         "Each module hears and answers only at its own rate. A request to address 0\n"
         "and every data-logger request reach every module that hears them; when more\n"
-        "than one answers (or two share an address) the replies collide and one\n"
-        "garbled reply with a failing CRC or checksum goes out, as on a real line.\n"
+        "than one answers at once (or two share an address) the replies collide and\n"
+        "one garbled reply with a failing CRC or checksum goes out, as on a real line.\n"
+        "A module answers when it is ready, waiting for no other: replies that\n"
+        "overlap in part are garbled where they overlap.\n"
         "The fault switches apply to every module; --echo, --pace and --latency make\n"
         "the line look as it does through a USB adapter on a two-wire RS-485 pair."));
     parser.addHelpOption();

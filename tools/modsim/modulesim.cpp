@@ -176,6 +176,8 @@ void ModuleSim::stop()
     m_pumpTimer->stop();
     m_noiseTimer->stop();
     m_events.clear();
+    m_wire.clear();
+    m_talks.clear();
     m_repliesOnWire = 0;
     m_downFreeUs = m_upFreeUs = m_quietUntilUs = 0;
     m_rx.clear();
@@ -847,6 +849,22 @@ void ModuleSim::pump()
             outBaud = e.baud;
             continue;
         }
+        if (e.kind == Event::HandOver) {
+            // In the order they crossed: none before one ahead of it on the
+            // wire, whoever sent it.
+            for (const SlotPtr &s : m_wire) {
+                if (s->handed)
+                    continue;
+                if (s->dueUs > e.atUs)
+                    break;
+                if (s->baud != outBaud)
+                    flush();
+                out += s->byte;
+                outBaud = s->baud;
+                s->handed = true;
+            }
+            continue;
+        }
         flush();
         if (e.kind == Event::Hear) {
             m_heardUs = e.atUs;
@@ -864,8 +882,8 @@ void ModuleSim::pump()
 
 void ModuleSim::answer(const QList<Said> &said)
 {
-    // Modules that answer after one delay talk at once; the others take
-    // their turns on the wire.
+    // Modules that answer after one delay start together and make one reply;
+    // the others go out at their own times, whoever else is talking.
     std::map<int, QList<Module::Answer>> byDelay;
     for (const Said &s : said) {
         if (!s.answer.reply.isEmpty())
@@ -923,12 +941,9 @@ void ModuleSim::transmit(const QByteArray &frame, QList<int> cuts, int gapMs, bo
         const int at = checkByteAt(bytes);
         bytes[at] = char(~quint8(bytes.at(at)));
     }
-    // Colliding replies that happen to add up to a valid frame (two echoes
-    // of one write are the same bytes) would hide the collision.
-    if (collided && checkHolds(bytes)) {
-        const int at = checkByteAt(bytes);
-        bytes[at] = char(~quint8(bytes.at(at)));
-    }
+    auto talk = std::make_shared<Talk>();
+    talk->frameFrom = m_stray ? 1 : 0;
+    talk->frameTo = talk->frameFrom + bytes.size();
     if (m_extraByte)
         bytes.append('\0');
     if (cuts.isEmpty()) {
@@ -953,39 +968,134 @@ void ModuleSim::transmit(const QByteArray &frame, QList<int> cuts, int gapMs, bo
     }
     pieces.append(bytes.mid(from));
 
-    // Replies go out at the rate of the frame they answer.
+    // Replies go out at the rate of the frame they answer, each when its
+    // module is ready: a module does not listen for another's reply.
     const qint32 baud = m_rxBaud != 0 ? m_rxBaud : first()->baudRate();
-    m_upFreeUs = putOnWire(pieces, gapMs, baud, std::max({earliestUs, m_upFreeUs, m_quietUntilUs}));
+    const qint64 sentUs = putOnWire(pieces, gapMs, baud, std::max(earliestUs, m_quietUntilUs), m_heardUs, talk.get());
+    if (collided) {
+        for (const SlotPtr &s : talk->frame)
+            s->collided = true;
+    }
+    m_talks.push_back(talk);
+    spoilCollisions();
     ++m_repliesOnWire;
     m_noiseTimer->stop();
-    schedule({m_upFreeUs, Event::Run, {}, 0, [this, bytes, baud, afterSent = std::move(afterSent)] {
+    schedule({sentUs, Event::Run, {}, 0, [this, talk, baud, afterSent = std::move(afterSent)] {
                   --m_repliesOnWire;
                   m_noiseBaud = baud;
                   if (afterSent)
                       afterSent();
-                  emit replySent(bytes);
+                  QByteArray sent;
+                  for (const SlotPtr &s : talk->all)
+                      sent += s->byte;
+                  emit replySent(sent);
                   if (m_master >= 0 && m_noise && m_repliesOnWire == 0)
                       m_noiseTimer->start();
               }});
 }
 
-qint64 ModuleSim::putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs)
+qint64 ModuleSim::putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs,
+                            qint64 askedUs, Talk *talk)
 {
-    qint64 t = startUs;
+    // What the client had been handed before it asked is past: nothing sent
+    // in answer can have met it on the wire.
+    m_wire.erase(std::remove_if(m_wire.begin(), m_wire.end(),
+                                [askedUs](const SlotPtr &s) { return s->handed && s->dueUs < askedUs; }),
+                 m_wire.end());
+    m_talks.erase(std::remove_if(m_talks.begin(), m_talks.end(),
+                                 [](const std::shared_ptr<Talk> &t) {
+                                     return std::all_of(t->all.cbegin(), t->all.cend(),
+                                                        [](const SlotPtr &s) { return s->handed; });
+                                 }),
+                  m_talks.end());
+    const auto note = [](std::vector<SlotPtr> &list, const SlotPtr &s) {
+        if (std::find(list.cbegin(), list.cend(), s) == list.cend())
+            list.push_back(s);
+    };
+
+    qint64 wire = startUs; // where the piece starts on the wire
+    qint64 hand = startUs; // without pacing, when it is handed over: gapMs after the one before
+    qint64 lastDue = -1;
+    int index = 0;
     for (int k = 0; k < pieces.size(); ++k) {
-        if (k > 0)
-            t += qint64(gapMs) * 1000;
-        const QByteArray &piece = pieces.at(k);
-        if (!m_pace) {
-            schedule({handOverUs(t), Event::Deliver, piece, baud, {}});
-            continue;
+        if (k > 0) {
+            wire += qint64(gapMs) * 1000;
+            hand += qint64(gapMs) * 1000;
         }
-        // A byte reaches the adapter once its stop bit has.
-        for (int j = 0; j < piece.size(); ++j)
-            schedule({handOverUs(t + wireMicroseconds(baud, j + 1)), Event::Deliver, piece.mid(j, 1), baud, {}});
-        t += wireMicroseconds(baud, piece.size());
+        const QByteArray &piece = pieces.at(k);
+        for (int j = 0; j < piece.size(); ++j, ++index) {
+            const quint8 byte = quint8(piece.at(j));
+            const qint64 from = wire + wireMicroseconds(baud, j);
+            const qint64 to = wire + wireMicroseconds(baud, j + 1);
+            std::vector<SlotPtr> met;
+            for (const SlotPtr &s : m_wire) {
+                if (s->dueUs >= askedUs && s->fromUs < to && from < s->toUs)
+                    met.push_back(s);
+            }
+            if (met.empty()) {
+                // A byte reaches the adapter once its stop bit has; without
+                // pacing its piece is handed over whole at its start.
+                const qint64 due = handOverUs(m_pace ? to : hand);
+                auto s = std::make_shared<Slot>(Slot{from, to, due, baud, char(byte)});
+                m_wire.insert(std::upper_bound(m_wire.begin(), m_wire.end(), from,
+                                               [](qint64 t, const SlotPtr &other) { return t < other->fromUs; }),
+                              s);
+                met.push_back(s);
+                if (due != lastDue)
+                    schedule({due, Event::HandOver, {}, 0, {}});
+                lastDue = due;
+            } else {
+                // The characters already there take it: a bit is low when
+                // any sender drives it low.
+                for (const SlotPtr &s : met) {
+                    s->byte = char(quint8(s->byte) & byte);
+                    s->collided = true;
+                }
+            }
+            if (!talk)
+                continue;
+            for (const SlotPtr &s : met) {
+                note(talk->all, s);
+                if (index >= talk->frameFrom && index < talk->frameTo)
+                    note(talk->frame, s);
+            }
+        }
+        wire += wireMicroseconds(baud, piece.size());
     }
-    return t;
+    m_upFreeUs = std::max(m_upFreeUs, wire);
+    return m_pace ? wire : hand;
+}
+
+void ModuleSim::spoilCollisions()
+{
+    // Collided bytes that happen to add up to a valid frame (two echoes of
+    // one write are the same bytes) would hide the collision. Spoiling one
+    // frame changes any other that shares the byte: look again.
+    for (int round = 0; round <= int(m_talks.size()); ++round) {
+        bool spoilt = false;
+        for (const std::shared_ptr<Talk> &talk : m_talks) {
+            const std::vector<SlotPtr> &frame = talk->frame;
+            if (std::none_of(frame.cbegin(), frame.cend(), [](const SlotPtr &s) { return s->collided; }))
+                continue;
+            QByteArray bytes;
+            for (const SlotPtr &s : frame)
+                bytes += s->byte;
+            if (!checkHolds(bytes))
+                continue;
+            // Its check byte, or else the last the client has still to get.
+            SlotPtr at = frame.at(size_t(checkByteAt(bytes)));
+            if (at->handed) {
+                const auto pending = std::find_if(frame.crbegin(), frame.crend(), [](const SlotPtr &s) { return !s->handed; });
+                if (pending == frame.crend())
+                    continue;
+                at = *pending;
+            }
+            at->byte = char(~quint8(at->byte));
+            spoilt = true;
+        }
+        if (!spoilt)
+            break;
+    }
 }
 
 void ModuleSim::onNoiseTimer()
@@ -996,7 +1106,9 @@ void ModuleSim::onNoiseTimer()
     QByteArray noise(1 + int(rng->bounded(4)), '\0');
     for (char &c : noise)
         c = char(rng->bounded(256));
-    m_upFreeUs = putOnWire({noise}, 0, m_noiseBaud, std::max(nowUs(), m_upFreeUs));
+    // In the silence: after every reply has left the wire.
+    const qint64 now = nowUs();
+    putOnWire({noise}, 0, m_noiseBaud, std::max(now, m_upFreeUs), now);
     m_quietUntilUs = m_upFreeUs + qint64(QuietAfterNoiseMs) * 1000;
 }
 

@@ -20,7 +20,9 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <thread>
+#include <vector>
 
 class QTimer;
 
@@ -73,11 +75,25 @@ public:
     // ---- the modules on the line -------------------------------------------
     // Every module hears what the client sends at its own rate. A request to
     // its address or to 0, and every logger frame, it answers; a write to 0
-    // it obeys. When more than one module answers the same frame after the
-    // same delay, the replies collide: one reply goes out, the bytes of all
-    // of them ANDed (a line driven low by any sender is low), as long as the
-    // longest, and never with a CRC or checksum that holds. Answers after
-    // different delays go out one after the other.
+    // it obeys. Each reply goes out when its module is ready, whoever else
+    // is talking, and replies on the wire at the same time collide: a bit is
+    // low when any sender drives it low. Modules that answer one frame after
+    // the same delay start together and make one reply, their bytes ANDed,
+    // as long as the longest. Replies that overlap in part share the wire
+    // where they overlap: it carries the characters of the one on its way
+    // first (its request heard first, or of one request, its module the
+    // sooner), each ANDed with every byte of the others that overlaps it in
+    // time; the rest of each reply passes unchanged. A reply with a collided
+    // byte never has a CRC or checksum that holds.
+    //
+    // What the client has been handed is never taken back, and what it had
+    // been handed before it asked cannot meet the answer on the wire. With
+    // pacing that is only wire time (a byte is handed over once it has
+    // crossed). Without it a reply is handed over whole at its start though
+    // it takes the wire for its wire time, ten bits a byte: it collides with
+    // the replies already on their way or asked for before the client had
+    // it, not with the answer to a request the client wrote once it had it,
+    // which on a real line could only have begun after it had ended.
     //
     // A module joins the running line with its own readings, drift and
     // serial number. Returns its index, or -1 (and no module added) for an
@@ -147,9 +163,8 @@ public:
     void setEcho(bool on);
     // Pacing: bytes take their wire time, ten bits each (8N1) at the rate
     // they go at, both ways. A request has ended, and modules hear it, once
-    // its last byte has crossed; a reply reaches the client byte by byte.
-    // Replies never overlap on the wire (only those that collide share it),
-    // so one waits for the other to end.
+    // its last byte has crossed; a reply reaches the client byte by byte, as
+    // it crosses, one character after another whoever sent it.
     void setPace(bool on);
     // Latency: what reaches the adapter is handed to the client at the next
     // tick of an ms period, in one piece per tick, as an adapter's latency
@@ -206,8 +221,9 @@ signals:
     // A complete, CRC-valid request that at least one module hears: at its
     // rate, addressed to it or to 0. Once, however many hear it.
     void requestHeard(const QByteArray &frame);
-    // A reply, as put on the line (faults included), after its last piece.
-    // Colliding replies are one reply.
+    // A reply, as put on the line (faults included), after its last piece:
+    // the characters it drove, what other replies made of them included.
+    // Replies that start together are one reply.
     void replySent(const QByteArray &frame);
     // Bytes thrown away: heard at a rate no module runs at, a partial
     // request that timed out, or bytes skipped while looking for a valid
@@ -236,15 +252,35 @@ protected:
 
 private:
     // What happens at a moment on the line, in microseconds of m_clock:
-    // bytes reaching the modules, bytes handed to the client, or something
-    // due once a reply has left.
+    // bytes reaching the modules, the echo handed to the client, the wire's
+    // characters due by then handed to it, or something due once a reply
+    // has left.
     struct Event {
-        enum Kind { Hear, Deliver, Run };
+        enum Kind { Hear, Deliver, HandOver, Run };
         qint64 atUs = 0;
         Kind kind = Run;
         QByteArray bytes;
         qint32 baud = 0; // Hear: the rate they were sent at; Deliver: the one they go at, 0 any
         std::function<void()> run;
+    };
+    // One character on the upstream wire, a byte's wire time long: what its
+    // senders make of it together, and when the adapter hands it over.
+    struct Slot {
+        qint64 fromUs = 0;
+        qint64 toUs = 0;
+        qint64 dueUs = 0;
+        qint32 baud = 0; // the rate of the one that put it there
+        char byte = 0;
+        bool collided = false;
+        bool handed = false;
+    };
+    using SlotPtr = std::shared_ptr<Slot>;
+    // A reply on the wire: the characters it drove, each once, in order.
+    struct Talk {
+        std::vector<SlotPtr> all;
+        std::vector<SlotPtr> frame; // without a stray byte before it or an extra one after
+        int frameFrom = 0;          // where the frame lies in the bytes sent
+        int frameTo = 0;
     };
     struct Said {
         Module *module;
@@ -254,13 +290,21 @@ private:
     Module *first() const { return m_modules.first(); }
     // The answers of the modules that heard one frame, onto the line.
     void answer(const QList<Said> &said);
-    // Puts a reply on the wire through the fault switches, its first byte no
-    // sooner than earliestUs: cut at the given offsets, or the line's split.
+    // Puts a reply on the wire through the fault switches, its first byte at
+    // earliestUs or after the quiet that follows noise, whatever else is on
+    // the wire: cut at the given offsets, or the line's split. A collided
+    // reply is already several ANDed into one.
     void transmit(const QByteArray &frame, QList<int> cuts, int gapMs, bool collided,
                   std::function<void()> afterSent, qint64 earliestUs);
-    // Bytes on the upstream wire from startUs, pieces gapMs apart, each byte
-    // handed over as the pace and latency have it; returns when the last ends.
-    qint64 putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs);
+    // Bytes on the upstream wire from startUs, pieces gapMs apart, colliding
+    // with what the client has not had before askedUs, each byte handed over
+    // as the pace and latency have it; the characters the talk drove noted
+    // in it. Returns when the last has left: with pacing its wire end,
+    // without it the last piece's start.
+    qint64 putOnWire(const QList<QByteArray> &pieces, int gapMs, qint32 baud, qint64 startUs, qint64 askedUs,
+                     Talk *talk = nullptr);
+    // The replies on the wire with a collided byte, none left whole.
+    void spoilCollisions();
 
     void schedule(Event event);
     void arm();
@@ -302,9 +346,13 @@ private:
     QElapsedTimer m_clock;
     std::deque<Event> m_events; // by time; at one time, in the order scheduled
     QTimer *m_pumpTimer = nullptr;
+    // The upstream wire's characters by their start, until they are past;
+    // the replies with some not handed over yet.
+    std::vector<SlotPtr> m_wire;
+    std::vector<std::shared_ptr<Talk>> m_talks;
     qint64 m_heardUs = 0;     // when the frame being handled ended
     qint64 m_downFreeUs = 0;  // the client's last byte off the wire (paced)
-    qint64 m_upFreeUs = 0;    // the last reply's last byte off the wire
+    qint64 m_upFreeUs = 0;    // the last byte of any reply or noise off the wire
     qint64 m_quietUntilUs = 0; // no reply before, after noise
     int m_repliesOnWire = 0;
     QTimer *m_noiseTimer = nullptr;
