@@ -136,6 +136,7 @@ void CommissionWindow::runPressed()
         if (run) {
             // Link stops a run; a port that died or a search that failed fails it, saying why.
             const QString why = line->claimEndedBy();
+            cutOff();
             why.isEmpty() ? run->stop() : run->abort(why);
             finish();
         } else {
@@ -199,13 +200,24 @@ void CommissionWindow::pump()
     // begun has the rest of it to become whole.
     x.firstByteUs = x.silenceUs = request->waitUs;
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        onLine = false;
         run->take(outcome, reply);
         pump();
     };
-    if (!line->exchange(this, x)) {
-        run->take(Exchange::Silent, QByteArray());
+    onLine = line->exchange(this, x);
+    if (!onLine) {
+        run->abort(tr("The serial port is not open. Press Link first."));
         finish();
     }
+}
+
+void CommissionWindow::cutOff()
+{
+    // Ended before the answer came: the report may not say it was written,
+    // nor that it was not.
+    if (onLine)
+        run->cutOff();
+    onLine = false;
 }
 
 void CommissionWindow::finish()
@@ -252,6 +264,7 @@ bool CommissionWindow::mayClose()
     if (run) {
         // Ended here, not after the exchange on the line: the window may not
         // be there to see it end. Its row says where it stopped.
+        cutOff();
         run->stop();
         finish();
     } else {

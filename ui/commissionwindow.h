@@ -38,6 +38,7 @@ private:
     void runPressed();
     void start();
     void pump();
+    void cutOff();
     void finish();
     void showSteps();
     void showCounter();
@@ -48,6 +49,7 @@ private:
     commission::Plan plan;
     bool starting = false; // waiting for the clock to give a new serial number
     std::unique_ptr<commission::Run> run;
+    bool onLine = false; // an exchange of the run's is on the line
     trend::CsvFile report;
     QSet<int> given;      // addresses given in this batch
     QSet<QString> modulesDone; // "address serial" of the modules this batch commissioned
