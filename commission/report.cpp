@@ -61,11 +61,11 @@ QByteArray reportRow(const QDateTime &when, const Run &run)
         fields << (std::isnan(value) ? QString() : QString::number(value, 'f', 1));
     // Written before the run is told how the writing went: a run still
     // running here went through every step, unless it was stopped, and a
-    // stopped one names the step it had reached.
+    // stopped one names the step it had reached, or was told it had.
     const Run::Verdict *failure = run.failure();
     const bool ok = !failure && run.step() == Step::Report;
     fields << QLatin1String(failure ? "failed" : ok ? "ok" : "stopped")
-           << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.step())))
+           << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.stoppedAt())))
            << trend::csvField(failure ? failure->text : QString());
     return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }

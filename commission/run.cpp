@@ -269,6 +269,12 @@ void Run::stop()
     m_stopping = true;
 }
 
+void Run::stop(Step told)
+{
+    m_stopping = true;
+    m_told = told;
+}
+
 void Run::reported(bool ok, const QString &reason)
 {
     m_verdicts.append({Step::Report, !ok, ok ? QCoreApplication::translate("commission", "appended") : reason});

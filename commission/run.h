@@ -55,6 +55,9 @@ public:
     void take(Exchange::Outcome outcome, const QByteArray &reply);
     // Ends the run once the exchange on the line is over.
     void stop();
+    // Ends it now, at the step the technician was told it had reached (one
+    // answer may have moved it on since).
+    void stop(Step told);
     // The exchange on the line is dropped before its answer came: a write in
     // it may have been taken or not. The run is to be ended after it.
     void cutOff();
@@ -66,6 +69,8 @@ public:
 
     Result result() const { return m_result; }
     Step step() const { return m_step; }
+    // Where a stopped run's row says it stopped.
+    Step stoppedAt() const { return m_told.value_or(m_step); }
     const QVector<Verdict> &verdicts() const { return m_verdicts; }
 
     // What the report tells of the module.
@@ -100,6 +105,7 @@ private:
     Result m_result = Running;
     bool m_stopping = false;
     bool m_collided = false;
+    std::optional<Step> m_told;
     Written m_written[int(Step::Report)] = {};
     QVector<qint32> m_answeredAt; // the rates a module answered the search at
     QVector<qint32> m_garbledAt;  // the rates where answers garbled

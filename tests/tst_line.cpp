@@ -196,12 +196,26 @@ void TestLine::commission_data()
         "run=Commission; counter=This batch: 1 done, 0 failed; module=12@9600; next=13; "
         "reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
         "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again?"};
+    // Closed while that is asked: asked to stop once it is answered.
+    QTest::newRow("closed while the same module is asked about") << QStringList{
+        plan + "press=pushButtonRun until=run=Commission clock=2026-12-06T03:31:30 hold=300 press=pushButtonRun "
+        "until=steps=Find:_address_12_at_9600_baud closeCommission",
+        "run=Commission; reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
+        "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again? / "
+        "Commission: A module is being commissioned (step: Address). Stop the run?"};
     // Closed mid-run, on a question answered Yes: the row says where it
     // stopped, and that the write on the line may have been taken.
     QTest::newRow("quit mid-run") << QStringList{
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud_|_Address:_address_12 quit",
         "run=Commission; module=12@9600; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129 (not confirmed),,,,,,,,,,stopped,"
         "serial_number,; boxes=Commission: A module is being commissioned (step: Serial number). Stop the run?"};
+    // While it is asked, the answer on the line is taken and nothing more is
+    // sent: 7 requests to find the module, and its address.
+    QTest::newRow("the stop question holds the run") << QStringList{
+        plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud hold=400 closeCommission",
+        "run=Commission; tx=8; steps=Find: address 1 at 9600 baud | Address: address 12 | Report: appended; "
+        "reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,address,; "
+        "boxes=Commission: A module is being commissioned (step: Address). Stop the run?"};
     // A module that takes a moment to follow its new rate is read there again.
     QTest::newRow("a module slow to follow its new rate") << QStringList{
         plan + "switchDelay=200 target=19200 press=pushButtonRun",
