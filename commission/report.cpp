@@ -21,6 +21,15 @@ QString number(int value)
     return value ? QString::number(value) : QString();
 }
 
+// A value a write may have left in the module: said as unsure when the
+// write's answer never came, for the module may well hold it.
+QString written(Run::Written how, const QString &value)
+{
+    if (how == Run::NotWritten || value.isEmpty())
+        return QString();
+    return how == Run::Unconfirmed ? value + QLatin1String(" (not confirmed)") : value;
+}
+
 } // namespace
 
 QByteArray reportHeader()
@@ -34,29 +43,29 @@ QByteArray reportRow(const QDateTime &when, const Run &run)
     // Only what happened: a field the run did not get to is empty.
     const Plan &plan = run.plan();
     const bool monitoring = plan.recordMode == logger::MonitorOnly;
-    const bool setup = run.setupWritten();
+    const Run::Written setup = run.written(Step::LoggerSetup);
     QStringList fields{trend::isoTime(when),
                        number(run.oldAddress()),
                        number(run.oldBaudRate()),
-                       run.addressSet() ? QString::number(plan.address) : QString(),
-                       run.rateSet() ? QString::number(plan.baudRate) : QString(),
-                       run.serialWritten() ? run.serialNumber() : QString(),
+                       written(run.written(Step::Address), QString::number(plan.address)),
+                       written(run.written(Step::BaudRate), QString::number(plan.baudRate)),
+                       written(run.written(Step::SerialNumber), run.serialNumber()),
                        number(run.loggerModel()),
-                       !setup ? QString() : monitoring ? QStringLiteral("monitoring") : QStringLiteral("recording"),
-                       !setup || monitoring ? QString()
-                           : plan.recordMode == logger::RecordFromStartTime ? QStringLiteral("timing start")
-                                                                            : QStringLiteral("after setup"),
-                       setup ? trend::isoTime(QDateTime::fromSecsSinceEpoch(plan.start)) : QString(),
-                       setup ? QString::number(plan.sampleSeconds) : QString()};
+                       written(setup, monitoring ? QStringLiteral("monitoring") : QStringLiteral("recording")),
+                       written(setup, monitoring ? QString()
+                                          : plan.recordMode == logger::RecordFromStartTime ? QStringLiteral("timing start")
+                                                                                           : QStringLiteral("after setup")),
+                       written(setup, trend::isoTime(QDateTime::fromSecsSinceEpoch(plan.start))),
+                       written(setup, QString::number(plan.sampleSeconds))};
     for (const double value : run.readings())
         fields << (std::isnan(value) ? QString() : QString::number(value, 'f', 1));
     // Written before the run is told how the writing went: a run still
     // running here went through every step, unless it was stopped, and a
-    // stopped one names the step it had reached.
+    // stopped one names the step it had reached, or was told it had.
     const Run::Verdict *failure = run.failure();
     const bool ok = !failure && run.step() == Step::Report;
     fields << QLatin1String(failure ? "failed" : ok ? "ok" : "stopped")
-           << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.step())))
+           << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.stoppedAt())))
            << trend::csvField(failure ? failure->text : QString());
     return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }

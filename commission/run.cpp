@@ -131,18 +131,21 @@ bool Run::answered(Exchange::Outcome outcome, const QByteArray &reply)
 void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
 {
     if (m_step == Step::Find)
-        return find(outcome, reply); else if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
+        return find(outcome, reply);
+    if (outcome != Exchange::Answered && writing())
+        unconfirmed(); // the module may have taken it all the same
+    if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
         ++m_phase; // not at its new rate yet
     } else if (!answered(outcome, reply)) {
     } else if (m_step == Step::Address) {
         const int echoed = quint8(reply[4]) << 8 | quint8(reply[5]);
         if (echoed == m_plan.address)
-            done(QCoreApplication::translate("commission", "address %1").arg(echoed));
+            m_written[int(Step::Address)] = Taken, done(QCoreApplication::translate("commission", "address %1").arg(echoed));
         else
             fail(QCoreApplication::translate("commission", "the module echoed address %1").arg(echoed));
     } else if (m_step == Step::SerialNumber) {
         if (m_phase++ == 0) {
-            m_serialWritten = true;
+            m_written[int(Step::SerialNumber)] = Taken;
             return;
         }
         const logger::Info info = logger::parseInfo(reply);
@@ -155,7 +158,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
             fail(QCoreApplication::translate("commission", "read back %1 where %2 was written").arg(read, m_serial));
     } else if (m_step == Step::LoggerSetup) {
         if (m_phase++ == 0) {
-            m_setupWritten = true;
+            m_written[int(Step::LoggerSetup)] = Taken;
             return;
         }
         const logger::Settings settings = logger::parseSettings(reply);
@@ -165,8 +168,11 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
         else
             fail(QCoreApplication::translate("commission", "read back %1").arg(read));
     } else if (m_step == Step::BaudRate) {
+        // The echo came at the old rate: the module now runs at the new one,
+        // whether or not it answers there. A rate kept is set once read at.
+        m_written[int(Step::BaudRate)] = Taken;
         if (m_phase++ == 0 && m_plan.baudRate != m_oldRate)
-            return; // the echo came at the old rate; the module now runs at the new one
+            return;
         m_readings = bus::answerOf(outcome, reply).values; // the bus's own reading of the five registers
         done(QCoreApplication::translate("commission", "%1 baud, %2 °C, %3 %RH").arg(m_plan.baudRate).arg(m_readings[0], 0, 'f', 1).arg(m_readings[1], 0, 'f', 1));
     }
@@ -220,6 +226,40 @@ void Run::find(Exchange::Outcome outcome, const QByteArray &reply)
     }
 }
 
+bool Run::writing() const
+{
+    if (m_phase != 0)
+        return false;
+    return m_step == Step::Address || m_step == Step::SerialNumber || m_step == Step::LoggerSetup
+        || (m_step == Step::BaudRate && m_plan.baudRate != m_oldRate);
+}
+
+void Run::unconfirmed()
+{
+    QString value;
+    switch (m_step) {
+    case Step::Address:
+        value = QCoreApplication::translate("commission", "address %1").arg(m_plan.address);
+        break;
+    case Step::SerialNumber:
+        value = m_serial;
+        break;
+    case Step::LoggerSetup:
+        value = QCoreApplication::translate("commission", "%1, %2 s").arg(modeText(m_plan.recordMode)).arg(m_plan.sampleSeconds);
+        break;
+    default:
+        value = QCoreApplication::translate("commission", "%1 baud").arg(m_plan.baudRate);
+    }
+    m_written[int(m_step)] = Unconfirmed;
+    m_verdicts.append({m_step, false, QCoreApplication::translate("commission", "%1 (not confirmed)").arg(value)});
+}
+
+void Run::cutOff()
+{
+    if (m_result == Running && writing())
+        unconfirmed();
+}
+
 void Run::abort(const QString &why)
 {
     if (m_result == Running)
@@ -242,6 +282,12 @@ void Run::fail(const QString &why)
 void Run::stop()
 {
     m_stopping = true;
+}
+
+void Run::stop(Step told)
+{
+    m_stopping = true;
+    m_told = told;
 }
 
 void Run::reported(bool ok, const QString &reason)

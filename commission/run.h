@@ -35,11 +35,16 @@ class Run
 {
 public:
     enum Result { Running, Ok, Failed, Stopped };
+    // What a write left in the module: nothing (not sent, or refused), what
+    // no one knows (sent, and its answer never came), or the value written.
+    enum Written { NotWritten, Unconfirmed, Taken };
     struct Verdict
     {
         Step step;
         bool failed;
-        QString text; // done, the value read back, or why it failed
+        // done, the value read back, why it failed, or what a write whose
+        // answer never came may have set
+        QString text;
     };
 
     Run(const Plan &plan, const QString &serialNumber);
@@ -53,6 +58,12 @@ public:
     void heard(const Chorus &chorus) { m_chorus = chorus; }
     // Ends the run once the exchange on the line is over.
     void stop();
+    // Ends it now, at the step the technician was told it had reached (one
+    // answer may have moved it on since).
+    void stop(Step told);
+    // The exchange on the line is dropped before its answer came: a write in
+    // it may have been taken or not. The run is to be ended after it.
+    void cutOff();
     // Ends it at once, at the step it reached, for a reason outside it (the
     // port died under it).
     void abort(const QString &why);
@@ -61,6 +72,8 @@ public:
 
     Result result() const { return m_result; }
     Step step() const { return m_step; }
+    // Where a stopped run's row says it stopped.
+    Step stoppedAt() const { return m_told.value_or(m_step); }
     const QVector<Verdict> &verdicts() const { return m_verdicts; }
 
     // What the report tells of the module.
@@ -69,11 +82,9 @@ public:
     // What the module held when it was found: its serial number as the
     // twelve digits a write takes; empty when its logger did not say.
     const QString &foundSerial() const { return m_foundSerial; }
-    // How far the writes went: what the report may say was set.
-    bool addressSet() const { return m_step > Step::Address; }
-    bool serialWritten() const { return m_serialWritten; }
-    bool setupWritten() const { return m_setupWritten; }
-    bool rateSet() const { return m_step > Step::BaudRate; }
+    // How far the writes went: what the report may say was set. The baud
+    // rate counts as set too when it was kept and the module answered at it.
+    Written written(Step step) const { return step < Step::Report ? m_written[int(step)] : NotWritten; }
     int oldAddress() const { return m_oldAddress; }
     qint32 oldBaudRate() const { return m_oldRate; }
     int loggerModel() const { return m_model; }
@@ -87,6 +98,8 @@ private:
     void done(const QString &text);
     void fail(const QString &why);
     bool answered(Exchange::Outcome outcome, const QByteArray &reply);
+    bool writing() const;
+    void unconfirmed();
 
     Plan m_plan;
     QString m_serial;
@@ -95,8 +108,8 @@ private:
     Result m_result = Running;
     bool m_stopping = false;
     bool m_collided = false;
-    bool m_serialWritten = false;
-    bool m_setupWritten = false;
+    std::optional<Step> m_told;
+    Written m_written[int(Step::Report)] = {};
     QVector<qint32> m_answeredAt; // the rates a module answered the search at
     QVector<qint32> m_garbledAt;  // the rates where answers garbled
     Chorus m_chorus;              // of the request on the line, to address 0

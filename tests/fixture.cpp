@@ -34,6 +34,7 @@ using namespace QtCharts;
 #include <csignal>
 #include <signal.h>
 #include <sys/resource.h>
+#include <utility>
 
 namespace {
 int traces = 0;
@@ -79,7 +80,7 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
 {
     auto *modal = event->type() == QEvent::Show && object->isWidgetType() ? static_cast<QWidget *>(object) : nullptr;
     if (modal && modal->isModal()) {
-        QTimer::singleShot(0, modal, [this, modal] {
+        QTimer::singleShot(std::exchange(m_hold, 0), modal, [this, modal] {
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 boxes << box->windowTitle() + ": " + box->text() + (UartData.RxBuffer.isEmpty() ? "" : " (inside a reply)");
                 const bool no = m_decline && (box->standardButtons() & QMessageBox::No);
@@ -275,6 +276,7 @@ void Bench::given(const QString &spec)
         {"clock", [](Bench &, const QString &v) { setClockForTesting([t = QDateTime::fromString(v, Qt::ISODate).toLocalTime()] { return t; }); }},
         {"press", [](Bench &b, const QString &v) { b.press(v); }},
         {"decline", [](Bench &b, const QString &) { b.m_decline = true; }}, // the next question, answered No
+        {"hold", [](Bench &b, const QString &v) { b.m_hold = v.toInt(); }}, // the next question, answered after MS
         {"closeCommission", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("CommissionWindow")->close(); }},
         {"quit", [](Bench &b, const QString &) { QCloseEvent e; QApplication::sendEvent(b.w, &e); }}, // as the window's close box asks
         {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},

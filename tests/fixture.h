@@ -109,6 +109,7 @@ private:
     bool eventFilter(QObject *object, QEvent *event) override;
     QString m_baudItem, m_port, m_saveAs, m_answer;
     bool m_decline = false; // the next question is answered No
+    int m_hold = 0;         // ms the next modal window stays open before it is answered
     QTemporaryDir m_dir; // '@' in a saveAs answer
 };
 

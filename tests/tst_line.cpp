@@ -216,8 +216,10 @@ void TestLine::commission_data()
         "23.1,45.6,10.3,15.8,ok,,; boxes="};
     QTest::newRow("a setup not acknowledged") << QStringList{
         plan + "noSetupAck press=pushButtonRun press=pushButtonBus press=pushButtonScan",
-        "run=Commission; steps=" + found + "Logger setup: failed, no answer | Report: appended; counter=This batch: 0 done, 1 failed; "
-        "next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129,2021,,,,,,,,,failed,logger_setup,no answer; "
+        "run=Commission; steps=" + found + "Logger setup: recording after setup, 60 s (not confirmed) | Logger setup: failed, no answer | "
+        "Report: appended; counter=This batch: 0 done, 1 failed; next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129,2021,"
+        "recording (not confirmed),after setup (not confirmed),2026-12-06T03:36:29+01:00 (not confirmed),60 (not confirmed),,,,,failed,"
+        "logger_setup,no answer; "
         "boxes=Error: The line is busy with commissioning. Stop it first."};
     // Nothing is written where a module in service may hear it.
     QTest::newRow("modules at two rates") << QStringList{
@@ -238,20 +240,41 @@ void TestLine::commission_data()
         "run=Commission; counter=This batch: 1 done, 0 failed; module=12@9600; next=13; "
         "reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
         "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again?"};
-    // Closed mid-run, on a question answered Yes: the row says where it stopped.
+    // Closed while that is asked: asked to stop once it is answered.
+    QTest::newRow("closed while the same module is asked about") << QStringList{
+        plan + "press=pushButtonRun until=run=Commission clock=2026-12-06T03:31:30 hold=300 press=pushButtonRun "
+        "until=steps=Find:_address_12_at_9600_baud closeCommission",
+        "run=Commission; reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
+        "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again? / "
+        "Commission: A module is being commissioned (step: Address). Stop the run?"};
+    // Closed mid-run, on a question answered Yes: the row says where it
+    // stopped, and that the write on the line may have been taken.
     QTest::newRow("quit mid-run") << QStringList{
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud_|_Address:_address_12 quit",
-        "run=Commission; module=12@9600; reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,serial_number,; "
-        "boxes=Commission: A module is being commissioned (step: Serial number). Stop the run?"};
+        "run=Commission; module=12@9600; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129 (not confirmed),,,,,,,,,,stopped,"
+        "serial_number,; boxes=Commission: A module is being commissioned (step: Serial number). Stop the run?"};
+    // While it is asked, the answer on the line is taken and nothing more is
+    // sent: 7 requests to find the module, and its address.
+    QTest::newRow("the stop question holds the run") << QStringList{
+        plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud hold=400 closeCommission",
+        "run=Commission; tx=8; steps=Find: address 1 at 9600 baud | Address: address 12 | Report: appended; "
+        "reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,address,; "
+        "boxes=Commission: A module is being commissioned (step: Address). Stop the run?"};
     // A module that takes a moment to follow its new rate is read there again.
     QTest::newRow("a module slow to follow its new rate") << QStringList{
         plan + "switchDelay=200 target=19200 press=pushButtonRun",
         "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; boxes="};
+    // One that never answers there has taken the rate all the same.
+    QTest::newRow("a module silent at its new rate") << QStringList{
+        plan + "switchDelay=2000 target=19200 press=pushButtonRun",
+        "run=Commission; reported=2026-12-06T03:31:29+01:00,1,9600,12,19200,261206033129,2021,recording,after setup,"
+        "2026-12-06T03:36:29+01:00,60,,,,,failed,baud_rate,no answer"};
     // A port that dies under a run fails it, and says so where the run is told.
     QTest::newRow("the port dies mid-run") << QStringList{
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud dies",
-        "run=Commission; steps=Find: address 1 at 9600 baud | Address: failed, The serial port <port> stopped working: <reason> | Report: appended; "
-        "reported=2026-12-06T03:31:29+01:00,1,9600,,,,,,,,,,,,,failed,address,The serial port <port> stopped working: <reason>; "
+        "run=Commission; steps=Find: address 1 at 9600 baud | Address: address 12 (not confirmed) | Address: failed, The serial port <port> "
+        "stopped working: <reason> | Report: appended; reported=2026-12-06T03:31:29+01:00,1,9600,12 (not confirmed),,,,,,,,,,,,failed,address,"
+        "The serial port <port> stopped working: <reason>; "
         "boxes=Error: The serial port <port> stopped working: <reason>"};
     QTest::newRow("a report that cannot be written") << QStringList{
         "linked press=pushButtonCommission saveAs=/proc/report.csv press=pushButtonRun",

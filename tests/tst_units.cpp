@@ -153,8 +153,8 @@ private slots:
     }
 
     // One module's commissioning as data: what the line brings back to each
-    // request ("-" nothing, "#" bytes that make no frame, else the reply),
-    // the verdicts, and the report row. The plan: address 12, 19200 baud,
+    // request ("-" nothing, "#" bytes that make no frame, "cut" the run
+    // stopped before it came, else the reply), the verdicts, and the report row. The plan: address 12, 19200 baud,
     // recording after setup, one sample a minute, serial number 261206033129.
     void commissioning_data();
     void commissioning()
@@ -172,8 +172,9 @@ private slots:
                 run.stop();
             else if (const auto request = run.next(1767225000))
                 asked << QStringLiteral("%1:%2").arg(request->baudRate).arg(QString::fromLatin1(request->frame.toHex().left(12))),
-                run.take(reply == "-" ? Exchange::Silent : reply == "#" ? Exchange::Garbled : Exchange::Answered,
-                         reply.size() > 1 ? bytes(reply.toLatin1()) : QByteArray());
+                reply == "cut" ? run.cutOff(), run.stop()
+                               : run.take(reply == "-" ? Exchange::Silent : reply == "#" ? Exchange::Garbled : Exchange::Answered,
+                                          reply.size() > 1 ? bytes(reply.toLatin1()) : QByteArray());
         }
         QVERIFY(!run.next(1767225000));
         QCOMPARE(QString::fromUtf8(commission::reportRow(QDateTime(QDate(2026, 1, 1), QTime(1, 0), Qt::UTC).toLocalTime(), run)),
@@ -541,8 +542,9 @@ void TestUnits::commissioning_data()
     QTest::newRow("a module slow to follow") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - # - " + values
         << steps + " | Baud rate: 19200 baud, 23.1 °C, 45.6 %RH" << row.arg("12,19200").arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
         << written + " 9600:000601010005" + read + read + read + read;
+    // It took the rate when it echoed the write.
     QTest::newRow("a module that never follows") << 19200 << found + ' ' + withCrc("000601010005").toHex() + " - - - -"
-        << steps + " | Baud rate failed: no answer" << row.arg("12,").arg(2021).arg(",,,,failed,baud_rate,no answer")
+        << steps + " | Baud rate failed: no answer" << row.arg("12,19200").arg(2021).arg(",,,,failed,baud_rate,no answer")
         << written + " 9600:000601010005" + read + read + read + read;
     QTest::newRow("the rate kept") << 9600 << found + ' ' + values
         << steps + " | Baud rate: 9600 baud, 23.1 °C, 45.6 %RH" << row.arg("12,9600").arg(2021).arg("23.1,45.6,10.3,15.8,ok,,")
@@ -568,10 +570,17 @@ void TestUnits::commissioning_data()
         << "Find: address 5 at 9600 baud | Address: address 12 | Serial number failed: read back 261206033130 where 261206033129 was written"
         << "2026-01-01T02:00:00+01:00,5,9600,12,,261206033129,2021,,,,,,,,,failed,serial_number,read back 261206033130 where 261206033129 was written\r\n"
         << searched + " 9600:00060100000c 9600:7b22aa07001a 9600:7b220a000a22";
+    // A write whose answer never came may have been taken.
     QTest::newRow("the setup not acknowledged") << 9600 << find + ' ' + echo + ' ' + ack + ' ' + info + " -"
-        << steps.section(" | ", 0, 2) + " | Logger setup failed: no answer"
-        << "2026-01-01T02:00:00+01:00,5,9600,12,,261206033129,2021,,,,,,,,,failed,logger_setup,no answer\r\n"
+        << steps.section(" | ", 0, 2) + " | Logger setup: recording after setup, 60 s (not confirmed) | Logger setup failed: no answer"
+        << "2026-01-01T02:00:00+01:00,5,9600,12,,261206033129,2021,recording (not confirmed),after setup (not confirmed),"
+           "2026-01-01T01:00:00+01:00 (not confirmed),60 (not confirmed),,,,,failed,logger_setup,no answer\r\n"
         << written.section(QLatin1Char(' '), 0, 10);
+    QTest::newRow("the rate write garbled") << 19200 << found + " #"
+        << steps + " | Baud rate: 19200 baud (not confirmed) | Baud rate failed: a reply that makes no frame"
+        << row.arg("12,19200 (not confirmed)").arg(2021).arg(",,,,failed,baud_rate,a reply that makes no frame") << written + " 9600:000601010005";
+    QTest::newRow("stopped while the address is written") << 9600 << find + " cut" << "Find: address 5 at 9600 baud | Address: address 12 (not confirmed)"
+        << noSerial.arg("12 (not confirmed),").arg("").arg("stopped,address,") << searched + " 9600:00060100000c";
     QTest::newRow("the settings read back otherwise") << 9600 << find + ' ' + echo + ' ' + ack + ' ' + info + ' ' + setup + ' '
         + settingsReply("20", "0078").toHex()
         << steps.section(" | ", 0, 2) + " | Logger setup failed: read back recording after setup, 120 s"

@@ -1275,6 +1275,14 @@
         <source>More than one module answers (at %1 baud): keep only the one to commission on the line.</source>
         <translation>有多个模块应答（波特率 %1）：线路上只保留要调试的那一个模块。</translation>
     </message>
+    <message>
+        <source>%1 baud</source>
+        <translation>波特率 %1</translation>
+    </message>
+    <message>
+        <source>%1 (not confirmed)</source>
+        <translation>%1（未确认）</translation>
+    </message>
 </context>
 <context>
     <name>publish::Publisher</name>

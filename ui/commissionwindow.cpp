@@ -11,8 +11,8 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QShortcut>
 #include <QTimer>
 
@@ -136,10 +136,12 @@ void CommissionWindow::runPressed()
         if (run) {
             // Link stops a run; a port that died or a search that failed fails it, saying why.
             const QString why = line->claimEndedBy();
+            cutOff();
             why.isEmpty() ? run->stop() : run->abort(why);
             finish();
         } else {
             ui->pushButtonRun->setText(tr("&Commission"));
+            dropQuestion();
         }
     });
     if (!busy.isEmpty()) {
@@ -158,6 +160,10 @@ void CommissionWindow::start()
     // last one was given, the clock's has to move on first.
     if (!starting)
         return;
+    if (asking) {
+        held = true;
+        return;
+    }
     if (const int wait = commission::msUntilNewSerial(currentDateTime(), lastSerial)) {
         QTimer::singleShot(wait, this, &CommissionWindow::start);
         return;
@@ -171,20 +177,28 @@ void CommissionWindow::start()
 void CommissionWindow::pump()
 {
     showSteps();
+    // The technician's answer may end the run: until then nothing more of
+    // it goes out, nor is its row written.
+    if (asking) {
+        held = true;
+        return;
+    }
     // Found with the address and serial number this batch gave it: the same
     // module again, most likely, not yet swapped for the next.
     if (run->step() == commission::Step::Address && !confirmed && run->result() == commission::Run::Running) {
         confirmed = true;
-        if (modulesDone.contains(QStringLiteral("%1 %2").arg(run->oldAddress()).arg(run->foundSerial()))) {
-            const bool again = QMessageBox::question(this, tr("Commission"),
-                                                     tr("This module was commissioned a moment ago (address %1). Commission it again?")
-                                                         .arg(run->oldAddress()),
-                                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                == QMessageBox::Yes;
-            if (!run)
-                return; // the line was taken from it while the question was open
-            if (!again)
-                run->stop();
+        const int address = run->oldAddress();
+        if (modulesDone.contains(QStringLiteral("%1 %2").arg(address).arg(run->foundSerial()))) {
+            held = true;
+            ask({[this, address] {
+                     return run ? tr("This module was commissioned a moment ago (address %1). Commission it again?").arg(address)
+                                : QString();
+                 },
+                 [this](QMessageBox::StandardButton answer) {
+                     if (answer == QMessageBox::No && run)
+                         run->stop();
+                 }});
+            return;
         }
     }
     const auto request = run->next(currentDateTime().toSecsSinceEpoch());
@@ -200,13 +214,24 @@ void CommissionWindow::pump()
     x.firstByteUs = x.silenceUs = request->waitUs;
     x.heard = [this](const Chorus &chorus) { run->heard(chorus); };
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        onLine = false;
         run->take(outcome, reply);
         pump();
     };
-    if (!line->exchange(this, x)) {
-        run->take(Exchange::Silent, QByteArray());
+    onLine = line->exchange(this, x);
+    if (!onLine) {
+        run->abort(tr("The serial port is not open. Press Link first."));
         finish();
     }
+}
+
+void CommissionWindow::cutOff()
+{
+    // Ended before the answer came: the report may not say it was written,
+    // nor that it was not.
+    if (onLine)
+        run->cutOff();
+    onLine = false;
 }
 
 void CommissionWindow::finish()
@@ -233,6 +258,7 @@ void CommissionWindow::finish()
     line->releaseLine(this);
     ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
+    dropQuestion();
     if (!collision.isEmpty())
         showError(collision);
     if (next == 0)
@@ -243,23 +269,84 @@ bool CommissionWindow::mayClose()
 {
     if (!run && !starting)
         return true;
-    const QString step = run ? commission::stepName(run->step()) : commission::stepName(commission::Step::Find);
-    if (QMessageBox::question(this, tr("Commission"),
-                              tr("A module is being commissioned (step: %1). Stop the run?").arg(step),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        != QMessageBox::Yes)
-        return false;
-    starting = false;
-    if (run) {
-        // Ended here, not after the exchange on the line: the window may not
-        // be there to see it end. Its row says where it stopped.
-        run->stop();
-        finish();
-    } else {
-        line->releaseLine(this);
-        ui->pushButtonRun->setText(tr("&Commission"));
+    // Asked once another question is answered, if the run is still on then;
+    // it names the step the run stands at when it opens.
+    auto answer = std::make_shared<int>(-1);
+    auto told = std::make_shared<commission::Step>(commission::Step::Find);
+    QEventLoop wait;
+    QPointer<QEventLoop> waiting(&wait);
+    ask({[this, told] {
+             if (!run && !starting)
+                 return QString();
+             *told = run ? run->step() : commission::Step::Find;
+             return tr("A module is being commissioned (step: %1). Stop the run?").arg(commission::stepName(*told));
+         },
+         [this, answer, told, waiting](QMessageBox::StandardButton button) {
+             *answer = button;
+             if (button == QMessageBox::Yes) {
+                 starting = false;
+                 if (run) {
+                     // Ended here, not after the exchange on the line: the
+                     // window may not be there to see it end. Its row says
+                     // where it stopped.
+                     cutOff();
+                     run->stop(*told);
+                     finish();
+                 } else {
+                     line->releaseLine(this);
+                     ui->pushButtonRun->setText(tr("&Commission"));
+                 }
+             }
+             if (waiting)
+                 waiting->quit();
+         }});
+    if (*answer < 0)
+        wait.exec();
+    return *answer == QMessageBox::Yes || *answer == QMessageBox::NoButton;
+}
+
+void CommissionWindow::dropQuestion()
+{
+    // A question about a run is out of date once the run is over.
+    held = false;
+    if (asking)
+        asking->done(QMessageBox::NoButton);
+}
+
+void CommissionWindow::ask(const Question &question)
+{
+    questions.append(question);
+    if (!asking)
+        askNext();
+}
+
+void CommissionWindow::askNext()
+{
+    while (!asking && !questions.isEmpty()) {
+        const Question question = questions.takeFirst();
+        const QString text = question.text();
+        if (text.isEmpty()) {
+            question.answered(QMessageBox::NoButton);
+            continue;
+        }
+        auto *box = new QMessageBox(QMessageBox::Question, tr("Commission"), text, QMessageBox::Yes | QMessageBox::No, this);
+        box->setDefaultButton(QMessageBox::No);
+        box->setWindowModality(Qt::ApplicationModal);
+        connect(box, &QMessageBox::finished, this, [this, box, answered = question.answered] {
+            box->deleteLater();
+            asking = nullptr;
+            QAbstractButton *clicked = box->clickedButton();
+            answered(!clicked ? QMessageBox::NoButton : box->standardButton(clicked) == QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::No);
+            askNext();
+        });
+        asking = box;
+        box->show();
     }
-    return true;
+    // The last one answered: the run goes on where it paused.
+    if (!asking && held) {
+        held = false;
+        run ? pump() : start();
+    }
 }
 
 void CommissionWindow::closeEvent(QCloseEvent *event)

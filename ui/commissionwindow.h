@@ -4,9 +4,12 @@
 #include "commission/run.h"
 #include "trend/csvfile.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -38,7 +41,19 @@ private:
     void runPressed();
     void start();
     void pump();
+    void cutOff();
     void finish();
+    // The window's questions, one open at a time, the others waiting their
+    // turn. A question's text is made when it opens: empty, it is no longer
+    // needed and is answered NoButton unseen, as is one dropped while open.
+    struct Question
+    {
+        std::function<QString()> text;
+        std::function<void(QMessageBox::StandardButton)> answered;
+    };
+    void ask(const Question &question);
+    void askNext();
+    void dropQuestion();
     void showSteps();
     void showCounter();
     void followModes();
@@ -48,6 +63,10 @@ private:
     commission::Plan plan;
     bool starting = false; // waiting for the clock to give a new serial number
     std::unique_ptr<commission::Run> run;
+    bool onLine = false; // an exchange of the run's is on the line
+    QVector<Question> questions; // waiting for the one open to be answered
+    QPointer<QMessageBox> asking;
+    bool held = false; // the run went no further while a question was open
     trend::CsvFile report;
     QSet<int> given;      // addresses given in this batch
     QSet<QString> modulesDone; // "address serial" of the modules this batch commissioned
