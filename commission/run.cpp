@@ -130,8 +130,10 @@ bool Run::answered(Exchange::Outcome outcome, const QByteArray &reply)
 
 void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
 {
+    // What the line heard belongs to this exchange only.
+    const Chorus chorus = std::exchange(m_chorus, Chorus());
     if (m_step == Step::Find)
-        return find(outcome, reply);
+        return find(outcome, reply, chorus);
     if (outcome != Exchange::Answered && writing())
         unconfirmed(); // the module may have taken it all the same
     if (m_step == Step::BaudRate && m_phase > 0 && m_phase < kReadsAtNewRate && outcome != Exchange::Answered) {
@@ -178,7 +180,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
     }
 }
 
-void Run::find(Exchange::Outcome outcome, const QByteArray &reply)
+void Run::find(Exchange::Outcome outcome, const QByteArray &reply, const Chorus &chorus)
 {
     constexpr int rates = int(std::size(rtu::SearchRates));
     if (m_phase == rates) { // the logger's identity, to know a module given its number already
@@ -190,7 +192,6 @@ void Run::find(Exchange::Outcome outcome, const QByteArray &reply)
     // Every rate is asked, even after one answered: a module in service at
     // another rate must not be the one written to.
     const qint32 rate = rtu::SearchRates[m_phase];
-    const Chorus chorus = std::exchange(m_chorus, Chorus());
     // Two modules that answer one after the other both heard it: whatever
     // is written at address 0 would reach them both.
     if (chorus.answers > 1) {
@@ -256,8 +257,14 @@ void Run::unconfirmed()
 
 void Run::cutOff()
 {
-    if (m_result == Running && writing())
-        unconfirmed();
+    if (m_result != Running || !writing())
+        return;
+    // Its answer came, and the line was listening on for a second module's.
+    if (m_chorus.answers == 1 && !m_chorus.garbled) {
+        const QByteArray answer = m_chorus.first; // take() starts the next exchange afresh
+        return take(Exchange::Answered, answer);
+    }
+    unconfirmed();
 }
 
 void Run::abort(const QString &why)

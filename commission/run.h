@@ -53,8 +53,8 @@ public:
     // (seconds since the epoch); none once every exchange is over.
     std::optional<Request> next(qint64 now) const;
     void take(Exchange::Outcome outcome, const QByteArray &reply);
-    // What the request to address 0 on the line heard from every module,
-    // before its outcome is taken.
+    // What the request to address 0 on the line has heard from every module
+    // so far: told at each answer, and before its outcome is taken.
     void heard(const Chorus &chorus) { m_chorus = chorus; }
     // Ends the run once the exchange on the line is over.
     void stop();
@@ -94,7 +94,7 @@ public:
     bool collided() const { return m_collided; }
 
 private:
-    void find(Exchange::Outcome outcome, const QByteArray &reply);
+    void find(Exchange::Outcome outcome, const QByteArray &reply, const Chorus &chorus);
     void done(const QString &text);
     void fail(const QString &why);
     bool answered(Exchange::Outcome outcome, const QByteArray &reply);

@@ -185,8 +185,14 @@ bool Widget::listensToAll() const
 
 qint64 Widget::lateWindowUs() const
 {
-    // Another window's request waits as long as it says; the main window's
+    // Once a module has answered, the wait its pace calls for; before that,
+    // another window's request waits as long as it says, the main window's
     // as long as the linked module showed it needs.
+    if (outstanding && outstanding->chorus.answers) {
+        const Chorus &chorus = outstanding->chorus;
+        const qint64 paceUs = chorus.firstUs - bus::wireUs(outstanding->frame.size() + chorus.first.size(), outstanding->rate);
+        return 2 * bus::firstByteUs(outstanding->rate, bus::defaultAnswerMs(int(qMax<qint64>(0, paceUs) / 1000)));
+    }
     if (outstanding && outstanding->kind == LineRequest::Foreign)
         return 2 * outstanding->exchange.firstByteUs;
     return 2 * bus::firstByteUs(lineRate, bus::defaultAnswerMs(measuredAnswerMs()));
@@ -200,6 +206,9 @@ void Widget::heardAnswer(const QByteArray &reply)
         chorus.firstUs = at, chorus.first = reply;
     else if (chorus.answers == 2)
         chorus.secondUs = at;
+    // The owner knows an answer came, should it end while the line listens on.
+    if (outstanding->kind == LineRequest::Foreign && outstanding->owner && outstanding->exchange.heard)
+        outstanding->exchange.heard(chorus);
 }
 
 void Widget::listenOn()

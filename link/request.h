@@ -38,8 +38,9 @@ struct Exchange
     // The whole answer to this frame, come after its wait had ended: `afterUs`
     // past the end of the request on the wire. Told at most once.
     std::function<void(const QByteArray &, qint64 afterUs)> late;
-    // A request to address 0: what the line heard from every module, told
-    // before `done` once the late window is over.
+    // A request to address 0: what the line has heard from every module,
+    // told at each answer and once more before `done`, when the late window
+    // is over.
     std::function<void(const Chorus &)> heard;
 };
 

@@ -90,7 +90,7 @@ void TestLine::bus_data()
         "rows=" + one + "Answers late (<n> ms): raise Answer within 0/0 | " + five
             + "Answers late (<n> ms): raise Answer within 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("a slow module watched before a healthy one") << QStringList{
-        "linked line=1,2 slow=0:50 press=pushButtonBus range=1-2 within=80 press=pushButtonScan until=scan=Scan within=20 "
+        "linked line=1,2 slow=0:60 press=pushButtonBus range=1-2 within=80 press=pushButtonScan until=scan=Scan within=20 "
         "press=pushButtonWatch until=polled=6",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0", "press=pushButtonWatch", "watching=Watch; boxes="};
     // At 1200 a module answering 20 ms after the gap before a reply is found in time.
