@@ -214,7 +214,7 @@ void Bench::given(const QString &spec)
              b.bus<QSpinBox>("spinBoxTo")->setValue(v.section('-', 1).toInt());
          }},
         {"allRates", [](Bench &b, const QString &) { b.bus<QCheckBox>("checkBoxAllRates")->setChecked(true); }},
-        {"answer", [](Bench &b, const QString &v) { b.bus<QSpinBox>("spinBoxAnswerMs")->setValue(v.toInt()); }}, // Answer within, ms
+        {"within", [](Bench &b, const QString &v) { b.bus<QSpinBox>("spinBoxAnswerMs")->setValue(v.toInt()); }}, // Answer within, ms
         {"noSetupAck", [](Bench &b, const QString &) { b.sim->module(0)->setSetupUnacknowledged(true); }},
         // the commission window's plan: the next address and the rate to leave the module at
         {"next", [](Bench &b, const QString &v) { b.commission<QSpinBox>("spinBoxNextAddress")->setValue(v.toInt()); }},

@@ -86,16 +86,16 @@ void TestLine::bus_data()
         slow + "press=pushButtonLink until=watch=0 press=pushButtonBus range=1-6 press=pushButtonScan",
         "rows=" + one + "Answers 0/0 | " + five + "Answers 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("two slow modules, answering late") << QStringList{
-        "linked line=1,5 slow=0:50 slow=1:50 press=pushButtonBus range=1-6 answer=20 press=pushButtonScan",
+        "linked line=1,5 slow=0:50 slow=1:50 press=pushButtonBus range=1-6 within=20 press=pushButtonScan",
         "rows=" + one + "Answers late (<n> ms): raise Answer within 0/0 | " + five
             + "Answers late (<n> ms): raise Answer within 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("a slow module watched before a healthy one") << QStringList{
-        "linked line=1,2 slow=0:50 press=pushButtonBus range=1-2 answer=80 press=pushButtonScan until=scan=Scan answer=20 "
+        "linked line=1,2 slow=0:50 press=pushButtonBus range=1-2 within=80 press=pushButtonScan until=scan=Scan within=20 "
         "press=pushButtonWatch until=polled=6",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0", "press=pushButtonWatch", "watching=Watch; boxes="};
     // At 1200 a module answering 20 ms after the gap before a reply is found in time.
     QTest::newRow("scan at 1200, paced") << QStringList{
-        "pace module=1@1200 dialog=1200 press=pushButtonLink until=field=1 slow=0:49 press=pushButtonBus range=1-2 answer=20 "
+        "pace module=1@1200 dialog=1200 press=pushButtonLink until=field=1 slow=0:49 press=pushButtonBus range=1-2 within=20 "
         "press=pushButtonScan", "rows=1@1200 23.1℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=2 of 2 addresses, 1 module found"};
     // One line, one master.
     QTest::newRow("the main window during a watch") << QStringList{
