@@ -97,8 +97,9 @@ QVector<Message> discovery(const QString &prefix, quint8 address)
         const QString id = module + QLatin1Char('_') + QLatin1String(s.key);
         const QByteArray config = "{\"name\":\"" + QByteArray(s.name) + "\",\"device_class\":\"" + s.deviceClass
             + "\",\"unit_of_measurement\":\"" + s.unit + "\",\"state_class\":\"measurement\",\"state_topic\":"
-            + quoted(stateTopic(prefix, address)) + ",\"value_template\":\"{{ value_json." + s.key + " }}\",\"availability_topic\":"
-            + quoted(availabilityTopic(prefix, address)) + ",\"unique_id\":" + quoted(id) + ",\"object_id\":" + quoted(id)
+            + quoted(stateTopic(prefix, address)) + ",\"value_template\":\"{{ value_json." + s.key + " }}\",\"availability\":[{\"topic\":"
+            + quoted(statusTopic(prefix)) + "},{\"topic\":" + quoted(availabilityTopic(prefix, address))
+            + "}],\"availability_mode\":\"all\",\"unique_id\":" + quoted(id) + ",\"object_id\":" + quoted(id)
             + ",\"device\":" + device + '}';
         out.append({QStringLiteral("homeassistant/sensor/%1/%2_%3/config").arg(node).arg(address).arg(QLatin1String(s.key)), config, true});
     }

@@ -49,7 +49,9 @@ QString availabilityTopic(const QString &prefix, quint8 address);
 QByteArray statePayload(const Reading &reading);
 
 // The module's four sensors for Home Assistant, each retained under
-// homeassistant/sensor/<node>/<object>/config.
+// homeassistant/sensor/<node>/<object>/config. A sensor is available while
+// both the tool (its status, "offline" by its will when it dies) and the
+// module say "online": the last values of a tool gone do not pass for live.
 QVector<Message> discovery(const QString &prefix, quint8 address);
 
 // Reconnects wait 1 s, then twice as long each time, up to 30 s.

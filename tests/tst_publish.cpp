@@ -142,9 +142,10 @@ private slots:
         QCOMPARE(sub.lines.filter(QRegularExpression("^0 homeassistant/sensor/tp/[12]_(temperature_C|humidity_pct|dew_point_C|wet_bulb_C)/config \\{")).size(), 8);
         const QJsonObject config = QJsonDocument::fromJson(sub.on("homeassistant/sensor/tp/2_humidity_pct/config").value(0).toUtf8()).object();
         QCOMPARE(QStringList({config["device_class"].toString(), config["unit_of_measurement"].toString(), config["state_topic"].toString(),
-                              config["value_template"].toString(), config["availability_topic"].toString(), config["unique_id"].toString(),
+                              config["value_template"].toString(), config["availability"][0]["topic"].toString(),
+                              config["availability"][1]["topic"].toString(), config["availability_mode"].toString(), config["unique_id"].toString(),
                               config["device"].toObject()["identifiers"].toArray().first().toString()}).join(' '),
-                 "humidity % tp/2/state {{ value_json.humidity_pct }} tp/2/availability tp_2_humidity_pct tp_2");
+                 "humidity % tp/2/state {{ value_json.humidity_pct }} tp/status tp/2/availability all tp_2_humidity_pct tp_2");
         QVERIFY2(sub.on("tp/1/state").first().contains(QRegularExpression(
                      "^\\{\"time\":\"[-0-9T:]{19}[-+]\\d\\d:\\d\\d\",\"address\":1,\"temperature_C\":23.1,\"humidity_pct\":45.6,\"dew_point_C\":10.3,\"wet_bulb_C\":15.8\\}$")),
                  qPrintable(sub.on("tp/1/state").first()));

@@ -418,7 +418,8 @@ void TestUnits::table_data()
     row("discovery", announced[2].payload,
         "{\"name\":\"Dew point\",\"device_class\":\"temperature\",\"unit_of_measurement\":\"°C\",\"state_class\":\"measurement\","
         "\"state_topic\":\"hygrovane/lab/7/state\",\"value_template\":\"{{ value_json.dew_point_C }}\","
-        "\"availability_topic\":\"hygrovane/lab/7/availability\",\"unique_id\":\"hygrovane_lab_7_dew_point_C\","
+        "\"availability\":[{\"topic\":\"hygrovane/lab/status\"},{\"topic\":\"hygrovane/lab/7/availability\"}],"
+        "\"availability_mode\":\"all\",\"unique_id\":\"hygrovane_lab_7_dew_point_C\","
         "\"object_id\":\"hygrovane_lab_7_dew_point_C\",\"device\":{\"identifiers\":[\"hygrovane_lab_7\"],"
         "\"name\":\"Module 7 (hygrovane/lab)\",\"manufacturer\":\"Hygrovane\",\"model\":\"Temperature and humidity module\"}}");
     QStringList brokers;
