@@ -238,7 +238,7 @@ private slots:
     }
 
     // A rescan clears from the broker what an earlier run left of a module no
-    // longer on the line, once connected, and only within its range.
+    // longer on the line, once connected or at once, and only within its range.
     void rescan()
     {
         const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
@@ -257,6 +257,9 @@ private slots:
         Subscriber late(broker.port(), {"rs/#", "homeassistant/sensor/rs/#"}, "tst-rescan-late");
         QTRY_COMPARE(late.lines.size(), 11);
         QCOMPARE(late.lines.filter(QRegularExpression("^1 (homeassistant/sensor/rs/[13]_\\w+/config \\{|rs/[13]/availability online|rs/status online)")).size(), 11);
+        // Scanned again while connected: what was seen retained goes at once.
+        p.lineScanned(3, 3, {});
+        QTRY_COMPARE(sub.on("rs/3/availability").last(), QString());
     }
 
     // Why a connection fails or is refused, each cause named. TLS over MQTT
