@@ -54,9 +54,8 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         if (answer.kind == Answer::Values)
             row.values = answer.values;
         row.lastSeen = at;
-        if (row.polls == 1 || row.missesInARow >= SilentAfter)
-            emit availability(row.address, true);
         row.missesInARow = 0;
+        answering(row);
     } else if (answer.kind == Answer::Garbled) {
         // No reading, but no silence either: two modules at one address.
         ++row.misses;
@@ -66,8 +65,10 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         ++row.misses;
         if (row.missesInARow++ == 0)
             row.silentSince = at;
-        if (row.missesInARow == SilentAfter)
+        if (row.missesInARow == SilentAfter) {
+            row.online = false;
             emit availability(row.address, false);
+        }
     }
     // Cell by cell: a view repaints a single cell, but all of itself for a range.
     for (int column = Temperature; column < ColumnCount; ++column)
@@ -83,15 +84,31 @@ int ModuleTable::find(quint8 address, qint32 baudRate) const
     return -1;
 }
 
+void ModuleTable::answering(Row &row)
+{
+    if (row.online)
+        return;
+    row.online = true;
+    emit availability(row.address, true);
+}
+
 void ModuleTable::moved(int index, quint8 address, qint32 baudRate, const Answer &answer, const QDateTime &at)
 {
     Row &row = m_rows[index];
+    // Nothing answers at the old address any more; at the new one, a module
+    // a watch has seen answers.
+    if (row.online && address != row.address) {
+        row.online = false;
+        emit availability(row.address, false);
+    }
     row.address = address, row.baudRate = baudRate;
     row.answer = answer;
     if (answer.kind == Answer::Values)
         row.values = answer.values;
     row.lastSeen = at;
     row.missesInARow = 0;
+    if (row.polls > 0)
+        answering(row);
     emit dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
 }
 
@@ -123,6 +140,7 @@ void ModuleTable::answeredLate(int index, const Answer &answer, const QDateTime 
     if (answer.kind == Answer::Values)
         row.values = answer.values;
     row.lastSeen = at;
+    answering(row);
     for (int column = Temperature; column < ColumnCount; ++column)
         emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
 }

@@ -40,8 +40,9 @@ public:
     int modulesAt(qint32 baudRate) const;
 
 signals:
-    // A watched module answers again, or has just gone silent (SilentAfter
-    // misses in a row); also its first answer to a watch.
+    // A watched module answers, having not answered before (its first answer
+    // to a watch, or its first after SilentAfter misses in a row), whichever
+    // way the answer came; or it has just gone silent.
     void availability(quint8 address, bool online);
 
 public:
@@ -78,7 +79,10 @@ private:
         QDateTime lastSeen;
         QDateTime silentSince;   // the first of them
         bool ticked = true;
+        bool online = false;     // as availability last said it
     };
+    // It answered: said once, when it was not answering.
+    void answering(Row &row);
     QString statusText(const Row &row) const;
     QVariant sortKey(const Row &row, int column) const;
     // Its values are not current: the module went silent, collides with

@@ -1,7 +1,9 @@
 #include "publish/publisher.h"
 
+#include "publish/reasons.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -10,7 +12,6 @@
 #include <mosquitto.h>
 
 #include <cerrno>
-#include <cstring>
 
 // Texts are translated in the context "publish::Publisher", named in full at
 // every text for the catalogue's tools to find.
@@ -27,6 +28,17 @@ bool credentialsRefused(int connack)
     return connack == 4 || connack == 5 || connack == 134 || connack == 135;
 }
 
+// libmosquitto set up once for the program; what that gave, for every
+// connection to say.
+int library()
+{
+    static const int rc = mosquitto_lib_init();
+    return rc;
+}
+
+// The most of a CA file read to check it: a system bundle is a few hundred kB.
+constexpr qint64 kCaFileMost = 16 << 20;
+
 } // namespace
 
 Publisher::Publisher(QObject *parent)
@@ -35,8 +47,6 @@ Publisher::Publisher(QObject *parent)
     , m_retry(new QTimer(this))
     , m_timeout(new QTimer(this))
 {
-    static const int initialised = mosquitto_lib_init();
-    Q_UNUSED(initialised);
     m_reason = QCoreApplication::translate("publish::Publisher", "not started");
     m_misc->setInterval(1000);
     connect(m_misc, &QTimer::timeout, this, [this] { service(Misc); });
@@ -63,6 +73,9 @@ void Publisher::start(const Settings &settings)
 {
     stop();
     m_settings = settings;
+    const QString problem = prefixProblem(settings.prefix);
+    if (!problem.isEmpty())
+        return setState(Refused, problem);
     m_started = true;
     m_failures = 0;
     connectNow();
@@ -73,9 +86,12 @@ void Publisher::stop()
     m_retry->stop();
     if (m_client && m_state == Connected) {
         // Said before going: a clean disconnect does not fire the will.
+        // Either failing, the socket closes below without a disconnect all
+        // the same, and the broker's will says "offline" instead.
         unwatch();
-        send({statusTopic(m_settings.prefix), "offline", true});
-        mosquitto_disconnect(m_client);
+        const QByteArray topic = statusTopic(m_settings.prefix).toUtf8();
+        if (mosquitto_publish(m_client, nullptr, topic.constData(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS)
+            mosquitto_disconnect(m_client);
     }
     drop();
     if (m_started || m_state != Off)
@@ -108,32 +124,55 @@ void Publisher::connectNow()
 void Publisher::connectTo(const QString &host)
 {
     const Broker broker = parseBroker(m_settings.broker);
+    if (library() != MOSQ_ERR_SUCCESS)
+        return fail(libraryReason(library(), 0), false);
+    errno = 0;
     m_client = mosquitto_new(nullptr, true, this);
     if (!m_client)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)), true);
-    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, m_settings.protocol == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+        return fail(systemReason(errno), true);
+    m_logged.clear();
+    mosquitto_log_callback_set(m_client, &Publisher::onLog);
     mosquitto_connect_callback_set(m_client, &Publisher::onConnect);
     mosquitto_publish_callback_set(m_client, &Publisher::onPublish);
-    if (!m_settings.user.isEmpty())
-        mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
-                                  m_settings.password.isEmpty() ? nullptr : m_settings.password.toUtf8().constData());
-    mosquitto_will_set(m_client, statusTopic(m_settings.prefix).toUtf8().constData(), 7, "offline", 1, true);
+    mosquitto_message_callback_set(m_client, &Publisher::onMessage);
+    // A setting refused now is refused on every try: only memory may come back.
+    int rc = mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, m_settings.protocol == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    if (rc == MOSQ_ERR_SUCCESS && !m_settings.user.isEmpty())
+        rc = mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
+                                       m_settings.password.isEmpty() ? nullptr : m_settings.password.toUtf8().constData());
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_will_set(m_client, statusTopic(m_settings.prefix).toUtf8().constData(), 7, "offline", 1, true);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return fail(libraryReason(rc, errno), rc == MOSQ_ERR_NOMEM);
     if (broker.tls) {
         // The certificate is always checked, against the CA file or the
         // system's store: there is no way to turn that off here.
         const QByteArray ca = QFile::encodeName(m_settings.caFile);
-        if (!ca.isEmpty() && !QFileInfo(m_settings.caFile).isReadable())
+        if (!ca.isEmpty()) {
+            QFile file(m_settings.caFile);
+            if (!file.open(QIODevice::ReadOnly))
+                return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 cannot be read").arg(m_settings.caFile), false);
+            // Else the TLS library says only that the broker's certificate
+            // does not check out, as if the broker were to blame.
+            if (!isPemCertificate(file.read(kCaFileMost)))
+                return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 is not a certificate in PEM form").arg(m_settings.caFile), false);
+        }
+        rc = mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+        if (rc == MOSQ_ERR_INVAL && ca.isEmpty())
+            return fail(QCoreApplication::translate("publish::Publisher", "the system's certificates in %1 cannot be read").arg(QStringLiteral("/etc/ssl/certs")), false);
+        if (rc == MOSQ_ERR_INVAL)
             return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 cannot be read").arg(m_settings.caFile), false);
-        if (mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
-                              nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
-            return fail(QCoreApplication::translate("publish::Publisher", "the CA file %1 cannot be read").arg(m_settings.caFile), false);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(libraryReason(rc, errno), rc == MOSQ_ERR_NOMEM);
     }
     // On the loopback the handshake may be over, or failed, before this returns.
     errno = 0;
-    const int rc = mosquitto_connect_async(m_client, host.toUtf8().constData(), broker.port, 30);
+    rc = mosquitto_connect_async(m_client, host.toUtf8().constData(), broker.port, 30);
     if (rc != MOSQ_ERR_SUCCESS)
-        return fail(errorText(rc, errno), true);
+        return lost(rc, errno);
     const int fd = mosquitto_socket(m_client);
+    if (fd < 0)
+        return lost(MOSQ_ERR_NO_CONN, 0);
     m_read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     m_write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
     connect(m_read, &QSocketNotifier::activated, this, [this] { service(Read); });
@@ -154,21 +193,25 @@ void Publisher::service(int ready)
     if (m_connack > 0)
         return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the connection (code %1)").arg(m_connack), true);
     if (rc != MOSQ_ERR_SUCCESS)
-        return fail(errorText(rc, error), true);
+        return lost(rc, error);
     if (m_connack == 0 && m_state != Connected)
         established();
     settle();
 }
 
-QString Publisher::errorText(int rc, int error)
+// libmosquitto gave up on the connection, or would not begin it. A failed
+// certificate check is an error like any other: the connection is dropped
+// and tried again later, never made without TLS.
+void Publisher::lost(int rc, int error)
 {
-    // A failed certificate check is an error like any other: the connection
-    // is dropped and tried again later, never made without TLS.
-    if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
-        return QCoreApplication::translate("publish::Publisher", "TLS failed: the broker's certificate is not trusted or does not name the host");
-    if (rc == MOSQ_ERR_ERRNO)
-        return QString::fromLocal8Bit(std::strerror(error));
-    return QString::fromUtf8(mosquitto_strerror(rc));
+    const bool tls = parseBroker(m_settings.broker).tls;
+    QString reason;
+    if (tls && (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE))
+        reason = tlsReason(m_logged, m_settings.caFile);
+    // A TLS listener hangs up on a plain CONNECT, and answers nothing.
+    else if (!tls && m_state == Connecting && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_PROTOCOL))
+        reason = QCoreApplication::translate("publish::Publisher", "the broker hung up without answering: is that port a TLS one (mqtts://)?");
+    fail(reason.isEmpty() ? libraryReason(rc, error) : reason, true);
 }
 
 void Publisher::settle()
@@ -184,11 +227,20 @@ void Publisher::established()
     m_timeout->stop();
     m_failures = 0;
     m_announced.clear();
+    // Connected: libmosquitto's log is no longer read, nor made.
+    mosquitto_log_callback_set(m_client, nullptr);
     setState(Connected);
-    send({statusTopic(m_settings.prefix), "online", true});
+    // The modules an earlier run left on the broker come back retained, for
+    // a scan to clear those no longer on the line.
+    errno = 0;
+    const int rc = mosquitto_subscribe(m_client, nullptr, (m_settings.prefix + QStringLiteral("/+/availability")).toUtf8().constData(), 0);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return lost(rc, errno);
+    if (!send({statusTopic(m_settings.prefix), "online", true}))
+        return;
     for (auto it = m_online.cbegin(); it != m_online.cend(); ++it) {
-        announce(it.key());
-        send({availabilityTopic(m_settings.prefix, it.key()), it.value() ? "online" : "offline", true});
+        if (!announce(it.key()) || !send({availabilityTopic(m_settings.prefix, it.key()), it.value() ? "online" : "offline", true}))
+            return;
     }
 }
 
@@ -216,6 +268,7 @@ void Publisher::drop()
     m_connack = -1;
     m_outbox.rewind();
     m_sent.clear();
+    m_held.clear();
 }
 
 // libmosquitto has closed the socket, or is about to: the notifiers go first,
@@ -231,40 +284,80 @@ void Publisher::unwatch()
     m_read = m_write = nullptr;
 }
 
-void Publisher::send(const Message &message)
+// Handed to libmosquitto; else the connection is given up, with the reason,
+// and false tells the caller to go no further.
+bool Publisher::send(const Message &message)
 {
     const QByteArray topic = message.topic.toUtf8();
-    mosquitto_publish(m_client, nullptr, topic.constData(), message.payload.size(), message.payload.constData(), 1, message.retained);
+    errno = 0;
+    const int rc = mosquitto_publish(m_client, nullptr, topic.constData(), message.payload.size(), message.payload.constData(), 1, message.retained);
+    if (rc != MOSQ_ERR_SUCCESS)
+        lost(rc, errno);
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
-void Publisher::announce(quint8 address)
+bool Publisher::announce(quint8 address)
 {
     if (!m_settings.discovery || m_announced.contains(address))
-        return;
+        return true;
+    for (const Message &message : discovery(m_settings.prefix, address)) {
+        if (!send(message))
+            return false;
+    }
     m_announced.insert(address);
-    for (const Message &message : discovery(m_settings.prefix, address))
-        send(message);
+    return true;
+}
+
+// What the broker holds of addresses no module is at any more goes, by an
+// empty retained message to each topic: the discovery configs too, whether
+// or not this run announces any, for an earlier run may have.
+bool Publisher::tidy()
+{
+    while (!m_clear.isEmpty()) {
+        const quint8 address = *m_clear.cbegin();
+        QVector<Message> gone = discovery(m_settings.prefix, address);
+        gone.append({availabilityTopic(m_settings.prefix, address), {}, true});
+        for (Message &message : gone) {
+            message.payload.clear();
+            if (!send(message))
+                return false; // the address stays, for the next connection
+        }
+        m_clear.remove(address);
+        m_held.remove(address);
+    }
+    return true;
 }
 
 void Publisher::fill()
 {
-    if (m_state != Connected)
+    if (m_state != Connected || !tidy())
         return;
     Reading reading;
     quint64 seq = 0;
     while (m_outbox.inFlight() < InFlight && m_outbox.next(&reading, &seq)) {
-        announce(reading.address);
+        if (!announce(reading.address))
+            return;
         const QByteArray topic = stateTopic(m_settings.prefix, reading.address).toUtf8();
         const QByteArray payload = statePayload(reading);
         int mid = 0;
-        if (mosquitto_publish(m_client, &mid, topic.constData(), payload.size(), payload.constData(), 1, false) != MOSQ_ERR_SUCCESS)
-            return; // the connection is going; the loop says so, and all is sent again
+        errno = 0;
+        const int rc = mosquitto_publish(m_client, &mid, topic.constData(), payload.size(), payload.constData(), 1, false);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return lost(rc, errno); // and all is sent again on the next connection
         m_sent.insert(mid, seq);
     }
 }
 
+// A module answers there: nothing of it is to be cleared.
+void Publisher::onLine(quint8 address)
+{
+    m_absent.remove(address);
+    m_clear.remove(address);
+}
+
 void Publisher::addReading(const QDateTime &when, quint8 address, const trend::Values &values)
 {
+    onLine(address);
     if (!m_started)
         return;
     m_outbox.add({when, address, values});
@@ -273,14 +366,32 @@ void Publisher::addReading(const QDateTime &when, quint8 address, const trend::V
 
 void Publisher::setAvailability(quint8 address, bool online)
 {
+    onLine(address);
     const auto known = m_online.constFind(address);
     if (known != m_online.cend() && *known == online)
         return;
     m_online[address] = online;
     if (m_state != Connected)
         return;
-    announce(address);
-    send({availabilityTopic(m_settings.prefix, address), online ? "online" : "offline", true});
+    if (announce(address) && send({availabilityTopic(m_settings.prefix, address), online ? "online" : "offline", true}))
+        settle();
+}
+
+void Publisher::lineScanned(quint8 first, quint8 last, const QSet<quint8> &found)
+{
+    for (int address = first; address <= last; ++address) {
+        const quint8 a = quint8(address);
+        if (found.contains(a)) {
+            onLine(a);
+            continue;
+        }
+        m_absent.insert(a);
+        // Known to be on the broker: published by this run, or seen
+        // retained from an earlier one.
+        const bool published = m_online.remove(a) > 0;
+        if (m_announced.remove(a) || published || m_held.contains(a))
+            m_clear.insert(a);
+    }
     settle();
 }
 
@@ -297,6 +408,35 @@ void Publisher::onPublish(mosquitto *, void *self, int mid)
         p->m_outbox.acknowledged(*sent);
         p->m_sent.erase(sent);
     }
+}
+
+void Publisher::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *p = static_cast<Publisher *>(self);
+    // What the broker held before this connection comes retained; what is
+    // published meanwhile, this publisher's own included, does not.
+    if (!message->retain || message->payloadlen <= 0 || !message->topic)
+        return;
+    const QString topic = QString::fromUtf8(message->topic);
+    bool number = false;
+    const int address = topic.mid(p->m_settings.prefix.size() + 1).section(QLatin1Char('/'), 0, 0).toInt(&number);
+    if (!number || address < 0 || address > 255 || topic != availabilityTopic(p->m_settings.prefix, quint8(address)))
+        return;
+    p->m_held.insert(quint8(address));
+    if (p->m_absent.contains(quint8(address)))
+        p->m_clear.insert(quint8(address));
+}
+
+// Only while connecting: the TLS library's reasons for a failed handshake
+// reach the program through this log alone.
+void Publisher::onLog(mosquitto *, void *self, int level, const char *text)
+{
+    auto *p = static_cast<Publisher *>(self);
+    if (!(level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING)) || !text)
+        return;
+    if (p->m_logged.size() == 32)
+        p->m_logged.removeFirst();
+    p->m_logged << QString::fromUtf8(text);
 }
 
 } // namespace publish

@@ -11,6 +11,7 @@
 class QSocketNotifier;
 class QTimer;
 struct mosquitto;
+struct mosquitto_message;
 
 namespace publish {
 
@@ -35,6 +36,9 @@ struct Settings
 // what it had in flight would otherwise race the outbox's and reorder them.
 // A reading whose PUBACK was lost with the connection is sent again, so a
 // subscriber may see it twice (QoS 1), never out of order and never missing.
+//
+// Any program may drive it, a console one without a window too: a prefix
+// MQTT cannot take is refused here, not only by the window that asks for it.
 class Publisher : public QObject
 {
     Q_OBJECT
@@ -46,6 +50,7 @@ public:
     explicit Publisher(QObject *parent = nullptr);
     ~Publisher() override;
 
+    // Refused at once, with the reason, for a prefix MQTT cannot take.
     void start(const Settings &settings);
     void stop();
     bool started() const { return m_started; }
@@ -54,6 +59,11 @@ public:
     void addReading(const QDateTime &when, quint8 address, const trend::Values &values);
     // A module answers (true) or has gone silent (false).
     void setAvailability(quint8 address, bool online);
+    // A scan of the addresses first to last, run to its end, found modules
+    // at `found` (at any rate) and at no other: what the broker holds of the
+    // others in that range (this run's, or retained from an earlier one) is
+    // cleared with empty retained messages, now or once connected.
+    void lineScanned(quint8 first, quint8 last, const QSet<quint8> &found);
 
     State state() const { return m_state; }
     QString reason() const { return m_reason; }
@@ -69,16 +79,20 @@ private:
     void settle();
     void established();
     void fail(const QString &reason, bool retry);
+    void lost(int rc, int error);
     void drop();
     void unwatch();
-    static QString errorText(int rc, int error);
-    void send(const Message &message);
-    void announce(quint8 address);
+    bool send(const Message &message);
+    bool announce(quint8 address);
+    bool tidy();
     void fill();
+    void onLine(quint8 address);
     void setState(State state, const QString &reason = QString());
 
     static void onConnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
+    static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void onLog(mosquitto *, void *self, int level, const char *text);
 
     Settings m_settings;
     bool m_started = false;
@@ -97,6 +111,10 @@ private:
     QHash<int, quint64> m_sent; // message id to outbox sequence
     QMap<quint8, bool> m_online;
     QSet<quint8> m_announced;
+    QStringList m_logged;  // libmosquitto's errors while connecting
+    QSet<quint8> m_absent; // no module there at the last scan of it
+    QSet<quint8> m_clear;  // of those, what the broker holds, to be cleared
+    QSet<quint8> m_held;   // retained availability the broker sent on this connection
 };
 
 } // namespace publish

@@ -2,6 +2,7 @@
 
 #include "trend/record.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,6 +53,25 @@ QString defaultPrefix(const QString &hostName)
     return QStringLiteral("hygrovane/") + (host.isEmpty() ? QStringLiteral("host") : host);
 }
 
+// Texts are translated in the context "publish::Publisher", named in full at
+// every text for the catalogue's tools to find.
+QString prefixProblem(const QString &prefix)
+{
+    if (prefix.isEmpty())
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix is empty");
+    for (const QChar wildcard : {QLatin1Char('+'), QLatin1Char('#')}) {
+        if (prefix.contains(wildcard))
+            return QCoreApplication::translate("publish::Publisher", "the topic prefix holds %1, a wildcard of MQTT").arg(wildcard);
+    }
+    if (prefix.startsWith(QLatin1Char('/')) || prefix.endsWith(QLatin1Char('/')))
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix begins or ends with /");
+    if (prefix.contains(QLatin1String("//")))
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix has an empty level (//)");
+    if (prefix.startsWith(QLatin1Char('$')))
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix begins with $, which brokers keep for their own topics");
+    return QString();
+}
+
 QString statusTopic(const QString &prefix)
 {
     return prefix + QStringLiteral("/status");
@@ -97,12 +117,37 @@ QVector<Message> discovery(const QString &prefix, quint8 address)
         const QString id = module + QLatin1Char('_') + QLatin1String(s.key);
         const QByteArray config = "{\"name\":\"" + QByteArray(s.name) + "\",\"device_class\":\"" + s.deviceClass
             + "\",\"unit_of_measurement\":\"" + s.unit + "\",\"state_class\":\"measurement\",\"state_topic\":"
-            + quoted(stateTopic(prefix, address)) + ",\"value_template\":\"{{ value_json." + s.key + " }}\",\"availability_topic\":"
-            + quoted(availabilityTopic(prefix, address)) + ",\"unique_id\":" + quoted(id) + ",\"object_id\":" + quoted(id)
+            + quoted(stateTopic(prefix, address)) + ",\"value_template\":\"{{ value_json." + s.key + " }}\",\"availability\":[{\"topic\":"
+            + quoted(statusTopic(prefix)) + "},{\"topic\":" + quoted(availabilityTopic(prefix, address))
+            + "}],\"availability_mode\":\"all\",\"unique_id\":" + quoted(id) + ",\"object_id\":" + quoted(id)
             + ",\"device\":" + device + '}';
         out.append({QStringLiteral("homeassistant/sensor/%1/%2_%3/config").arg(node).arg(address).arg(QLatin1String(s.key)), config, true});
     }
     return out;
+}
+
+bool isPemCertificate(const QByteArray &file)
+{
+    static const QRegularExpression block(QStringLiteral("-----BEGIN ((?:TRUSTED |X509 )?CERTIFICATE)-----([^-]*)-----END \\1-----"));
+    int found = 0;
+    for (auto it = block.globalMatch(QString::fromLatin1(file)); it.hasNext(); ++found) {
+        const auto decoded = QByteArray::fromBase64Encoding(it.next().captured(2).toLatin1().simplified().replace(' ', QByteArray()),
+                                                            QByteArray::AbortOnBase64DecodingErrors);
+        // DER: a SEQUENCE, its length in one byte or in up to four after it,
+        // and that many bytes there.
+        const QByteArray &der = decoded.decoded;
+        if (!decoded || der.size() < 2 || quint8(der[0]) != 0x30)
+            return false;
+        const int lengthBytes = quint8(der[1]) & 0x80 ? quint8(der[1]) & 0x7f : 0;
+        if (lengthBytes > 4 || der.size() < 2 + lengthBytes)
+            return false;
+        qint64 length = lengthBytes ? 0 : quint8(der[1]);
+        for (int i = 0; i < lengthBytes; ++i)
+            length = length << 8 | quint8(der[2 + i]);
+        if (length > der.size() - 2 - lengthBytes)
+            return false;
+    }
+    return found > 0;
 }
 
 int reconnectDelayMs(int failures)

@@ -40,6 +40,12 @@ Broker parseBroker(const QString &url);
 // ('+', '#', '/') or Home Assistant refuses in an id made harmless.
 QString defaultPrefix(const QString &hostName);
 
+// Why MQTT cannot take a prefix, in the tool's words and language; empty
+// when it can. A wildcard publishes nothing, and an empty level or a slash
+// at either end makes topics no subscriber expects; '$' begins the broker's
+// own topics.
+QString prefixProblem(const QString &prefix);
+
 QString statusTopic(const QString &prefix);
 QString stateTopic(const QString &prefix, quint8 address);
 QString availabilityTopic(const QString &prefix, quint8 address);
@@ -49,8 +55,14 @@ QString availabilityTopic(const QString &prefix, quint8 address);
 QByteArray statePayload(const Reading &reading);
 
 // The module's four sensors for Home Assistant, each retained under
-// homeassistant/sensor/<node>/<object>/config.
+// homeassistant/sensor/<node>/<object>/config. A sensor is available while
+// both the tool (its status, "offline" by its will when it dies) and the
+// module say "online": the last values of a tool gone do not pass for live.
 QVector<Message> discovery(const QString &prefix, quint8 address);
+
+// The file holds certificates in PEM, as the TLS library reads a CA file,
+// and nothing that only looks like one.
+bool isPemCertificate(const QByteArray &file);
 
 // Reconnects wait 1 s, then twice as long each time, up to 30 s.
 int reconnectDelayMs(int failures);

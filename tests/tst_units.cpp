@@ -19,6 +19,7 @@
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
 #include "publish/outbox.h"
+#include "publish/reasons.h"
 #include "trend/record.h"
 
 #include <QSerialPort>
@@ -420,7 +421,8 @@ void TestUnits::table_data()
     row("discovery", announced[2].payload,
         "{\"name\":\"Dew point\",\"device_class\":\"temperature\",\"unit_of_measurement\":\"°C\",\"state_class\":\"measurement\","
         "\"state_topic\":\"hygrovane/lab/7/state\",\"value_template\":\"{{ value_json.dew_point_C }}\","
-        "\"availability_topic\":\"hygrovane/lab/7/availability\",\"unique_id\":\"hygrovane_lab_7_dew_point_C\","
+        "\"availability\":[{\"topic\":\"hygrovane/lab/status\"},{\"topic\":\"hygrovane/lab/7/availability\"}],"
+        "\"availability_mode\":\"all\",\"unique_id\":\"hygrovane_lab_7_dew_point_C\","
         "\"object_id\":\"hygrovane_lab_7_dew_point_C\",\"device\":{\"identifiers\":[\"hygrovane_lab_7\"],"
         "\"name\":\"Module 7 (hygrovane/lab)\",\"manufacturer\":\"Hygrovane\",\"model\":\"Temperature and humidity module\"}}");
     QStringList brokers;
@@ -468,6 +470,13 @@ void TestUnits::table_data()
     row("port reason, no such port", portErrorText(QSerialPort::DeviceNotFoundError, "No such file or directory"), "no such port");
     row("port reason, busy", portErrorText(QSerialPort::PermissionError, qt_error_string(EBUSY)), "the port is busy: another program has it open");
     row("port reason, unknown", portErrorText(QSerialPort::UnknownError, ""), "an unexpected error of the port (code 11)");
+    // libmosquitto's results, -4 to 31: each its own words, none the unexpected one's.
+    const QString unexpected = publish::libraryReason(99, 0).section("99", 0, 0);
+    QSet<QString> said;
+    for (int rc = -4; rc <= 31; ++rc)
+        if (!publish::libraryReason(rc, ECONNREFUSED).startsWith(unexpected))
+            said << publish::libraryReason(rc, ECONNREFUSED);
+    row("broker reasons", QString::number(said.size()), "36");
     row("bus table row", bus::tableRow(3, 19200, {-0.5, NAN, 10.3, NAN}, "Silent since 10:15:30, \"late\"", 7, 3, at),
         "3,19200,-0.5,,10.3,,\"Silent since 10:15:30, \"\"late\"\"\",7,3,2026-12-07T10:15:30+01:00\r\n");
     row("bus table row, never seen", bus::tableRow(1, 9600, {NAN, NAN, NAN, NAN}, "", 0, 0, {}), "1,9600,,,,,,0,0,\r\n");

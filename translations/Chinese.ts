@@ -651,6 +651,14 @@
         <source>%1 readings waiting, %2 dropped</source>
         <translation>%1 条读数待发送，已丢弃 %2 条</translation>
     </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Not connected: %1.</source>
+        <translation>未连接：%1。</translation>
+    </message>
 </context>
 <context>
     <name>SerialportSettingDialog</name>
@@ -1325,6 +1333,250 @@
     <message>
         <source>%1 (trying again in %2 s)</source>
         <translation>%1（%2 秒后重试）</translation>
+    </message>
+    <message>
+        <source>the CA file %1 is not a certificate in PEM form</source>
+        <translation>CA 文件 %1 不是 PEM 格式的证书</translation>
+    </message>
+    <message>
+        <source>the system&apos;s certificates in %1 cannot be read</source>
+        <translation>无法读取 %1 中的系统证书</translation>
+    </message>
+    <message>
+        <source>the broker hung up without answering: is that port a TLS one (mqtts://)?</source>
+        <translation>代理服务器未应答就断开了连接：该端口是否为 TLS 端口（mqtts://）？</translation>
+    </message>
+    <message>
+        <source>no broker listens at that address and port</source>
+        <translation>该地址和端口上没有代理服务器在监听</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s computer did not answer in time</source>
+        <translation>代理服务器所在的计算机未及时应答</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s network cannot be reached</source>
+        <translation>无法到达代理服务器所在的网络</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s computer cannot be reached</source>
+        <translation>无法到达代理服务器所在的计算机</translation>
+    </message>
+    <message>
+        <source>the connection was cut off</source>
+        <translation>连接被中断</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s address cannot be reached from this computer</source>
+        <translation>从本机无法到达代理服务器的地址</translation>
+    </message>
+    <message>
+        <source>this computer cannot reach that kind of address</source>
+        <translation>本机无法连接此类地址</translation>
+    </message>
+    <message>
+        <source>the system does not allow the connection (a firewall?)</source>
+        <translation>系统不允许此连接（防火墙？）</translation>
+    </message>
+    <message>
+        <source>the system is out of memory</source>
+        <translation>系统内存不足</translation>
+    </message>
+    <message>
+        <source>too many files and connections are open</source>
+        <translation>打开的文件和连接过多</translation>
+    </message>
+    <message>
+        <source>the connection broke its protocol</source>
+        <translation>连接违反了协议</translation>
+    </message>
+    <message>
+        <source>an error the system does not name</source>
+        <translation>系统未说明的错误</translation>
+    </message>
+    <message>
+        <source>an unexpected error of the system (%1)</source>
+        <translation>系统意外错误（%1）</translation>
+    </message>
+    <message>
+        <source>the broker goes on authenticating</source>
+        <translation>代理服务器仍在进行身份验证</translation>
+    </message>
+    <message>
+        <source>no one subscribes to the topic</source>
+        <translation>没有人订阅该主题</translation>
+    </message>
+    <message>
+        <source>the subscription exists already</source>
+        <translation>该订阅已存在</translation>
+    </message>
+    <message>
+        <source>the connection is still being made</source>
+        <translation>连接仍在建立中</translation>
+    </message>
+    <message>
+        <source>no error</source>
+        <translation>无错误</translation>
+    </message>
+    <message>
+        <source>out of memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>the broker broke the MQTT protocol</source>
+        <translation>代理服务器违反了 MQTT 协议</translation>
+    </message>
+    <message>
+        <source>the MQTT library refused a value it was given</source>
+        <translation>MQTT 库拒绝了传给它的值</translation>
+    </message>
+    <message>
+        <source>not connected to the broker</source>
+        <translation>未连接到代理服务器</translation>
+    </message>
+    <message>
+        <source>the broker refused the connection</source>
+        <translation>代理服务器拒绝连接</translation>
+    </message>
+    <message>
+        <source>what was asked for is not there</source>
+        <translation>所请求的内容不存在</translation>
+    </message>
+    <message>
+        <source>the connection to the broker was lost</source>
+        <translation>与代理服务器的连接已丢失</translation>
+    </message>
+    <message>
+        <source>TLS failed</source>
+        <translation>TLS 失败</translation>
+    </message>
+    <message>
+        <source>a message is too long for MQTT</source>
+        <translation>消息超出 MQTT 允许的长度</translation>
+    </message>
+    <message>
+        <source>the MQTT library on this computer cannot do that</source>
+        <translation>本机的 MQTT 库不支持此功能</translation>
+    </message>
+    <message>
+        <source>the broker did not accept the authentication</source>
+        <translation>代理服务器未接受身份验证</translation>
+    </message>
+    <message>
+        <source>the broker does not allow this user that topic</source>
+        <translation>代理服务器不允许此用户使用该主题</translation>
+    </message>
+    <message>
+        <source>an error the MQTT library does not name</source>
+        <translation>MQTT 库未说明的错误</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s host name cannot be resolved</source>
+        <translation>无法解析代理服务器的主机名</translation>
+    </message>
+    <message>
+        <source>the proxy failed</source>
+        <translation>代理失败</translation>
+    </message>
+    <message>
+        <source>a plug-in of the broker put off the decision</source>
+        <translation>代理服务器的插件推迟了决定</translation>
+    </message>
+    <message>
+        <source>a text is not valid UTF-8</source>
+        <translation>文本不是有效的 UTF-8</translation>
+    </message>
+    <message>
+        <source>the broker stopped answering the keep-alive</source>
+        <translation>代理服务器不再应答保活请求</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s host name could not be looked up</source>
+        <translation>无法查询代理服务器的主机名</translation>
+    </message>
+    <message>
+        <source>the broker sent a malformed packet</source>
+        <translation>代理服务器发送了格式错误的数据包</translation>
+    </message>
+    <message>
+        <source>the broker sent a property twice in one packet</source>
+        <translation>代理服务器在一个数据包中重复发送了同一属性</translation>
+    </message>
+    <message>
+        <source>the TLS handshake failed</source>
+        <translation>TLS 握手失败</translation>
+    </message>
+    <message>
+        <source>the broker does not take messages at QoS 1</source>
+        <translation>代理服务器不接受 QoS 1 的消息</translation>
+    </message>
+    <message>
+        <source>a message is larger than the broker takes</source>
+        <translation>消息超出代理服务器接受的大小</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s certificate is revoked, or its revocation cannot be checked</source>
+        <translation>代理服务器的证书已被吊销，或无法检查其吊销状态</translation>
+    </message>
+    <message>
+        <source>the broker did not answer in time</source>
+        <translation>代理服务器未及时应答</translation>
+    </message>
+    <message>
+        <source>the broker does not keep retained messages</source>
+        <translation>代理服务器不保留保留消息</translation>
+    </message>
+    <message>
+        <source>the broker refused a topic alias</source>
+        <translation>代理服务器拒绝了主题别名</translation>
+    </message>
+    <message>
+        <source>the broker&apos;s administrator ended the connection</source>
+        <translation>代理服务器的管理员结束了连接</translation>
+    </message>
+    <message>
+        <source>it exists already</source>
+        <translation>已存在</translation>
+    </message>
+    <message>
+        <source>an unexpected error of the MQTT library (code %1)</source>
+        <translation>MQTT 库意外错误（代码 %1）</translation>
+    </message>
+    <message>
+        <source>the CA file %1 holds no certificate the TLS library can use</source>
+        <translation>CA 文件 %1 中没有 TLS 库可用的证书</translation>
+    </message>
+    <message>
+        <source>the broker does not speak TLS at that port: is it a plain one (mqtt://)?</source>
+        <translation>代理服务器在该端口上不使用 TLS：是否为普通端口（mqtt://）？</translation>
+    </message>
+    <message>
+        <source>TLS failed: the broker and this computer share no TLS version or cipher</source>
+        <translation>TLS 失败：代理服务器与本机没有共同的 TLS 版本或加密算法</translation>
+    </message>
+    <message>
+        <source>TLS failed (%1)</source>
+        <translation>TLS 失败（%1）</translation>
+    </message>
+    <message>
+        <source>the topic prefix is empty</source>
+        <translation>主题前缀为空</translation>
+    </message>
+    <message>
+        <source>the topic prefix holds %1, a wildcard of MQTT</source>
+        <translation>主题前缀含有 MQTT 通配符 %1</translation>
+    </message>
+    <message>
+        <source>the topic prefix begins or ends with /</source>
+        <translation>主题前缀以 / 开头或结尾</translation>
+    </message>
+    <message>
+        <source>the topic prefix has an empty level (//)</source>
+        <translation>主题前缀含有空层级（//）</translation>
+    </message>
+    <message>
+        <source>the topic prefix begins with $, which brokers keep for their own topics</source>
+        <translation>主题前缀以 $ 开头，这是代理服务器保留给自身主题的</translation>
     </message>
 </context>
 </TS>

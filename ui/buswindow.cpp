@@ -253,6 +253,7 @@ void BusWindow::probeNext()
             if (scan == run && mode == Mode::Scanning) {
                 stop();
                 showProgress();
+                scanned();
             }
         });
         return;
@@ -279,6 +280,20 @@ void BusWindow::probeNext()
         showProgress();
     };
     line->exchange(this, x);
+}
+
+// A scan run to its end says which of its addresses hold no module any
+// more; one stopped early says nothing.
+void BusWindow::scanned()
+{
+    QSet<quint8> present;
+    int first = 255, last = 0;
+    for (const bus::Probe &probe : qAsConst(plan))
+        first = qMin<int>(first, probe.address), last = qMax<int>(last, probe.address);
+    for (int row = 0; row < modules->rowCount(); ++row)
+        present.insert(modules->address(row));
+    if (first <= last)
+        line->publisher()->lineScanned(quint8(first), quint8(last), present);
 }
 
 void BusWindow::showProgress()

@@ -59,6 +59,7 @@ private:
     bool takeLine();
     void stop();
     void probeNext();
+    void scanned();
     void pollNext();
     Exchange request(quint8 address, qint32 baudRate) const;
     void showProgress();

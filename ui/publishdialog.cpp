@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSysInfo>
 #include <QTimer>
@@ -78,6 +79,11 @@ void PublishDialog::toggle()
         p.caFile = caFile;
         p.prefix = ui->lineEditTopic->text().trimmed();
         p.discovery = ui->checkBoxDiscovery->isChecked();
+        const QString problem = publish::prefixProblem(p.prefix);
+        if (!problem.isEmpty()) {
+            QMessageBox::information(this, tr("Error"), tr("Not connected: %1.").arg(problem));
+            return;
+        }
         QSettings s = settings();
         s.setValue(QStringLiteral("publish/broker"), p.broker);
         s.setValue(QStringLiteral("publish/user"), p.user);
