@@ -227,6 +227,14 @@
         <source>The file %1 cannot be written: %2</source>
         <translation>无法写入文件 %1：%2</translation>
     </message>
+    <message>
+        <source>Stop the watch and scan again? The table is cleared.</source>
+        <translation>停止监视并重新扫描吗？表格将被清空。</translation>
+    </message>
+    <message>
+        <source>A module answers at address %1 (%2 baud) already: choose another address.</source>
+        <translation>地址 %1（波特率 %2）上已有模块应答：请选择其他地址。</translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>
@@ -1180,6 +1188,14 @@
         <source>%1 modules answer on this line, and this write reaches every one of them. Write anyway?</source>
         <translation>此线路上有 %1 个模块应答，此次写入会到达每一个模块。仍要写入吗？</translation>
     </message>
+    <message>
+        <source>%1 modules answer on this line at %2 baud: use the bus window to tell them apart.</source>
+        <translation>此线路上有 %1 个模块在波特率 %2 下应答：请用总线窗口区分它们。</translation>
+    </message>
+    <message>
+        <source>%1 modules answered this write: it reached every one of them.</source>
+        <translation>有 %1 个模块应答了此次写入：写入已到达每一个模块。</translation>
+    </message>
 </context>
 <context>
     <name>commission</name>
@@ -1290,6 +1306,14 @@
     <message>
         <source>%1 (not confirmed)</source>
         <translation>%1（未确认）</translation>
+    </message>
+    <message>
+        <source>Two modules answer at %1 baud (the second %2 ms after the first): keep only the one to commission on the line.</source>
+        <translation>有两个模块在波特率 %1 下应答（第二个比第一个晚 %2 毫秒）：线路上只保留要调试的那一个模块。</translation>
+    </message>
+    <message>
+        <source>%1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.</source>
+        <translation>有 %1 个模块在波特率 %2 下应答（第二个比第一个晚 %3 毫秒）：线路上只保留要调试的那一个模块。</translation>
     </message>
 </context>
 <context>
