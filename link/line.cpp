@@ -250,11 +250,15 @@ void Widget::endChorus()
 
 void Widget::keepLateHead(qint32 rate)
 {
-    // Old unanswered requests go: their answers could no longer be told
-    // from anyone else's.
+    // Old unanswered requests go: an answer begun in their late window has
+    // had the time to come whole, and one begun later could no longer be
+    // told from anyone else's.
     const qint64 now = lineClock.nsecsElapsed();
     unanswered.erase(std::remove_if(unanswered.begin(), unanswered.end(),
-                                    [now](const Unanswered &u) { return now > u.writtenNs + u.lateNs; }),
+                                    [now](const Unanswered &u) {
+                                        const qint64 wholeNs = bus::wireUs(rtu::answerSize(u.request.frame), u.request.rate) * 1000;
+                                        return now > u.writtenNs + u.lateNs + kLateSlackNs + wholeNs;
+                                    }),
                      unanswered.end());
     QByteArray &buffer = UartData.RxBuffer;
     for (int at = 0; at < buffer.size(); ++at) {

@@ -21,9 +21,6 @@ namespace {
 // never falls silent grows it, and examining it on every chunk would cost more
 // and more. It is dropped as noise.
 constexpr int kRxBufferLimit = 4096;
-// A late answer is timed from the chunk that ended it, which a busy window
-// reads later than it came.
-constexpr qint64 kLateSlackNs = 30 * 1000000LL;
 
 bool isLoggerFrame(const QByteArray &frame)
 {

@@ -117,6 +117,13 @@ QByteArray withoutReplies(const QByteArray &buffer)
     return left;
 }
 
+int answerSize(const QByteArray &request)
+{
+    if (request.size() != RequestSize || static_cast<quint8>(request[1]) != ReadRegisters)
+        return RequestSize;
+    return 5 + 2 * (static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]));
+}
+
 bool beginsAnswer(const QByteArray &bytes, const QByteArray &request)
 {
     if (bytes.isEmpty() || request.size() != RequestSize)
@@ -134,8 +141,8 @@ bool beginsAnswer(const QByteArray &bytes, const QByteArray &request)
         return false;
     if (function != ReadRegisters) // a write's answer is a copy of it
         return bytes.size() < RequestSize && request.mid(2).startsWith(bytes.mid(2));
-    const int data = 2 * (static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]));
-    return (bytes.size() < 3 || static_cast<quint8>(bytes[2]) == data) && bytes.size() < data + 5;
+    const int size = answerSize(request);
+    return (bytes.size() < 3 || static_cast<quint8>(bytes[2]) == size - 5) && bytes.size() < size;
 }
 
 bool isTurnaroundGlitch(const QByteArray &bytes)

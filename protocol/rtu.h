@@ -63,6 +63,9 @@ int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size);
 // The buffer without the whole replies it holds: what is left is bytes that
 // make no frame, as two modules answering at once give.
 QByteArray withoutReplies(const QByteArray &buffer);
+// The size of a whole answer to this request that is no refusal: a read's
+// n + 5 bytes, a write's copy of it.
+int answerSize(const QByteArray &request);
 // Whether these bytes may be the first of an answer to this request whose
 // rest is still to come: its address, function (or refusal) and length so
 // far, and fewer bytes than the whole answer.

@@ -129,6 +129,11 @@ void TestLine::bus_data()
     QTest::newRow("scan all rates of a short range, a late module") << QStringList{
         "linked line=1,5~50 press=pushButtonBus range=5-6 allRates within=20 press=pushButtonScan",
         "rows=5@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers late (<n> ms): raise Answer within 0/0; progress=12 of 12 addresses, 1 module found"};
+    // The head of a late answer that comes in one chunk with the next
+    // module's answer waits for its tail.
+    QTest::newRow("a late answer split across chunks") << QStringList{
+        "pace latency=32 linked line=1~73,2 press=pushButtonBus range=1-3 within=30 press=pushButtonScan",
+        "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0; progress=3 of 3 addresses, 2 modules found"};
     // One past its late window could as well answer anything since: nobody's.
     QTest::newRow("a late answer past its late window") << QStringList{
         "linked line=1~150,2 press=pushButtonBus range=1-6 within=20 press=pushButtonScan",

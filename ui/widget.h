@@ -201,6 +201,9 @@ private:
     // told to its owner rather than taken for the next request's.
     // A slow module's answer may come while the next module's request waits
     // its turn behind it on the wire: the last few are kept.
+    // A late answer is timed from the chunk that ended it, which an
+    // adapter's latency or a busy window hands over later than it came.
+    static constexpr qint64 kLateSlackNs = 30 * 1000000LL;
     struct Unanswered
     {
         LineRequest request;
