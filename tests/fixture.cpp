@@ -46,11 +46,12 @@ void countTraces(QtMsgType type, const QMessageLogContext &context, const QStrin
 }
 } // namespace
 
-bool inThisHalf()
+bool inThisPart()
 {
-    static const QByteArray half = qgetenv("HYGROVANE_HALF");
+    static const QByteArray part = qgetenv("HYGROVANE_PART");
     static int cases = 0;
-    return half.isEmpty() || (cases++ % 2) == half.toInt();
+    const int of = qMax(1, part.mid(part.indexOf('/') + 1).toInt());
+    return part.isEmpty() || (cases++ % of) == part.left(part.indexOf('/')).toInt();
 }
 
 bool Bench::open(bool module)

@@ -64,9 +64,9 @@ struct WidgetAccess
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };
 
-// Whether this run of a program takes the next case: with HYGROVANE_HALF set
-// to 0 or 1, every other one; without it, all.
-bool inThisHalf();
+// Whether this run of a program takes the next case: with HYGROVANE_PART set
+// to k/n, every nth one from the kth (0 to n-1); without it, all.
+bool inThisPart();
 
 class Bench : public QObject
 {
