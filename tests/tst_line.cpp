@@ -90,7 +90,7 @@ void TestLine::bus_data()
         "rows=" + one + "Answers late (<n> ms): raise Answer within 0/0 | " + five
             + "Answers late (<n> ms): raise Answer within 0/0; progress=6 of 6 addresses, 2 modules found"};
     QTest::newRow("a slow module watched before a healthy one") << QStringList{
-        "linked line=1,2 slow=0:60 press=pushButtonBus range=1-2 within=80 press=pushButtonScan until=scan=Scan within=20 "
+        "linked line=1,2 slow=0:90 press=pushButtonBus range=1-2 within=120 press=pushButtonScan until=scan=Scan within=30 "
         "press=pushButtonWatch until=polled=6",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0", "press=pushButtonWatch", "watching=Watch; boxes="};
     // At 1200 a module answering 20 ms after the gap before a reply is found in time.
@@ -132,7 +132,7 @@ void TestLine::bus_data()
     // The head of a late answer that comes in one chunk with the next
     // module's answer waits for its tail.
     QTest::newRow("a late answer split across chunks") << QStringList{
-        "pace latency=32 linked line=1~73,2 press=pushButtonBus range=1-3 within=30 press=pushButtonScan",
+        "pace latency=64 linked line=1~125,2 press=pushButtonBus range=1-3 within=70 press=pushButtonScan",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers 0; progress=3 of 3 addresses, 2 modules found"};
     // One past its late window could as well answer anything since: nobody's.
     QTest::newRow("a late answer past its late window") << QStringList{

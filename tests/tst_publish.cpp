@@ -165,7 +165,7 @@ private slots:
         reach("publish=Connected | 0 readings waiting, 0 dropped", 5000);
         QTRY_COMPARE_WITH_TIMEOUT(sub.on("tp/1/availability").last(), QString("offline"), 6000);
         // Back, but answering only late: available again all the same.
-        b.given("within=20 slow=0:60 unmute=0");
+        b.given("within=30 slow=0:90 unmute=0");
         QTRY_COMPARE_WITH_TIMEOUT(sub.on("tp/1/availability").last(), QString("online"), 3000);
         // In time again before the watch stops: no late reading comes after it.
         b.given("slow=0:0");
