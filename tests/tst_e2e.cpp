@@ -125,9 +125,10 @@ void TestE2e::press_data()
     const char *info = "7b 22 0a 00 0a 22 7d", *settings = "7b 22 1a 00 1a 22 7d";
 
     // Linking: a fixed rate, the AUTO search fastest first, 300 ms a rate.
-    // The rate box shows the rate in use, whatever it showed before.
+    // The rate box shows the rate in use, whatever it showed before, and
+    // the readings wait for the module linked now.
     row("fixed rate", "module=7@9600 baud=2400", "pushButtonLink", "response500 humiture1000", probe, 500,
-        "field=7; tx=1; rx=1; port=9600; combo=9600; watch=0; boxes=");
+        "field=7; tx=1; rx=1; port=9600; combo=9600; shown=---,---,---,---; watch=0; boxes=");
     row("AUTO finds 115200", "module=7@115200 baud=2400 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe,
         300, list + "field=7; tx=1; rx=1; port=115200; rate=115200; combo=115200; search=0; watch=0; boxes=");
     row("AUTO finds 9600", "module=7@9600 dialog=AUTO", "pushButtonLink", "humiture1000 search300", probe, 900,
