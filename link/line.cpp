@@ -41,6 +41,7 @@ bool Widget::exchange(QObject *owner, const Exchange &request)
 
 void Widget::cancelExchanges(QObject *owner)
 {
+    ++cancels;
     pendingRequests.erase(std::remove_if(pendingRequests.begin(), pendingRequests.end(),
                                          [owner](const LineRequest &r) { return r.kind == LineRequest::Foreign && r.owner == owner; }),
                           pendingRequests.end());
@@ -382,12 +383,17 @@ void Widget::endExchange(Exchange::Outcome outcome, const QByteArray &bytes)
         if (unanswered.size() > 4)
             unanswered.pop_front();
     }
+    const quint64 cancelled = cancels;
     if (serialPort->isOpen() && serialPort->baudRate() != lineRate) {
         takeWhatTheLineHolds();
         serialPort->setBaudRate(lineRate);
     }
     // What is left answers nothing, but for the head of a late answer.
     keepLateHead(serialPort->baudRate());
+    // A late answer taken just now may have made its owner give up what it
+    // asked: this outcome then goes nowhere either.
+    if (cancels != cancelled)
+        done.owner = nullptr;
     if (done.owner && done.exchange.heard && !isLoggerFrame(done.frame) && done.frame.at(0) == 0)
         done.exchange.heard(done.chorus);
     if (done.owner && done.exchange.done)

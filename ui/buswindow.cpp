@@ -546,6 +546,8 @@ void BusWindow::readBack()
             moved(lateAnswer(reply, afterUs));
     };
     x.done = [this, moved](Exchange::Outcome outcome, const QByteArray &reply) {
+        if (mode != Mode::Changing)
+            return; // a late answer to an earlier read-back ended the change
         const bus::Answer answer = bus::answerOf(outcome, reply);
         if (answer.kind == bus::Answer::Values || answer.kind == bus::Answer::Refusal)
             return moved(answer);

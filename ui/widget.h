@@ -189,6 +189,7 @@ private:
     QElapsedTimer waitClock;  // since it was written
     qint64 waitDueNs = 0;     // when its wait ends
     quint64 requestsWritten = 0; // tells the request on the line from the one before
+    quint64 cancels = 0;         // owners' exchanges cancelled, ever
     qint64 exchangeDeadlineNs = 0; // when it ends however the line chatters
     QByteArray exchangeBytes; // what the line brought it that makes no frame
     // A two-wire adapter hears its own request: learnt when a request comes
