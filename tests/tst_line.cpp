@@ -123,7 +123,7 @@ void TestLine::bus_data()
     // An adapter may stop echoing: a copy of a write that comes once an
     // echo's time has passed is the module's answer.
     QTest::newRow("a write, the adapter stopped echoing") << QStringList{
-        "pace echo linked press=poll press=pushButtonRead until=rx=2 echo=off delay=30 module=42 field=12 press=pushButtonAddress",
+        "pace echo linked press=poll press=pushButtonRead until=rx=2 echo=off delay=80 module=42 field=12 press=pushButtonAddress",
         "field=12; module=12@9600; rx=3; watch=0; boxes="};
     // Late answers told to the request they answer, at the rate they came.
     QTest::newRow("scan all rates of a short range, a late module") << QStringList{
