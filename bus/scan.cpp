@@ -44,6 +44,14 @@ qint64 silenceUs(qint32 baudRate, int answerMs)
     return answerMs * 1000LL + wireUs(7, baudRate) / 2;
 }
 
+qint64 timeLeftUs(const QVector<Probe> &plan, int next, int answerMs)
+{
+    qint64 us = 0;
+    for (int k = qMax(0, next); k < plan.size(); ++k)
+        us += firstByteUs(plan[k].baudRate, answerMs);
+    return us;
+}
+
 QByteArray measurementRead(quint8 address)
 {
     return rtu::buildRequest(address, rtu::ReadRegisters, rtu::Temperature, 5);

@@ -38,6 +38,10 @@ int defaultAnswerMs(int measuredMs);
 // answer time again, and three and a half characters as Modbus counts a gap.
 qint64 silenceUs(qint32 baudRate, int answerMs);
 
+// How long the probes of a plan from `next` on may still take: each its
+// whole wait at its own rate, as a silent address takes it.
+qint64 timeLeftUs(const QVector<Probe> &plan, int next, int answerMs);
+
 // The five-register read of every measurement, as the main window's "ALL".
 QByteArray measurementRead(quint8 address);
 

@@ -96,11 +96,9 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
             } else if (auto *question = qobject_cast<QInputDialog *>(modal)) {
-                if (question->inputMode() == QInputDialog::IntInput)
-                    question->setIntValue(m_answer.toInt());
-                else
-                    question->setTextValue(m_answer);
-                question->done(m_answer == QLatin1String("cancel") ? QDialog::Rejected : QDialog::Accepted);
+                answer(question);
+            } else if (qobject_cast<SerialportSettingDialog *>(modal) && m_baudItem == "offered") {
+                modal->findChild<QPushButton *>("pushButtonOK")->click(); // as the dialog offers it
             } else if (qobject_cast<SerialportSettingDialog *>(modal)) {
                 modal->findChild<QComboBox *>("comboBoxName")->setEditText(m_port);
                 modal->findChild<QComboBox *>("comboBoxBaud")->setCurrentText(m_baudItem);
@@ -109,6 +107,23 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
         });
     }
     return false;
+}
+
+// Answers in turn ("7,5"): a question that stays open, saying why, gets the next.
+void Bench::answer(QInputDialog *question)
+{
+    const QString now = m_answer.section(',', 0, 0);
+    if (m_answer.contains(','))
+        m_answer = m_answer.section(',', 1);
+    if (question->inputMode() == QInputDialog::IntInput)
+        question->setIntValue(now.toInt());
+    else
+        question->setTextValue(now);
+    question->done(now == QLatin1String("cancel") ? QDialog::Rejected : QDialog::Accepted);
+    if (question->isVisible()) {
+        boxes << "Asked again: " + question->labelText().section('\n', 0, 0);
+        QTimer::singleShot(0, question, [this, question] { answer(question); });
+    }
 }
 
 void Bench::close()
@@ -407,6 +422,10 @@ QString Bench::state(const QString &expected) const
          }},
         {"scan", [plain](const Bench &b) { return plain(b.bus<QPushButton>("pushButtonScan")->text()); }},
         {"watching", [plain](const Bench &b) { return plain(b.bus<QPushButton>("pushButtonWatch")->text()); }},
+        {"round", [](const Bench &b) { // the watch's round, in s, as the status line says it
+             return b.bus<QLabel>("labelBusStatus")->text().section("every ", 1).section(' ', 0, 0);
+         }},
+        {"tips", [](const Bench &b) { return b.bus<QPushButton>("pushButtonModuleAddress")->toolTip(); }}, // why it is greyed
         {"status", [](const Bench &b) { // the bus window's status line, its port <port> and a round's time <t>
              return b.bus<QLabel>("labelBusStatus")->text().replace(UartData.PortName + " ", "<port> ").replace(QRegularExpression("every \\d+\\.\\d"), "every <t>");
          }},

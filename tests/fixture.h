@@ -12,6 +12,7 @@
 #include "ui/widget.h"
 #include "ui_widget.h"
 
+#include <QInputDialog>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -107,6 +108,7 @@ public:
 
 private:
     bool eventFilter(QObject *object, QEvent *event) override;
+    void answer(QInputDialog *question);
     QString m_baudItem, m_port, m_saveAs, m_answer;
     bool m_decline = false; // the next question is answered No
     int m_hold = 0;         // ms the next modal window stays open before it is answered

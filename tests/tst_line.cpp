@@ -142,6 +142,11 @@ void TestLine::bus_data()
         "linked line=1~50,2~50,3~50,4~50 press=pushButtonBus range=1-5 within=20 press=pushButtonScan",
         "statuses=1 Answers late (<n> ms): raise Answer within 0 | 2 Answers late (<n> ms): raise Answer within 0 | 3 Answers late (<n> "
         "ms): raise Answer within 0 | 4 Answers late (<n> ms): raise Answer within 0; progress=5 of 5 addresses, 4 modules found"};
+    // A round is the time a module's readings take to come round again;
+    // greyed changes say why; the Link dialog offers the last Link.
+    QTest::newRow("the round time") << QStringList{
+        line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch until=polled=3",
+        "round=1.0; tips=Stop the watch first", "dialog=offered press=pushButtonLink", "port=9600; probes=2; watching=Watch"};
     QTest::newRow("Link ends a watch") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch dialog=cancel press=pushButtonLink",
         "watching=Watch; port=closed; boxes="};
@@ -184,9 +189,12 @@ void TestLine::bus_data()
     QTest::newRow("an address a module outside the scan holds") << QStringList{
         "linked line=1,3,7 press=pushButtonBus range=1-3 press=pushButtonScan until=scan=Scan select=0 answer=7 press=pushButtonModuleAddress",
         "line=1@9600 3@9600 7@9600; boxes=Error: A module answers at address 7 (9600 baud) already: choose another address."};
+    // Refused, the question stays open saying why, and takes another.
     QTest::newRow("an address taken") << QStringList{
-        three + "select=0 answer=7 press=pushButtonModuleAddress",
-        "line=1@9600 3@9600 7@9600; tx=8; boxes=Error: Address 7 is already used on this line."};
+        three + "select=0 answer=7,cancel press=pushButtonModuleAddress",
+        "line=1@9600 3@9600 7@9600; tx=8; boxes=Asked again: Address 7 is already used on this line.",
+        "answer=7,5 press=pushButtonModuleAddress", "line=5@9600 3@9600 7@9600; status=<port> at 9600 baud · Idle · The module "
+        "answers at address 5, 9600 baud now."};
     QTest::newRow("one module's rate") << QStringList{
         three + "select=1 answer=19200 press=pushButtonModuleBaud",
         "line=1@9600 3@19200 7@9600; rows=" + row(1, "9600", "23.1") + " | " + row(3, "19200", "23.2") + " | " + row(7, "9600", "23.3")

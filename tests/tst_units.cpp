@@ -518,6 +518,8 @@ void TestUnits::scanPlan_data()
         waits << QString::number(bus::defaultAnswerMs(measured));
     row("answer within, from the answer time measured", waits.join(' '), "20 20 20 20 70 1000");
     row("silence at 9600, 20 ms", QString::number(bus::silenceUs(9600, 20)), "23646");
+    // Each address left at its own rate's wait: 1,482 addresses, 215 done.
+    row("time left of an all-rates scan (ms)", QString::number(bus::timeLeftUs(bus::scanPlan(1, 247, true, 9600), 215, 20) / 1000), "79880");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
     row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
     row("garbled", answer(Exchange::Garbled, "0103"), "2 0 nan");

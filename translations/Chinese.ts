@@ -235,6 +235,26 @@
         <source>A module answers at address %1 (%2 baud) already: choose another address.</source>
         <translation>地址 %1（波特率 %2）上已有模块应答：请选择其他地址。</translation>
     </message>
+    <message>
+        <source>Stop the watch first</source>
+        <translation>请先停止监视</translation>
+    </message>
+    <message>
+        <source>Stop the scan first</source>
+        <translation>请先停止扫描</translation>
+    </message>
+    <message>
+        <source>A module is being changed</source>
+        <translation>正在更改一个模块</translation>
+    </message>
+    <message>
+        <source>Select a module&apos;s row first</source>
+        <translation>请先选择一个模块所在的行</translation>
+    </message>
+    <message>
+        <source>The module answers at address %1, %2 baud now.</source>
+        <translation>该模块现在在地址 %1、波特率 %2 下应答。</translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>

@@ -40,6 +40,29 @@ QAction *action(QWidget *on, const QString &name, const QString &text, const QKe
     return made;
 }
 
+// An input dialog that stays open while its value is refused, saying why.
+class CheckedInput : public QInputDialog
+{
+public:
+    using QInputDialog::QInputDialog;
+    std::function<QString()> refuse;
+    void setup(const QString &label)
+    {
+        question = label;
+        setLabelText(label);
+    }
+    void done(int result) override
+    {
+        const QString why = result == Accepted && refuse ? refuse() : QString();
+        if (why.isEmpty())
+            return QInputDialog::done(result);
+        setLabelText(why + QLatin1Char('\n') + question);
+    }
+
+private:
+    QString question;
+};
+
 } // namespace
 
 BusWindow::BusWindow(Widget *line, QWidget *parent)
@@ -93,7 +116,12 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
 
     // What runs, how far it got and the record: redrawn twice a second
     // rather than at every poll.
-    connect(statusTimer, &QTimer::timeout, this, &BusWindow::showStatus);
+    connect(statusTimer, &QTimer::timeout, this, [this] {
+        if (mode != Mode::Scanning)
+            return showStatus();
+        shown.invalidate();
+        showProgress();
+    });
     statusTimer->start(500);
     showProgress();
     updateActions();
@@ -158,6 +186,13 @@ void BusWindow::closeEvent(QCloseEvent *event)
 {
     stop();
     QWidget::closeEvent(event);
+}
+
+void BusWindow::tell(const QString &text)
+{
+    notice = text;
+    told.start();
+    showStatus();
 }
 
 void BusWindow::showError(const QString &text)
@@ -312,6 +347,9 @@ void BusWindow::showProgress()
     ui->progressBarScan->setFormat(tr("%1, %2").arg(addresses.arg(probed), modulesFound));
     // A repaint of its own: a bar whose value did not change keeps its old text.
     ui->progressBarScan->update();
+    // The status line counts with the bar, drawn at the same moment.
+    if (mode == Mode::Scanning)
+        showStatus();
 }
 
 void BusWindow::showStatus()
@@ -321,11 +359,9 @@ void BusWindow::showStatus()
     parts << (rate ? tr("%1 at %2 baud").arg(line->linkPort()).arg(rate) : tr("No port linked"));
     switch (mode) {
     case Mode::Scanning: {
-        const int left = plan.size() - probed;
         const qint32 at = plan.isEmpty() ? rate : plan[qMin(probed, plan.size() - 1)].baudRate;
-        // From the pace so far; before the first answer, from the longest wait.
-        const double leftMs = probed ? double(clock.elapsed()) / probed * left
-                                     : left * bus::firstByteUs(at, ui->spinBoxAnswerMs->value()) / 1000.0;
+        // Most addresses are silent and take their whole wait, each at its own rate.
+        const double leftMs = bus::timeLeftUs(plan, probed, ui->spinBoxAnswerMs->value()) / 1000.0;
         parts << tr("Scanning %1 of %2 at %3 baud, about %4 s left")
                      .arg(probed)
                      .arg(plan.size())
@@ -335,8 +371,8 @@ void BusWindow::showStatus()
     }
     case Mode::Watching: {
         const int n = modules->watched(rate).count(true);
-        // Until a round is over, the longest a round can take.
-        const qint64 ms = roundMs >= 0 ? roundMs : n * bus::firstByteUs(rate, ui->spinBoxAnswerMs->value()) / 1000;
+        // The last whole round's; until one is over, the first one's so far.
+        const qint64 ms = roundMs >= 0 ? roundMs : roundStartMs >= 0 ? clock.elapsed() - roundStartMs : 0;
         const QString every = QString::number(ms / 1000.0, 'f', 1);
         parts << (n == 1 ? tr("Watching %n module, a round every %1 s", nullptr, n).arg(every)
                          : tr("Watching %n modules, a round every %1 s", nullptr, n).arg(every));
@@ -349,6 +385,9 @@ void BusWindow::showStatus()
         parts << tr("Idle");
         break;
     }
+    // A word on what was just done, for a few seconds.
+    if (told.isValid() && told.elapsed() < 5000)
+        parts << notice;
     if (const trend::CsvFile *record = line->record(); record && record->isOpen()) {
         const QString name = QFileInfo(record->path()).fileName();
         const int rows = int(qMin<qint64>(record->rows(), INT_MAX));
@@ -388,17 +427,17 @@ void BusWindow::pollNext()
     qint64 waitMs = 0;
     const qint64 now = clock.elapsed();
     const int row = schedule.next(modules->watched(line->linkRate()), now, &waitMs);
-    // A round ends where the rows start over, or the schedule waits.
-    if ((row < 0 || row <= lastRow) && roundStartMs >= 0) {
-        roundMs = now - roundStartMs;
-        roundStartMs = lastRow = -1;
-    }
     if (row < 0) {
         roundTimer->start(int(waitMs));
         return;
     }
-    if (roundStartMs < 0)
+    // A round is from one start of the rows to the next, its wait included:
+    // the time a module's readings take to come round again.
+    if (row <= lastRow || roundStartMs < 0) {
+        if (roundStartMs >= 0)
+            roundMs = now - roundStartMs;
         roundStartMs = now;
+    }
     lastRow = row;
     Exchange x = request(modules->address(row), line->linkRate());
     x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
@@ -428,12 +467,18 @@ int BusWindow::selectedRow() const
 
 void BusWindow::updateActions()
 {
-    // One module at a time, and never under a scan or a watch.
+    // One module at a time, and never under a scan or a watch; what is
+    // greyed says why.
     const bool free = mode == Mode::Idle && selectedRow() >= 0;
+    const QString why = mode == Mode::Watching ? tr("Stop the watch first")
+        : mode == Mode::Scanning               ? tr("Stop the scan first")
+        : mode == Mode::Changing               ? tr("A module is being changed")
+        : free                                 ? QString()
+                                               : tr("Select a module's row first");
     for (QAction *a : {actionModuleAddress, actionModuleBaud})
-        a->setEnabled(free);
-    ui->pushButtonModuleAddress->setEnabled(free);
-    ui->pushButtonModuleBaud->setEnabled(free);
+        a->setEnabled(free), a->setToolTip(why);
+    for (QPushButton *b : {ui->pushButtonModuleAddress, ui->pushButtonModuleBaud})
+        b->setEnabled(free), b->setToolTip(why);
 }
 
 void BusWindow::contextMenu(const QPoint &at)
@@ -443,6 +488,7 @@ void BusWindow::contextMenu(const QPoint &at)
         return;
     ui->tableModules->selectRow(index.row());
     QMenu menu(this);
+    menu.setToolTipsVisible(true);
     menu.addAction(actionModuleAddress);
     menu.addAction(actionModuleBaud);
     menu.addSeparator();
@@ -465,29 +511,38 @@ void BusWindow::changeModule(bool baudRate)
     c.row = row;
     c.address = c.newAddress = modules->address(row);
     c.baudRate = c.newBaudRate = modules->baudRate(row);
-    bool ok = false;
-    int code = 0;
+    // A value refused keeps the question open, the reason above it, so
+    // that the technician tries another rather than starting over. Two
+    // modules at one address and rate would answer at once from then on.
+    const auto taken = [this](int address, qint32 rate) {
+        return modules->find(quint8(address), rate) >= 0 ? tr("Address %1 is already used on this line.").arg(address) : QString();
+    };
+    CheckedInput ask(this);
+    QStringList rates;
+    for (int k = 1; k <= 6; ++k)
+        rates << QString::number(rtu::baudRateForCode(k));
     if (baudRate) {
-        QStringList rates;
-        for (int k = 1; k <= 6; ++k)
-            rates << QString::number(rtu::baudRateForCode(k));
-        const QString chosen = QInputDialog::getItem(this, tr("Change baud rate"),
-                                                     tr("New baud rate of the module at address %1:").arg(c.address), rates,
-                                                     rates.indexOf(QString::number(c.baudRate)), false, &ok);
-        code = rates.indexOf(chosen) + 1;
-        c.newBaudRate = rtu::baudRateForCode(code);
+        ask.setWindowTitle(tr("Change baud rate"));
+        ask.setup(tr("New baud rate of the module at address %1:").arg(c.address));
+        ask.setComboBoxItems(rates);
+        ask.setTextValue(QString::number(c.baudRate));
+        ask.refuse = [&] { return ask.textValue().toInt() == c.baudRate ? QString() : taken(c.address, ask.textValue().toInt()); };
     } else {
-        c.newAddress = quint8(QInputDialog::getInt(this, tr("Change address"),
-                                                   tr("New address of the module at address %1 (%2 baud):").arg(c.address).arg(c.baudRate),
-                                                   c.address, 1, 247, 1, &ok));
+        ask.setWindowTitle(tr("Change address"));
+        ask.setup(tr("New address of the module at address %1 (%2 baud):").arg(c.address).arg(c.baudRate));
+        ask.setIntRange(1, 247);
+        ask.setIntValue(c.address);
+        ask.refuse = [&] { return ask.intValue() == c.address ? QString() : taken(ask.intValue(), c.baudRate); };
     }
-    if (!ok || !c.newBaudRate || (c.newAddress == c.address && c.newBaudRate == c.baudRate))
+    if (ask.exec() != QDialog::Accepted)
         return;
-    // Two modules at one address and rate would answer at once from then on.
-    if (modules->find(c.newAddress, c.newBaudRate) >= 0) {
-        showError(tr("Address %1 is already used on this line.").arg(c.newAddress));
+    const int code = baudRate ? int(rates.indexOf(ask.textValue())) + 1 : 0;
+    if (baudRate)
+        c.newBaudRate = rtu::baudRateForCode(code);
+    else
+        c.newAddress = quint8(ask.intValue());
+    if (!c.newBaudRate || (c.newAddress == c.address && c.newBaudRate == c.baudRate))
         return;
-    }
     if (!takeLine())
         return;
     // To the module's own address, never to 0, which every module obeys.
@@ -538,6 +593,7 @@ void BusWindow::readBack()
     const auto moved = [this](const bus::Answer &answer) {
         modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
         ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
+        tell(tr("The module answers at address %1, %2 baud now.").arg(change.newAddress).arg(change.newBaudRate));
         endChange(QString());
     };
     // An answer after its wait is the module's all the same, as in a watch.

@@ -65,6 +65,7 @@ private:
     void showProgress();
     void showStatus();
     void showError(const QString &text);
+    void tell(const QString &text);
     void followLine();
     bus::Answer lateAnswer(const QByteArray &reply, qint64 afterUs) const;
     void updateActions();
@@ -101,6 +102,8 @@ private:
     qint64 roundMs = -1;      // how long the last whole round took
     int lastRow = -1;         // the row polled last in it
     QString tablePort;        // the port the rows were found on
+    QString notice;           // what was just done, on the status line
+    QElapsedTimer told;       // since it was said
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;

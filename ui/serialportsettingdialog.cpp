@@ -7,6 +7,12 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
+namespace {
+// Kept for this run of the tool only: nothing is written to disk.
+QString lastPort;
+int lastBaudItem = 0; // AUTO until a Link chose otherwise
+} // namespace
+
 SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::SerialportSettingDialog)
@@ -30,7 +36,11 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
     UartData.BaudIndex = 0;
     UartData.BaudCount = 6;
 
-    ui->comboBoxBaud->setCurrentIndex(0);
+    // What the last Link in this run chose is offered again: the port typed
+    // a minute ago need not be typed twice.
+    ui->comboBoxBaud->setCurrentIndex(lastBaudItem);
+    if (!lastPort.isEmpty())
+        ui->comboBoxName->setCurrentText(lastPort);
 
     connect(ui->pushButtonOK, SIGNAL(clicked()), this, SLOT(ClickedOKSlots()));
     connect(ui->pushButtonCancel, SIGNAL(clicked()), this, SLOT(ClickedCancelSlots()));
@@ -57,5 +67,7 @@ void SerialportSettingDialog::ClickedOKSlots()
     UartData.Parity = ui->comboBoxParity->currentIndex();
     UartData.DataBits = ui->comboBoxData->currentText().toInt(nullptr, 10);
     UartData.StopBits = ui->comboBoxStop->currentText().toInt(nullptr, 10);
+    lastPort = UartData.PortName;
+    lastBaudItem = ui->comboBoxBaud->currentIndex();
     accept();
 }
