@@ -95,6 +95,7 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
+                m_saveAs = files->selectedFiles().value(0, m_saveAs); // with the suffix the dialog added
             } else if (auto *question = qobject_cast<QInputDialog *>(modal)) {
                 if (question->inputMode() == QInputDialog::IntInput)
                     question->setIntValue(m_answer.toInt());
