@@ -438,7 +438,12 @@ QString Bench::state(const QString &expected) const
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
-        {"file", [](const Bench &b) { QFile f(b.m_saveAs); f.open(QIODevice::ReadOnly); return QString(f.readAll()).replace("\r\n", "|"); }},
+        {"file", [](const Bench &b) { // a byte-order mark shown, as QString would drop it
+             QFile f(b.m_saveAs);
+             f.open(QIODevice::ReadOnly);
+             const QByteArray bytes = f.readAll();
+             return (bytes.startsWith("\xEF\xBB\xBF") ? "<BOM>" : "") + QString(bytes).replace("\r\n", "|");
+         }},
         {"armed", [](const Bench &b) { // the timers an action runs, with their intervals (the receive buffer's is the line's)
              QStringList armed;
              for (auto [t, name] : {std::pair{WidgetAccess::Response, "response"}, {WidgetAccess::Humiture, "humiture"},

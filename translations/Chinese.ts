@@ -235,6 +235,18 @@
         <source>A module answers at address %1 (%2 baud) already: choose another address.</source>
         <translation>地址 %1（波特率 %2）上已有模块应答：请选择其他地址。</translation>
     </message>
+    <message numerus="yes">
+        <source>Saved %n row to %1</source>
+        <translation>
+            <numerusform>已保存 %n 行到 %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Saved %n rows to %1</source>
+        <translation>
+            <numerusform>已保存 %n 行到 %1</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>

@@ -4,6 +4,7 @@
 #include "bus/scan.h"
 #include "bus/schedule.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QVector>
 #include <QWidget>
@@ -101,6 +102,8 @@ private:
     qint64 roundMs = -1;      // how long the last whole round took
     int lastRow = -1;         // the row polled last in it
     QString tablePort;        // the port the rows were found on
+    QString saved;            // what the last save of the table wrote, told until savedShown ends
+    QDeadlineTimer savedShown{0};
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;
