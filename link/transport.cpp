@@ -7,11 +7,11 @@
 #include "protocol/logframe.h"
 #include "protocol/rtu.h"
 #include "trend/csvfile.h"
+#include "ui/savedialog.h"
 
 #include "app/trace.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -58,7 +58,7 @@ void Widget::LogFrame(const QString &text, bool isRx)
 
 void Widget::saveLogAs()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save log as…"), QString(), tr("Text files (*.txt)"));
+    const QString path = chooseSaveFile(this, tr("Save log as…"), tr("Text files (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty())
         return;
     // An earlier log is replaced by a whole new one or not at all.

@@ -95,6 +95,7 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
+                m_saveAs = files->selectedFiles().value(0, m_saveAs); // with the suffix the dialog added
             } else if (auto *question = qobject_cast<QInputDialog *>(modal)) {
                 answer(question);
             } else if (qobject_cast<SerialportSettingDialog *>(modal) && m_baudItem == "offered") {
@@ -456,7 +457,12 @@ QString Bench::state(const QString &expected) const
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
-        {"file", [](const Bench &b) { QFile f(b.m_saveAs); f.open(QIODevice::ReadOnly); return QString(f.readAll()).replace("\r\n", "|"); }},
+        {"file", [](const Bench &b) { // a byte-order mark shown, as QString would drop it
+             QFile f(b.m_saveAs);
+             f.open(QIODevice::ReadOnly);
+             const QByteArray bytes = f.readAll();
+             return (bytes.startsWith("\xEF\xBB\xBF") ? "<BOM>" : "") + QString(bytes).replace("\r\n", "|");
+         }},
         {"armed", [](const Bench &b) { // the timers an action runs, with their intervals (the receive buffer's is the line's)
              QStringList armed;
              for (auto [t, name] : {std::pair{WidgetAccess::Response, "response"}, {WidgetAccess::Humiture, "humiture"},

@@ -315,8 +315,8 @@ void TestE2e::press_data()
     // The adapter pulled while polling, searching or changing the rate: told
     // once, and nothing is left running that would send on the dead line.
     // A file that cannot be written is said once, and nothing else stops.
-    row("record to a full disk", "linked press=pushButtonTrend saveAs=/dev/full", "pushButtonRecord", "", "", 0,
-        "record=Record…; boxes=Error: The file /dev/full cannot be written: No space left on device");
+    row("record to a full disk", "linked press=pushButtonTrend saveAs=@full.csv full=0", "pushButtonRecord", "", "", 0,
+        "record=Record…; boxes=Error: The file @full.csv cannot be written: File too large");
     row("record where no file can be made", "linked press=pushButtonTrend saveAs=/proc/readings.csv", "pushButtonRecord",
         "", "", 0, "record=Record…; boxes=Error: The file /proc/readings.csv cannot be written: No such file or directory");
     // A record stays whole: no rows in a foreign file, none glued to a row

@@ -204,9 +204,9 @@ void TestLine::bus_data()
         "line=1@9600 3@9600 3@9600 9@19200; tx=2; boxes=Error: Two modules share this address: disconnect one of them, then "
         "change the other's address."};
     QTest::newRow("the table saved and copied") << QStringList{
-        "clock=2026-12-07T09:15:30Z " + line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@table.csv "
+        "clock=2026-12-07T09:15:30Z " + line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@bus "
         "press=pushButtonSaveTable select=0 press=actionCopy",
-        "file=address,baud_rate,temperature_C,humidity_pct,dew_point_C,wet_bulb_C,status,polls,misses,last_seen|"
+        "status=<port> at 9600 baud · Saved 2 rows to bus.csv; file=<BOM>address,baud_rate,temperature_C,humidity_pct,dew_point_C,wet_bulb_C,status,polls,misses,last_seen|"
         "1,9600,23.1,45.6,10.3,15.8,Answers,0,0,2026-12-07T10:15:30+01:00|3,9600,,,,,Garbled reply: two modules at this address?,0,0,"
         "2026-12-07T10:15:30+01:00|; clipboard=Address>Baud rate>Temperature>Humidity>DewTemp>WetBulbTemp>Status>Polls>Misses>Last seen|"
         "1>9600>23.1℃>45.6%>10.3℃>15.8℃>Answers>0>0>10:15:30|; boxes="};

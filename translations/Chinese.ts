@@ -255,6 +255,18 @@
         <source>The module answers at address %1, %2 baud now.</source>
         <translation>该模块现在在地址 %1、波特率 %2 下应答。</translation>
     </message>
+    <message numerus="yes">
+        <source>Saved %n row to %1</source>
+        <translation>
+            <numerusform>已保存 %n 行到 %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Saved %n rows to %1</source>
+        <translation>
+            <numerusform>已保存 %n 行到 %1</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>

@@ -7,6 +7,7 @@
 #include "bus/moduletable.h"
 #include "publish/publisher.h"
 #include "ui/publishdialog.h"
+#include "ui/savedialog.h"
 #include "protocol/rtu.h"
 #include "trend/csvfile.h"
 #include "ui/widget.h"
@@ -15,7 +16,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -382,7 +382,8 @@ void BusWindow::showStatus()
         parts << tr("Changing the module at address %1 (%2 baud)").arg(change.address).arg(change.baudRate);
         break;
     case Mode::Idle:
-        parts << tr("Idle");
+        // A save is told for a while where nothing else has news.
+        parts << (savedShown.hasExpired() ? tr("Idle") : saved);
         break;
     }
     // A word on what was just done, for a few seconds.
@@ -637,17 +638,25 @@ void BusWindow::endChange(const QString &failure)
 
 void BusWindow::saveTable()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save the table"), QString(), tr("CSV files (*.csv)"));
+    const QString path = chooseSaveFile(this, tr("Save the table"), tr("CSV files (*.csv)"), QStringLiteral("csv"), QStringLiteral("bus"));
     if (path.isEmpty())
         return;
     // In the view's order; written whole or not at all, an earlier file
-    // left as it was when it cannot be.
-    QByteArray all = bus::tableHeader();
-    for (int r = 0; r < sorted->rowCount(); ++r)
+    // left as it was when it cannot be. The byte-order mark lets a
+    // spreadsheet on Windows read the statuses' Chinese as UTF-8.
+    QByteArray all = "\xEF\xBB\xBF" + bus::tableHeader();
+    const int rows = sorted->rowCount();
+    for (int r = 0; r < rows; ++r)
         all += modules->csvRow(sorted->mapToSource(sorted->index(r, 0)).row());
     QString error;
-    if (!trend::writeWhole(path, all, &error))
+    if (!trend::writeWhole(path, all, &error)) {
         showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
+        return;
+    }
+    const QString name = QFileInfo(path).fileName();
+    saved = rows == 1 ? tr("Saved %n row to %1", nullptr, rows).arg(name) : tr("Saved %n rows to %1", nullptr, rows).arg(name);
+    savedShown = QDeadlineTimer(8000);
+    showStatus();
 }
 
 void BusWindow::copyCells()

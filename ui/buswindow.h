@@ -4,6 +4,7 @@
 #include "bus/scan.h"
 #include "bus/schedule.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QVector>
 #include <QWidget>
@@ -104,6 +105,8 @@ private:
     QString tablePort;        // the port the rows were found on
     QString notice;           // what was just done, on the status line
     QElapsedTimer told;       // since it was said
+    QString saved;            // what the last save of the table wrote, told until savedShown ends
+    QDeadlineTimer savedShown{0};
     Ui::BusWindow *ui;
 
     friend struct WidgetAccess;

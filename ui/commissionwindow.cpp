@@ -6,13 +6,13 @@
 #include "app/clock.h"
 #include "commission/report.h"
 #include "protocol/logger.h"
+#include "ui/savedialog.h"
 #include "ui/widget.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QShortcut>
 #include <QTimer>
 
@@ -69,8 +69,8 @@ void CommissionWindow::followModes()
 void CommissionWindow::chooseReport()
 {
     // Appended to, never overwritten: no question about an existing file.
-    const QString path = QFileDialog::getSaveFileName(this, tr("Commissioning report"), QString(), tr("CSV files (*.csv)"),
-                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path = chooseSaveFile(this, tr("Commissioning report"), tr("CSV files (*.csv)"), QStringLiteral("csv"),
+                                        QStringLiteral("commission"), QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty())
         openReport(path);
 }

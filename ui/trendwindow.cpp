@@ -4,9 +4,9 @@
 
 #include "app/clock.h"
 #include "trend/record.h"
+#include "ui/savedialog.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -173,8 +173,8 @@ void TrendWindow::PushButtonRecordSlot()
         return;
     }
     // Appended to, never overwritten: no question about an existing file.
-    const QString path = QFileDialog::getSaveFileName(this, tr("Record to a file"), QString(), tr("CSV files (*.csv)"),
-                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path = chooseSaveFile(this, tr("Record to a file"), tr("CSV files (*.csv)"), QStringLiteral("csv"),
+                                        QStringLiteral("readings"), QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return;
     switch (record.open(path, trend::csvHeader())) {
