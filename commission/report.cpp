@@ -66,7 +66,7 @@ QByteArray reportRow(const QDateTime &when, const Run &run)
     const bool ok = !failure && run.step() == Step::Report;
     fields << QLatin1String(failure ? "failed" : ok ? "ok" : "stopped")
            << (failure ? QLatin1String(stepKey(failure->step)) : ok ? QString() : QLatin1String(stepKey(run.stoppedAt())))
-           << trend::csvField(failure ? failure->text : QString());
+           << trend::csvField(failure ? failure->text : ok ? QString() : run.stopReason());
     return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 

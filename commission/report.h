@@ -14,7 +14,7 @@ QByteArray reportHeader();
 // The time, the module's old address and rate and its new ones, the serial
 // number and logger model, the setup, the readings at the new address and
 // rate, and the result: "ok", "failed" (with the step and the reason) or
-// "stopped". A value whose write went unanswered is marked "(not confirmed)".
+// "stopped" (with the step, and the reason when one was given). A value whose write went unanswered is marked "(not confirmed)".
 QByteArray reportRow(const QDateTime &when, const Run &run);
 
 } // namespace commission

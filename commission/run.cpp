@@ -75,10 +75,19 @@ QString stepName(Step step)
     }
 }
 
-Run::Run(const Plan &plan, const QString &serialNumber)
+Run::Run(const Plan &plan, const QString &serialNumber, const QStringList &intervals)
     : m_plan(plan)
     , m_serial(serialNumber)
+    , m_intervals(intervals)
 {
+}
+
+QString Run::interval(int seconds) const
+{
+    // A module may read back a value no list offers.
+    const int index = logger::indexForSampleSeconds(seconds);
+    return index >= 0 && index < m_intervals.size() ? m_intervals[index]
+                                                    : QCoreApplication::translate("commission", "%1 s").arg(seconds);
 }
 
 std::optional<Request> Run::next(qint64 now) const
@@ -164,7 +173,7 @@ void Run::take(Exchange::Outcome outcome, const QByteArray &reply)
             return;
         }
         const logger::Settings settings = logger::parseSettings(reply);
-        const QString read = QCoreApplication::translate("commission", "%1, %2 s").arg(modeText(settings.recordMode)).arg(settings.sampleSeconds);
+        const QString read = QCoreApplication::translate("commission", "%1, %2").arg(modeText(settings.recordMode), interval(settings.sampleSeconds));
         if (settings.recordMode == m_plan.recordMode && settings.sampleSeconds == m_plan.sampleSeconds)
             done(read);
         else
@@ -246,7 +255,7 @@ void Run::unconfirmed()
         value = m_serial;
         break;
     case Step::LoggerSetup:
-        value = QCoreApplication::translate("commission", "%1, %2 s").arg(modeText(m_plan.recordMode)).arg(m_plan.sampleSeconds);
+        value = QCoreApplication::translate("commission", "%1, %2").arg(modeText(m_plan.recordMode), interval(m_plan.sampleSeconds));
         break;
     default:
         value = QCoreApplication::translate("commission", "%1 baud").arg(m_plan.baudRate);
@@ -297,10 +306,26 @@ void Run::stop(Step told)
     m_told = told;
 }
 
+void Run::stop(const QString &why)
+{
+    m_stopping = true;
+    m_stopReason = why;
+    m_verdicts.append({m_step, false, why});
+}
+
 void Run::reported(bool ok, const QString &reason)
 {
     m_verdicts.append({Step::Report, !ok, ok ? QCoreApplication::translate("commission", "appended") : reason});
     m_result = failure() ? Failed : m_step == Step::Report ? Ok : Stopped;
+}
+
+QString Run::outcome() const
+{
+    if (const Verdict *failed = failure())
+        return QCoreApplication::translate("commission", "Result: failed at %1").arg(stepName(failed->step));
+    if (m_result == Ok)
+        return QCoreApplication::translate("commission", "Result: ok");
+    return QCoreApplication::translate("commission", "Result: stopped at %1").arg(stepName(stoppedAt()));
 }
 
 const Run::Verdict *Run::failure() const

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <cmath>
@@ -47,7 +48,9 @@ public:
         QString text;
     };
 
-    Run(const Plan &plan, const QString &serialNumber);
+    // `intervals` names the sampling intervals as the main window's list
+    // shows them, in its order; an interval not among them is said in seconds.
+    Run(const Plan &plan, const QString &serialNumber, const QStringList &intervals = QStringList());
 
     // The request to put on the line now, a setup frame stamped with `now`
     // (seconds since the epoch); none once every exchange is over.
@@ -61,6 +64,9 @@ public:
     // Ends it now, at the step the technician was told it had reached (one
     // answer may have moved it on since).
     void stop(Step told);
+    // Ends it before its next request, for a reason its row and the step
+    // list give.
+    void stop(const QString &why);
     // The exchange on the line is dropped before its answer came: a write in
     // it may have been taken or not. The run is to be ended after it.
     void cutOff();
@@ -74,6 +80,9 @@ public:
     Step step() const { return m_step; }
     // Where a stopped run's row says it stopped.
     Step stoppedAt() const { return m_told.value_or(m_step); }
+    const QString &stopReason() const { return m_stopReason; }
+    // The run's last line: ok, or the step it failed or stopped at.
+    QString outcome() const;
     const QVector<Verdict> &verdicts() const { return m_verdicts; }
 
     // What the report tells of the module.
@@ -100,15 +109,18 @@ private:
     bool answered(Exchange::Outcome outcome, const QByteArray &reply);
     bool writing() const;
     void unconfirmed();
+    QString interval(int seconds) const;
 
     Plan m_plan;
     QString m_serial;
+    QStringList m_intervals;
     Step m_step = Step::Find;
     int m_phase = 0; // within a step: the rate tried, or the read after a write
     Result m_result = Running;
     bool m_stopping = false;
     bool m_collided = false;
     std::optional<Step> m_told;
+    QString m_stopReason;
     Written m_written[int(Step::Report)] = {};
     QVector<qint32> m_answeredAt; // the rates a module answered the search at
     QVector<qint32> m_garbledAt;  // the rates where answers garbled

@@ -223,14 +223,14 @@ void TestLine::commission_data()
     QTest::newRow("a module at a rate not known") << QStringList{
         plan + "module=5@4800 target=19200 next=247 key=Return",
         "run=Commission; module=247@19200; serial=1a0c06031f1d; setup=1 60s 2026-12-06T03:36:29; steps=Find: address 5 at 4800 baud | "
-        "Address: address 247 | Serial number: 261206033129, model 2021 | Logger setup: recording after setup, 60 s | "
-        "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended; counter=This batch: 1 done, 0 failed; next=1; port=9600; "
+        "Address: address 247 | Serial number: 261206033129, model 2021 | Logger setup: recording after setup, 1min | "
+        "Baud rate: 19200 baud, 23.1 °C, 45.6 %RH | Report: appended | Result: ok; counter=This batch: 1 done, 0 failed; next=1; port=9600; "
         "reported=2026-12-06T03:31:29+01:00,5,4800,247,19200,261206033129,2021,recording,after setup,2026-12-06T03:36:29+01:00,60,"
         "23.1,45.6,10.3,15.8,ok,,; boxes="};
     QTest::newRow("a setup not acknowledged") << QStringList{
         plan + "noSetupAck press=pushButtonRun press=pushButtonBus press=pushButtonScan",
-        "run=Commission; steps=" + found + "Logger setup: recording after setup, 60 s (not confirmed) | Logger setup: failed, no answer | "
-        "Report: appended; counter=This batch: 0 done, 1 failed; next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129,2021,"
+        "run=Commission; steps=" + found + "Logger setup: recording after setup, 1min (not confirmed) | Logger setup: failed, no answer | "
+        "Report: appended | Result: failed at Logger setup; counter=This batch: 0 done, 1 failed; next=12; reported=2026-12-06T03:31:29+01:00,1,9600,12,,261206033129,2021,"
         "recording (not confirmed),after setup (not confirmed),2026-12-06T03:36:29+01:00 (not confirmed),60 (not confirmed),,,,,failed,"
         "logger_setup,no answer; "
         "boxes=Error: The line is busy with commissioning. Stop it first."};
@@ -245,13 +245,14 @@ void TestLine::commission_data()
     QTest::newRow("two modules at one rate") << QStringList{
         plan + "line=1,5~40 press=pushButtonRun",
         "run=Commission; modules=1@9600 180b14091e2d, 5@9600 180b14091e2e; steps=Find: failed, Two modules answer at 9600 baud (the second "
-        "<n> ms after the first): keep only the one to commission on the line. | Report: appended; boxes=Error: Two modules answer at 9600 "
+        "<n> ms after the first): keep only the one to commission on the line. | Report: appended | Result: failed at Find; boxes=Error: Two modules answer at 9600 "
         "baud (the second <n> ms after the first): keep only the one to commission on the line."};
     // The module not swapped: asked, No at first, and nothing written.
     QTest::newRow("the same module again") << QStringList{
         plan + "press=pushButtonRun until=run=Commission clock=2026-12-06T03:31:30 decline press=pushButtonRun",
-        "run=Commission; counter=This batch: 1 done, 0 failed; module=12@9600; next=13; "
-        "reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,; "
+        "run=Commission; counter=This batch: 1 done, 0 failed; module=12@9600; next=13; steps=Find: address 12 at 9600 baud | "
+        "Address: declined: commissioned a moment ago | Report: appended | Result: stopped at Address; "
+        "reported=2026-12-06T03:31:30+01:00,12,9600,,,,,,,,,,,,,stopped,address,declined: commissioned a moment ago; "
         "boxes=Commission: This module was commissioned a moment ago (address 12). Commission it again?"};
     // Closed while that is asked: asked to stop once it is answered.
     QTest::newRow("closed while the same module is asked about") << QStringList{
@@ -270,7 +271,7 @@ void TestLine::commission_data()
     // sent: 7 requests to find the module, and its address.
     QTest::newRow("the stop question holds the run") << QStringList{
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud hold=400 closeCommission",
-        "run=Commission; tx=8; steps=Find: address 1 at 9600 baud | Address: address 12 | Report: appended; "
+        "run=Commission; tx=8; steps=Find: address 1 at 9600 baud | Address: address 12 | Report: appended | Result: stopped at Address; "
         "reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,address,; "
         "boxes=Commission: A module is being commissioned (step: Address). Stop the run?"};
     // A module that takes a moment to follow its new rate is read there again.
@@ -286,7 +287,7 @@ void TestLine::commission_data()
     QTest::newRow("the port dies mid-run") << QStringList{
         plan + "delay=150 press=pushButtonRun until=steps=Find:_address_1_at_9600_baud dies",
         "run=Commission; steps=Find: address 1 at 9600 baud | Address: address 12 (not confirmed) | Address: failed, The serial port <port> "
-        "stopped working: <reason> | Report: appended; reported=2026-12-06T03:31:29+01:00,1,9600,12 (not confirmed),,,,,,,,,,,,failed,address,"
+        "stopped working: <reason> | Report: appended | Result: failed at Address; reported=2026-12-06T03:31:29+01:00,1,9600,12 (not confirmed),,,,,,,,,,,,failed,address,"
         "The serial port <port> stopped working: <reason>; "
         "boxes=Error: The serial port <port> stopped working: <reason>"};
     QTest::newRow("a report that cannot be written") << QStringList{

@@ -347,70 +347,6 @@
         <translation>采样间隔：</translation>
     </message>
     <message>
-        <source>1S</source>
-        <translation>1秒</translation>
-    </message>
-    <message>
-        <source>2S</source>
-        <translation>2秒</translation>
-    </message>
-    <message>
-        <source>5S</source>
-        <translation>5秒</translation>
-    </message>
-    <message>
-        <source>10S</source>
-        <translation>10秒</translation>
-    </message>
-    <message>
-        <source>20S</source>
-        <translation>20秒</translation>
-    </message>
-    <message>
-        <source>30S</source>
-        <translation>30秒</translation>
-    </message>
-    <message>
-        <source>1min</source>
-        <translation>1分钟</translation>
-    </message>
-    <message>
-        <source>2min</source>
-        <translation>2分钟</translation>
-    </message>
-    <message>
-        <source>5min</source>
-        <translation>5分钟</translation>
-    </message>
-    <message>
-        <source>10min</source>
-        <translation>10分钟</translation>
-    </message>
-    <message>
-        <source>30min</source>
-        <translation>30分钟</translation>
-    </message>
-    <message>
-        <source>1h</source>
-        <translation>1小时</translation>
-    </message>
-    <message>
-        <source>2h</source>
-        <translation>2小时</translation>
-    </message>
-    <message>
-        <source>6h</source>
-        <translation>6小时</translation>
-    </message>
-    <message>
-        <source>12h</source>
-        <translation>12小时</translation>
-    </message>
-    <message>
-        <source>24h</source>
-        <translation>24小时</translation>
-    </message>
-    <message>
         <source>No report file chosen</source>
         <translation>未选择报告文件</translation>
     </message>
@@ -493,6 +429,10 @@
     <message>
         <source>&amp;Report file…</source>
         <translation>报告文件(&amp;R)…</translation>
+    </message>
+    <message>
+        <source>declined: commissioned a moment ago</source>
+        <translation>已拒绝：刚刚调试过</translation>
     </message>
 </context>
 <context>
@@ -1308,10 +1248,6 @@
         <translation>写入 %2，读回 %1</translation>
     </message>
     <message>
-        <source>%1, %2 s</source>
-        <translation>%1，%2 秒</translation>
-    </message>
-    <message>
         <source>read back %1</source>
         <translation>读回 %1</translation>
     </message>
@@ -1346,6 +1282,26 @@
     <message>
         <source>%1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.</source>
         <translation>有 %1 个模块在波特率 %2 下应答（第二个比第一个晚 %3 毫秒）：线路上只保留要调试的那一个模块。</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1，%2</translation>
+    </message>
+    <message>
+        <source>Result: failed at %1</source>
+        <translation>结果：在%1步骤失败</translation>
+    </message>
+    <message>
+        <source>Result: ok</source>
+        <translation>结果：成功</translation>
+    </message>
+    <message>
+        <source>Result: stopped at %1</source>
+        <translation>结果：在%1步骤停止</translation>
     </message>
 </context>
 <context>

@@ -26,6 +26,8 @@ CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
     workMode->addButton(ui->radioButtonRecord);
     workMode->addButton(ui->radioButtonRealmonitoring);
     ui->radioButtonRecord->setChecked(true);
+    // Named as in the main window's Record group, here and in the steps.
+    ui->sample_ratecomboBox->addItems(line->sampleIntervals());
     ui->sample_ratecomboBox->setCurrentIndex(6); // a minute
     ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(currentDateTime().toSecsSinceEpoch() + 300));
     connect(workMode, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &CommissionWindow::followModes);
@@ -170,7 +172,7 @@ void CommissionWindow::start()
     }
     starting = false;
     confirmed = false;
-    run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()));
+    run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()), line->sampleIntervals());
     pump();
 }
 
@@ -196,7 +198,7 @@ void CommissionWindow::pump()
                  },
                  [this](QMessageBox::StandardButton answer) {
                      if (answer == QMessageBox::No && run)
-                         run->stop();
+                         run->stop(tr("declined: commissioned a moment ago"));
                  }});
             return;
         }
@@ -240,6 +242,7 @@ void CommissionWindow::finish()
     const bool written = report.write(commission::reportRow(currentDateTime(), *run));
     run->reported(written, written ? QString() : tr("the report cannot be written: %1").arg(report.error()));
     showSteps();
+    ui->listSteps->addItem(run->outcome());
     const commission::Run::Result result = run->result();
     if (result == commission::Run::Ok) {
         ++done;

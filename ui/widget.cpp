@@ -168,6 +168,14 @@ const trend::CsvFile *Widget::record() const
     return trendWindow ? &trendWindow->recordFile() : nullptr;
 }
 
+QStringList Widget::sampleIntervals() const
+{
+    QStringList names;
+    for (int i = 0; i < ui->sample_ratecomboBox->count(); ++i)
+        names << ui->sample_ratecomboBox->itemText(i);
+    return names;
+}
+
 void Widget::PushButtonCloseSlot()
 {
     if (commissionWindow && !commissionWindow->mayClose())

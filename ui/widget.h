@@ -78,6 +78,9 @@ public:
     // The trend window's record of the readings (open while recording), or
     // none before that window was first opened.
     const trend::CsvFile *record() const;
+    // The sampling intervals as the Record group's list names them, "1S" to
+    // "24h", for the other windows to name them alike.
+    QStringList sampleIntervals() const;
     // A reading of a module's, for the trend, the record and the publisher.
     void addReading(quint8 address, const trend::Values &values);
     // The program's one MQTT publisher: the bus window sets it up and feeds
