@@ -79,6 +79,11 @@ void TrendWindow::readingAdded(const QDateTime &when, quint8 address, const tren
         writeRecord(trend::csvRow(when, address, values));
 }
 
+void TrendWindow::historiesCleared()
+{
+    ui->comboBoxAddress->clear(); // and the choice gone redraws
+}
+
 void TrendWindow::redrawSoon()
 {
     // Twice a second at most, however many readings come: a watch of a whole
