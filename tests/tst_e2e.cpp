@@ -73,8 +73,8 @@ private slots:
             "press=pushButtonRecord clock=2026-12-07T09:16:33Z item=0 press=poll press=pushButtonRead", "points=1*+1* 2+1* 2+1* 1*+1*", // a gap
             // Linked again, the same port keeps its lines; another port's module 1 starts its own.
             "press=pushButtonLink until=watch=0", "addresses=1; points=1*+1* 2+1* 2+1* 1*+1*",
-            "port=" + other + " press=pushButtonLink until=watch=0 clock=2026-12-07T09:16:34Z item=0 press=poll press=pushButtonRead",
-            "addresses=1; points=1* 1* 1* 1*",
+            "port=" + other + " press=pushButtonLink until=watch=0", "addresses=",
+            "clock=2026-12-07T09:16:34Z item=0 press=poll press=pushButtonRead", "addresses=1; points=1* 1* 1* 1*",
             "saveAs=" + log + " press=actionSaveLog", "boxes="};
         for (int i = 0; i < steps.size(); i += 2) {
             b.given(steps[i]);
