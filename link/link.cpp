@@ -6,6 +6,7 @@
 #include "link/porterror.h"
 #include "protocol/rtu.h"
 #include "ui/serialportsettingdialog.h"
+#include "ui/trendwindow.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -31,6 +32,14 @@ void Widget::PushButtonLinkSlot()
     ui->labelHumidity->setText(tr("Humidity:---"));
     ui->labelDewTemp->setText(tr("DewTemp:---"));
     ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    if (UartData.PortName != historiesPort) {
+        // A module at address 1 on this port is not the one at 1 on the last:
+        // one line through both would pass for a single module's readings.
+        histories.clear();
+        historiesPort = UartData.PortName;
+        if (trendWindow)
+            trendWindow->historiesCleared();
+    }
     emit linked(UartData.PortName);
     if (UartData.BaudRate == 0)
         return AUTOUartInit();

@@ -58,7 +58,8 @@ private slots:
     void record()
     {
         QTemporaryDir dir;
-        const QString csv = dir.filePath("readings.csv"), log = dir.filePath("log.txt");
+        const QString csv = dir.filePath("readings.csv"), log = dir.filePath("log.txt"), other = dir.filePath("ttyOther");
+        QVERIFY(QFile::link(b.sim->portPath(), other)); // the same module under another port's name
         // Scenes and the states they reach: polls one at a time, a second apart,
         // a status reply (which carries no value), a record stopped and started again.
         const QStringList steps{
@@ -70,6 +71,10 @@ private slots:
             "press=pushButtonRecord press=pushButtonRecord clock=2026-12-07T09:15:33Z item=3 press=poll press=pushButtonRead",
             "rx=5; points=1* 2 2 1*; record=Stop recording (readings.csv, 1 row); boxes=",
             "press=pushButtonRecord clock=2026-12-07T09:16:33Z item=0 press=poll press=pushButtonRead", "points=1*+1* 2+1* 2+1* 1*+1*", // a gap
+            // Linked again, the same port keeps its lines; another port's module 1 starts its own.
+            "press=pushButtonLink until=watch=0", "addresses=1; points=1*+1* 2+1* 2+1* 1*+1*",
+            "port=" + other + " press=pushButtonLink until=watch=0", "addresses=",
+            "clock=2026-12-07T09:16:34Z item=0 press=poll press=pushButtonRead", "addresses=1; points=1* 1* 1* 1*",
             "saveAs=" + log + " press=actionSaveLog", "boxes="};
         for (int i = 0; i < steps.size(); i += 2) {
             b.given(steps[i]);

@@ -407,6 +407,14 @@ void TestUnits::table_data()
         "2026-12-07T05:45:30-03:30,247,,,-0.5,\r\n");
     row("csv row, UTC", trend::csvRow(at.toUTC(), 16, {-10, 6553.5, NAN, 1234.5}), "2026-12-07T09:15:30+00:00,16,-10.0,6553.5,,1234.5\r\n");
 
+    // The time axis: ticks 15 min apart from 09:15, 2.5 min apart, and from
+    // half a minute and a millisecond past it.
+    QStringList formats;
+    for (const auto &[interval, first] : {std::pair{900000, QTime(9, 15)}, {150000, QTime(9, 15)},
+                                          {900000, QTime(9, 15, 30)}, {21600000, QTime(9, 15, 0, 1)}})
+        formats << trend::tickFormat(interval, first);
+    row("tick labels", formats.join(' '), "hh:mm hh:mm:ss hh:mm:ss hh:mm:ss");
+
     // What a broker's subscribers get.
     row("state", publish::statePayload({at, 1, {23.1, 45.6, 10.3, 15.8}}),
         "{\"time\":\"2026-12-07T10:15:30+01:00\",\"address\":1,\"temperature_C\":23.1,\"humidity_pct\":45.6,\"dew_point_C\":10.3,\"wet_bulb_C\":15.8}");

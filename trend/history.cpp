@@ -11,6 +11,12 @@ qint64 spanMsecs(Span span)
     return msecs[span];
 }
 
+QString tickFormat(qint64 intervalMsecs, const QTime &firstTick)
+{
+    const bool wholeMinutes = intervalMsecs % 60000 == 0 && firstTick.second() == 0 && firstTick.msec() == 0;
+    return wholeMinutes ? QStringLiteral("hh:mm") : QStringLiteral("hh:mm:ss");
+}
+
 void History::add(qint64 msecs, const Values &values)
 {
     const bool putRight = msecs < m_newest - StepBack;

@@ -1,6 +1,8 @@
 #ifndef HYGROVANE_HISTORY_H
 #define HYGROVANE_HISTORY_H
 
+#include <QString>
+#include <QTime>
 #include <QVector>
 #include <QtGlobal>
 
@@ -22,6 +24,10 @@ using Values = std::array<double, SeriesCount>;
 
 constexpr int MaxPoints = 2000;
 qint64 spanMsecs(Span span);
+// How the time axis labels its ticks: in minutes while every tick falls on a
+// whole minute, with seconds otherwise, lest one tick read 09:17 at one draw
+// and 09:18 at the next as the span slides.
+QString tickFormat(qint64 intervalMsecs, const QTime &firstTick);
 
 struct Point
 {

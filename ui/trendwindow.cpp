@@ -36,7 +36,6 @@ TrendWindow::TrendWindow(const trend::Histories &histories, QWidget *parent)
     connect(redrawTimer, &QTimer::timeout, this, &TrendWindow::redraw);
     chart = new QChart;
     timeAxis = new QDateTimeAxis;
-    timeAxis->setFormat(QStringLiteral("hh:mm"));
     celsiusAxis = new QValueAxis;
     celsiusAxis->setTitleText(QStringLiteral("°C"));
     humidityAxis = new QValueAxis;
@@ -80,6 +79,11 @@ void TrendWindow::readingAdded(const QDateTime &when, quint8 address, const tren
         writeRecord(trend::csvRow(when, address, values));
 }
 
+void TrendWindow::historiesCleared()
+{
+    ui->comboBoxAddress->clear(); // and the choice gone redraws
+}
+
 void TrendWindow::redrawSoon()
 {
     // Twice a second at most, however many readings come: a watch of a whole
@@ -108,7 +112,9 @@ void TrendWindow::redraw()
     const trend::History &history = chosen != histories.end() && ui->comboBoxAddress->count() ? chosen->second : none;
     const auto span = trend::Span(qMax(0, ui->comboBoxSpan->currentIndex()));
     const qint64 end = history.newest() ? history.newest() : currentDateTime().toMSecsSinceEpoch();
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(end - trend::spanMsecs(span)), QDateTime::fromMSecsSinceEpoch(end));
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(end - trend::spanMsecs(span));
+    timeAxis->setRange(first, QDateTime::fromMSecsSinceEpoch(end));
+    timeAxis->setFormat(trend::tickFormat(trend::spanMsecs(span) / (timeAxis->tickCount() - 1), first.time()));
     // Each value axis spans what its series show.
     double low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
     double high[2] = {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};

@@ -33,6 +33,8 @@ public:
     // A reading was shown and added to the history: draw it (if it is of the
     // module chosen), and while recording, write it.
     void readingAdded(const QDateTime &when, quint8 address, const trend::Values &values);
+    // The history was emptied (Link chose another port): no module is left to choose.
+    void historiesCleared();
     // The record, open while recording.
     const trend::CsvFile &recordFile() const { return record; }
 

@@ -180,6 +180,7 @@ private:
     quint16 readItem = 0;
     QString versionText;
     trend::Histories histories; // what the trend window draws, kept from the start
+    QString historiesPort;      // the port those readings came from
     TrendWindow *trendWindow = nullptr;
     BusWindow *busWindow = nullptr;
     CommissionWindow *commissionWindow = nullptr;
