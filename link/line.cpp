@@ -47,6 +47,11 @@ void Widget::cancelExchanges(QObject *owner)
                           pendingRequests.end());
     if (outstanding && outstanding->kind == LineRequest::Foreign && outstanding->owner == owner)
         outstanding->owner = nullptr;
+    // Nor does a late answer reach it: a watch stopped takes no reading more.
+    for (Unanswered &u : unanswered) {
+        if (u.request.owner == owner)
+            u.request.owner = nullptr;
+    }
 }
 
 QString Widget::claimLine(QObject *owner, const QString &busy, std::function<void()> ended)
