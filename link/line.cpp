@@ -266,14 +266,7 @@ void Widget::keepLateHead(qint32 rate)
                                         return now > u.writtenNs + u.lateNs + kLateSlackNs + wholeNs;
                                     }),
                      unanswered.end());
-    QByteArray &buffer = UartData.RxBuffer;
-    for (int at = 0; at < buffer.size(); ++at) {
-        if (beginsLateAnswer(buffer.mid(at), rate)) {
-            buffer.remove(0, at);
-            return;
-        }
-    }
-    buffer.clear();
+    UartData.RxBuffer.remove(0, lateHeadAt(UartData.RxBuffer, rate));
 }
 
 bool Widget::beginsLateAnswer(const QByteArray &bytes, qint32 rate) const
@@ -283,11 +276,10 @@ bool Widget::beginsLateAnswer(const QByteArray &bytes, qint32 rate) const
     });
 }
 
-int Widget::lateHeadAt(const QByteArray &bytes) const
+int Widget::lateHeadAt(const QByteArray &bytes, qint32 rate) const
 {
-    // Where the bytes of a late answer still coming begin: they are no
-    // reply of the request on the line, garbled or not.
-    const qint32 rate = serialPort->baudRate();
+    // Where the bytes of a late answer still coming begin (the end when none
+    // do): they are no reply of the request on the line, garbled or not.
     for (int at = 0; at < bytes.size(); ++at) {
         if (beginsLateAnswer(bytes.mid(at), rate))
             return at;
@@ -353,11 +345,11 @@ void Widget::receiveForExchange(const QByteArray &buffer)
         // very late) say nothing of this address, nor the head of a late
         // answer still coming; the rest may be a collision.
         const QByteArray left = UartData.RxBuffer;
-        exchangeBytes = rtu::withoutReplies(left.left(lateHeadAt(left)));
+        exchangeBytes = rtu::withoutReplies(left.left(lateHeadAt(left, serialPort->baudRate())));
     }
+    // Listened out before the bytes left are judged: they may be the head of
+    // a second module's answer.
     if (listensToAll()) {
-        if (!exchangeBytes.isEmpty() && !rtu::isTurnaroundGlitch(exchangeBytes))
-            outstanding->chorus.garbled = true;
         if (outstanding->chorus.answers || !exchangeBytes.isEmpty())
             listenOn();
         return;

@@ -66,12 +66,13 @@ Widget::Widget(QWidget *parent)
             return pollUnanswered();
         if (outstanding->kind != LineRequest::Foreign)
             return endChorus();
+        // A byte or two of an idle line turned round is no reply.
+        const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
         if (listensToAll() && outstanding->chorus.answers) {
+            outstanding->chorus.garbled = !nothing;
             const QByteArray first = outstanding->chorus.first;
             return endExchange(Exchange::Answered, first);
         }
-        // A byte or two of an idle line turned round is no reply.
-        const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
         endExchange(nothing ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
     });
 

@@ -144,7 +144,7 @@ private:
     void endChorus();
     void keepLateHead(qint32 rate);
     bool beginsLateAnswer(const QByteArray &bytes, qint32 rate) const;
-    int lateHeadAt(const QByteArray &bytes) const;
+    int lateHeadAt(const QByteArray &bytes, qint32 rate) const;
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
