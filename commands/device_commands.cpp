@@ -17,8 +17,8 @@ bool Widget::writeReachesAll()
     // A write to address 0 is obeyed by every module that hears it: where the
     // last request to address 0 heard several, or the bus window's last scan
     // saw several at this rate, that is asked first.
-    const int scanned = busWindow && serialPort->isOpen() ? busWindow->modulesAt(lineRate) : 0;
-    const int modules = qMax(scanned, serialPort->isOpen() ? lineModules : 0);
+    const int scanned = busWindow && line->isOpen() ? busWindow->modulesAt(line->rate()) : 0;
+    const int modules = qMax(scanned, line->isOpen() ? line->modules() : 0);
     if (modules < 2)
         return true;
     return QMessageBox::question(this, tr("Warning"),

@@ -20,7 +20,7 @@ bool Widget::sendLoggerRequest(LineRequest::Kind kind, const QByteArray &frame)
     LineRequest request;
     request.kind = kind;
     request.frame = frame;
-    submit(request);
+    line->submit(request);
     return true;
 }
 
@@ -118,8 +118,8 @@ void Widget::timerSettingResponseSlot()
 {
     timerSettingResponse->stop();
     // A setup left unanswered has had its second: the line goes on first.
-    if (outstanding && outstanding->kind == LineRequest::Setup)
-        finishRequest();
+    if (line->onLine() && line->onLine()->kind == LineRequest::Setup)
+        line->finish();
     if (UartData.SettingAck != 0)
         QMessageBox::information(this, tr("Succeed"), tr("Setting succeed!"));
     else

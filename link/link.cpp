@@ -3,26 +3,22 @@
 #include "ui_widget.h"
 
 #include "app/uartdata.h"
-#include "link/porterror.h"
+#include "app/trace.h"
 #include "protocol/rtu.h"
 #include "ui/serialportsettingdialog.h"
 #include "ui/trendwindow.h"
 
-#include <QSerialPort>
+#include <QMessageBox>
 #include <QTimer>
 
 void Widget::PushButtonLinkSlot()
 {
-    serialPort->close();
+    line->close();
     // Nothing may act on the port while the dialog is open, nor carry over
     // to the link it makes: the next adapter may not echo, the next module
     // answer at another pace.
     endLinkWork();
-    lineEchoes = false;
-    echoMisses = 0;
-    echoLagUs = 0;
-    answerUs = -1;
-    lineModules = 0;
+    line->forget();
 
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
@@ -40,7 +36,7 @@ void Widget::PushButtonLinkSlot()
         if (trendWindow)
             trendWindow->historiesCleared();
     }
-    emit linked(UartData.PortName);
+    line->choose(UartData.PortName);
     if (UartData.BaudRate == 0)
         return AUTOUartInit();
     // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
@@ -50,41 +46,27 @@ void Widget::PushButtonLinkSlot()
 
 bool Widget::UartInit()
 {
-    serialPort->close();
-    serialPort->clearError();
-    serialPort->setPortName(UartData.PortName);
-    if (!serialPort->open(QIODevice::ReadWrite)) {
+    line->usePort(UartData.PortName);
+    QString why;
+    if (!line->open(UartData.BaudRate, &why)) {
         // Nothing can be sent: say why at once instead of blaming the module
         // later, and end a search that would only fail five more times.
         timerAutoUart->stop();
-        showError(tr("The serial port %1 cannot be opened: %2")
-                      .arg(UartData.PortName, portErrorText(serialPort->error(), serialPort->errorString())));
+        showError(tr("The serial port %1 cannot be opened: %2").arg(UartData.PortName, why));
         return false;
     }
-    serialPort->setBaudRate(UartData.BaudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
-    // Bytes the line delivered while nobody listened belong to no request.
-    serialPort->clear();
-    // Runs on every link, search step and baud change: one connection, not one each time.
-    connect(serialPort, SIGNAL(readyRead()), this, SLOT(my_readuart()), Qt::UniqueConnection);
-
-    lineRate = UartData.BaudRate;
     // A request written on the port as it was can bring no answer on it as
     // it is now; a baud change was answered already, and only the port had
     // to follow it. The probe goes ahead of anything waiting: a search holds
     // the line until it ends.
-    outstanding.reset();
+    std::optional<LineRequest> probe;
     if (UartData.BaudSetPending == 0) {
-        LineRequest probe;
-        probe.kind = LineRequest::AddressRead;
-        probe.selector = ReadsAddress;
-        probe.frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
-        writeRequest(probe);
-        probing = true;
+        probe = LineRequest();
+        probe->kind = LineRequest::AddressRead;
+        probe->selector = ReadsAddress;
+        probe->frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
     }
+    line->probe(probe);
     return true;
 }
 
@@ -92,20 +74,20 @@ void Widget::AUTOUartInit()
 {
     if (UartData.BaudIndex == 0) {
         UartData.ReplyReceived = 0;
-    } else if (outstanding && outstanding->kind == LineRequest::AddressRead && timerWait->isActive()) {
+    } else if (LineRequest *probe = line->onLine(); probe && probe->kind == LineRequest::AddressRead && line->waiting()) {
         // The rate answered, and the line is still listening for every
         // module on it: the rate is judged once they are all counted.
-        timerAutoUart->start(int((waitDueNs - waitClock.nsecsElapsed()) / 1000000) + 1);
+        timerAutoUart->start(int(line->waitLeftMs()) + 1);
         return;
-    } else if (UartData.ReplyReceived == 1 || (outstanding && outstanding->kind == LineRequest::AddressRead && heardOther)) {
+    } else if (UartData.ReplyReceived == 1 || (probe && probe->kind == LineRequest::AddressRead && line->heardOther())) {
         ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
         timerAutoUart->stop();
         // Answers that collided at this rate: modules are here, several of them.
-        if (outstanding && outstanding->kind == LineRequest::AddressRead) {
-            outstanding->chorus.garbled = true;
+        if (probe && probe->kind == LineRequest::AddressRead) {
+            probe->chorus.garbled = true;
             return endChorus();
         }
-        dispatch(); // what was pressed during the search goes out at the rate found
+        line->dispatch(); // what was pressed during the search goes out at the rate found
         return;
     }
     if (UartData.BaudIndex >= UartData.BaudCount
@@ -134,30 +116,31 @@ void Widget::TimerResponseSlot()
     timerResponse->stop();
     // Each watchdog judges its own request only: one answered already has
     // freed the line, and whatever is on it now is not this one's business.
+    LineRequest *outstanding = line->onLine();
     if (!outstanding || outstanding->kind == LineRequest::Poll || outstanding->kind == LineRequest::Setup
         || outstanding->kind == LineRequest::Foreign)
         return;
     // Still counting the modules that answered address 0: the end of the
     // listening frees the line.
-    if (outstanding->kind != LineRequest::BaudWrite && timerWait->isActive())
+    if (outstanding->kind != LineRequest::BaudWrite && line->waiting())
         return;
     if (const int refusal = outstanding->refusal; refusal >= 0) {
-        finishRequest();
+        line->finish();
         showError(tr("The module refused the request (exception %1).").arg(refusal));
         return;
     }
     if (UartData.ReplyReceived == 0) {
         UartData.BaudSetPending = 0;
         const LineRequest::Kind kind = outstanding->kind;
-        const bool collided = heardOther && (kind == LineRequest::Command || kind == LineRequest::BaudWrite);
+        const bool collided = line->heardOther() && (kind == LineRequest::Command || kind == LineRequest::BaudWrite);
         // Answers to the address read that garbled each other: modules, several.
-        if (kind == LineRequest::AddressRead && heardOther && listensToAll()) {
+        if (kind == LineRequest::AddressRead && line->heardOther() && line->listensToAll()) {
             outstanding->chorus.garbled = true;
             return endChorus();
         }
-        if (listensToAll())
-            lineModules = outstanding->chorus.modules();
-        finishRequest();
+        if (line->listensToAll())
+            line->setModules(outstanding->chorus.modules());
+        line->finish();
         // Answers that garble each other mean the write was heard, by more than one.
         showError(collided ? tr("Several modules answered at once: the write may have reached all of them.")
                            : tr("Communication error!"));
@@ -168,7 +151,7 @@ void Widget::TimerResponseSlot()
     if (UartData.BaudSetPending == 1)
         UartInit();
     UartData.BaudSetPending = 0;
-    finishRequest();
+    line->finish();
 }
 
 void Widget::endLinkWork(const QString &why)
@@ -180,27 +163,91 @@ void Widget::endLinkWork(const QString &why)
     UartData.BaudSetPending = 0;
     timerHumiture->stop();
     ui->pushButtonRead->setText(tr("Read"));
-    clearLine();
-    // Whatever another window ran on the line is over with it.
-    if (const auto ended = claim.ended) {
-        claim = Claim();
-        claimEnd = why;
-        ended();
-    }
+    line->clear();
+    line->endClaim(why);
 }
 
-void Widget::portFailed(int error)
+void Widget::portFailed(const QString &reason)
 {
-    // Open failures are reported by UartInit; only a port that dies while in
-    // use (adapter pulled, line gone) ends up here, and only once: the port is
-    // closed before the message is shown.
-    if (!serialPort->isOpen()
-        || (error != QSerialPort::ResourceError && error != QSerialPort::WriteError
-            && error != QSerialPort::ReadError))
-        return;
-    const QString reason = portErrorText(serialPort->error(), serialPort->errorString());
-    serialPort->close();
+    // Only a port that dies while in use (adapter pulled, line gone) ends up
+    // here, and only once: it is closed before the message is shown.
     const QString message = tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason);
     endLinkWork(message);
     showError(message);
+}
+
+bool Widget::searching() const
+{
+    return timerAutoUart->isActive();
+}
+
+void Widget::written(const LineRequest &request)
+{
+    const LineRequest::Kind kind = request.kind;
+    if (!request.frame.startsWith("\x7B\x22"))
+        readItem = request.selector;
+    switch (kind) {
+    case LineRequest::Poll:
+        UartData.ReplyReceived = 0;
+        break;
+    case LineRequest::Setup:
+        timerSettingResponse->start(1000);
+        UartData.SettingAck = 0;
+        break;
+    default:
+        timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
+        UartData.ReplyReceived = 0;
+        break;
+    }
+    if (kind == LineRequest::BaudWrite) {
+        UartData.BaudSetPending = 1;
+        // The port keeps the old rate until the watchdog has seen the echo.
+        if (request.baudRate)
+            UartData.BaudRate = request.baudRate;
+    }
+    // While reading is on, the next poll keeps its distance from any other
+    // request: a second, or three after the logger's settings.
+    if (kind == LineRequest::SettingsRead || kind == LineRequest::Setup)
+        timerHumiture->start(3000);
+    else if (kind != LineRequest::Poll)
+        timerHumiture->start(1000);
+    if (kind == LineRequest::AddressRead)
+        qCDebug(lcTrace) << "7777";
+}
+
+void Widget::waitOver()
+{
+    if (line->onLine()->kind == LineRequest::Poll)
+        return pollUnanswered();
+    endChorus();
+}
+
+void Widget::endChorus()
+{
+    // The main window's read or write at address 0, listened out (a baud
+    // write until its watchdog, when the port has to follow it).
+    const LineRequest::Kind kind = line->onLine()->kind;
+    const int modules = line->onLine()->chorus.modules();
+    line->setModules(modules);
+    if (kind == LineRequest::AddressRead) {
+        // One module's address shown for a line of several would be taken for theirs.
+        if (modules == 1 && UartData.ReplyReceived)
+            ui->lineEditAddress->setText(QString::number(UartData.Address, 10));
+        else if (modules > 1)
+            ui->lineEditAddress->clear();
+    }
+    const qint32 rate = line->onLine()->rate;
+    if (kind == LineRequest::BaudWrite) {
+        // Answered: the port follows the module to its new rate.
+        if (UartData.BaudSetPending == 1)
+            UartInit();
+        UartData.BaudSetPending = 0;
+    }
+    line->finish();
+    if (modules < 2)
+        return;
+    QMessageBox::information(this, tr("Warning"),
+                             kind == LineRequest::AddressRead
+                                 ? tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart.").arg(modules).arg(rate)
+                                 : tr("%1 modules answered this write: it reached every one of them.").arg(modules));
 }

@@ -12,7 +12,6 @@
 #include "app/trace.h"
 
 #include <QDir>
-#include <QSerialPort>
 #include <QTimer>
 
 quint16 Widget::CalcCRC16(const quint8 *data, quint16 length)
@@ -25,12 +24,12 @@ bool Widget::portReady()
 {
     // Nothing is written, logged or awaited on a port that is not open; the
     // module is not to blame for it. Reading stops, so this is said once.
-    if (!serialPort->isOpen()) {
+    if (!line->isOpen()) {
         stopReadingWith(tr("The serial port is not open. Press Link first."));
         return false;
     }
-    if (claim.owner) {
-        stopReadingWith(claim.busy);
+    if (line->claimed()) {
+        stopReadingWith(line->busyText());
         return false;
     }
     return true;
@@ -47,7 +46,7 @@ bool Widget::SendRtuRequest(LineRequest::Kind kind, quint16 selector, quint8 add
     request.frame = rtu::buildRequest(address, function, reg, countOrValue);
     if (kind == LineRequest::BaudWrite)
         request.baudRate = rtu::baudRateForCode(countOrValue);
-    submit(request);
+    line->submit(request);
     return true;
 }
 

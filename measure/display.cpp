@@ -52,14 +52,14 @@ void Widget::noteReading(quint8 selector)
     trend::Values values;
     for (int s = 0; s < trend::SeriesCount; ++s)
         values[s] = selector == 0 || selector == s + 1 ? carried[s] : std::nan("");
-    addReading(UartData.Address, values);
+    const QDateTime now = currentDateTime();
+    keepReading(now, UartData.Address, values);
+    mqttPublisher->addReading(now, UartData.Address, values);
 }
 
-void Widget::addReading(quint8 address, const trend::Values &values)
+void Widget::keepReading(const QDateTime &when, quint8 address, const trend::Values &values)
 {
-    const QDateTime now = currentDateTime();
-    histories[address].add(now.toMSecsSinceEpoch(), values);
+    histories[address].add(when.toMSecsSinceEpoch(), values);
     if (trendWindow)
-        trendWindow->readingAdded(now, address, values);
-    mqttPublisher->addReading(now, address, values);
+        trendWindow->readingAdded(when, address, values);
 }

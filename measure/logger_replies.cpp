@@ -21,7 +21,7 @@ bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
     if (whole)
         UartData.RxBuffer.clear();
     // Only the answer to the logger request on the line is taken.
-    if (!outstanding || !logger::answers(outstanding->frame, buffer))
+    if (!line->onLine() || !logger::answers(line->onLine()->frame, buffer))
         return true;
 
     switch (logger::command(buffer)) {
@@ -49,7 +49,7 @@ bool Widget::DecodeLoggerFrame(const QByteArray &buffer)
     // A frame its length byte says is longer may have 22 7D inside and its
     // rest still coming: the request's watchdog ends that wait.
     if (whole)
-        requestAnswered(false);
+        line->answered(false);
     return true;
 }
 

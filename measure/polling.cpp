@@ -11,8 +11,8 @@ void Widget::PushButtonReadSlot()
 {
     // The button's own text is the reading state, in whatever language it shows.
     if (ui->pushButtonRead->text() == tr("Read")) {
-        if (claim.owner) {
-            showError(claim.busy);
+        if (line->claimed()) {
+            showError(line->busyText());
             return;
         }
         missedPolls = 0;
@@ -42,7 +42,7 @@ void Widget::ReadHumitureOrder()
     // comboBoxNum: "ALL" (or nothing chosen) reads five registers from 0;
     // every other item one register, the item's index minus one.
     // A poll still unanswered has had its second: this one takes its place.
-    if (outstanding && outstanding->kind == LineRequest::Poll)
+    if (line->onLine() && line->onLine()->kind == LineRequest::Poll)
         pollUnanswered();
     const int index = ui->comboBoxNum->currentIndex();
     const quint16 selector = index <= 1 ? 0 : static_cast<quint16>(index - 1);
@@ -57,4 +57,16 @@ void Widget::stopReadingWith(const QString &message)
     timerHumiture->stop();
     showError(message);
     ui->pushButtonRead->setText(tr("Read"));
+}
+
+void Widget::pollUnanswered()
+{
+    // Values that stopped coming are not shown as if they were current.
+    if (++missedPolls == 3) {
+        ui->labelTemperature->setText(tr("Temperature:---"));
+        ui->labelHumidity->setText(tr("Humidity:---"));
+        ui->labelDewTemp->setText(tr("DewTemp:---"));
+        ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    }
+    line->finish();
 }

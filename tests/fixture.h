@@ -9,6 +9,7 @@
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
 #include "tools/modsim/modulesim.h"
+#include "link/serialtransport.h"
 #include "ui/widget.h"
 #include "ui_widget.h"
 
@@ -21,7 +22,12 @@ struct WidgetAccess
 {
     enum Timer { Clear, Response, Humiture, AutoUart, Delay, SettingResponse };
     static Ui::Widget *ui(Widget *w) { return w->ui; }
-    static QSerialPort *port(Widget *w) { return w->serialPort; }
+    static Line *line(Widget *w) { return w->line; }
+    static QSerialPort *port(Widget *w)
+    {
+        auto *serial = qobject_cast<SerialTransport *>(w->line->transport());
+        return serial ? serial->port() : nullptr;
+    }
     static quint16 &readItem(Widget *w) { return w->readItem; }
     static trend::Histories &histories(Widget *w) { return w->histories; }
     static QTimer *timer(Widget *w, Timer t)
@@ -31,7 +37,7 @@ struct WidgetAccess
         return all[t];
     }
     // What my_readuart does with the bytes the port delivered.
-    static void receive(Widget *w, const QByteArray &chunk) { w->receiveChunk(chunk); }
+    static void receive(Widget *w, const QByteArray &chunk) { w->line->receive(chunk); }
     // The request on the line, as if just written: "ALL@1", "T@1" (temperature)
     // and "H@1", "D@1", "W@1", "S@1" (one register each), "address" (the read),
     // "address=12", "baud=4", "info", "settings". Here, not in fixture.cpp: the
@@ -39,8 +45,9 @@ struct WidgetAccess
     // A request prefixed "~" goes on a line known to echo.
     static void onLine(Widget *w, const QString &line)
     {
-        w->lineEchoes = line.startsWith('~');
-        const QString request = line.mid(w->lineEchoes ? 1 : 0);
+        Line *l = w->line;
+        l->m_echoes = line.startsWith('~');
+        const QString request = line.mid(l->m_echoes ? 1 : 0);
         static const QString items = QStringLiteral("ALL T H D W S");
         const int item = items.split(' ').indexOf(request.section('@', 0, 0));
         const quint16 value = quint16(request.section('=', 1).toInt());
@@ -58,9 +65,9 @@ struct WidgetAccess
             r.kind = request == "info" ? LineRequest::InfoRead : LineRequest::SettingsRead;
             r.frame = request == "info" ? logger::infoRequest() : logger::settingsRequest();
         }
-        w->outstanding = r;
+        l->m_outstanding = r;
         w->readItem = r.selector;
-        w->echoAwaited = w->lineEchoes || !rtu::isWrite(r.frame);
+        l->m_echoAwaited = l->m_echoes || !rtu::isWrite(r.frame);
     }
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
 };

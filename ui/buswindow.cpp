@@ -10,7 +10,7 @@
 #include "ui/savedialog.h"
 #include "protocol/rtu.h"
 #include "trend/csvfile.h"
-#include "ui/widget.h"
+#include "link/line.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -65,9 +65,10 @@ private:
 
 } // namespace
 
-BusWindow::BusWindow(Widget *line, QWidget *parent)
+BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , line(line)
+    , publisher(publisher)
     , modules(new bus::ModuleTable(this))
     , roundTimer(new QTimer(this))
     , statusTimer(new QTimer(this))
@@ -127,9 +128,9 @@ BusWindow::BusWindow(Widget *line, QWidget *parent)
     updateActions();
     showStatus();
     // The watch's modules coming and going, and the one place to publish them.
-    connect(modules, &bus::ModuleTable::availability, line->publisher(), &publish::Publisher::setAvailability);
-    connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this, line] { PublishDialog::bringUp(line->publisher(), this); });
-    connect(line, &Widget::linked, this, &BusWindow::linked);
+    connect(modules, &bus::ModuleTable::availability, publisher, &publish::Publisher::setAvailability);
+    connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this] { PublishDialog::bringUp(this->publisher, this); });
+    connect(line, &Line::linked, this, &BusWindow::linked);
     followLine();
 }
 
@@ -202,11 +203,11 @@ void BusWindow::showError(const QString &text)
 
 bool BusWindow::takeLine()
 {
-    if (!line->linkRate()) {
+    if (!line->rate()) {
         showError(tr("The serial port is not open. Press Link first."));
         return false;
     }
-    const QString busy = line->claimLine(this, tr("The line is busy with the bus window. Stop it first."), [this] { stop(); });
+    const QString busy = line->claim(this, tr("The line is busy with the bus window. Stop it first."), [this] { stop(); });
     if (!busy.isEmpty()) {
         showError(busy);
         return false;
@@ -219,7 +220,7 @@ void BusWindow::stop()
     const Mode was = mode;
     roundTimer->stop();
     line->cancelExchanges(this);
-    line->releaseLine(this);
+    line->release(this);
     mode = Mode::Idle;
     modules->setWatchRate(0);
     ui->pushButtonScan->setText(tr("&Scan"));
@@ -265,9 +266,9 @@ void BusWindow::scan()
         return;
     followLine();
     ++run;
-    tablePort = line->linkPort();
+    tablePort = line->portName();
     plan = bus::scanPlan(ui->spinBoxFrom->value(), ui->spinBoxTo->value(), ui->checkBoxAllRates->isChecked(),
-                         line->linkRate());
+                         line->rate());
     probed = found = 0;
     modules->clear();
     mode = Mode::Scanning;
@@ -328,7 +329,7 @@ void BusWindow::scanned()
     for (int row = 0; row < modules->rowCount(); ++row)
         present.insert(modules->address(row));
     if (first <= last)
-        line->publisher()->lineScanned(quint8(first), quint8(last), present);
+        publisher->lineScanned(quint8(first), quint8(last), present);
 }
 
 void BusWindow::showProgress()
@@ -355,8 +356,8 @@ void BusWindow::showProgress()
 void BusWindow::showStatus()
 {
     QStringList parts;
-    const qint32 rate = line->linkRate();
-    parts << (rate ? tr("%1 at %2 baud").arg(line->linkPort()).arg(rate) : tr("No port linked"));
+    const qint32 rate = line->rate();
+    parts << (rate ? tr("%1 at %2 baud").arg(line->portName()).arg(rate) : tr("No port linked"));
     switch (mode) {
     case Mode::Scanning: {
         const qint32 at = plan.isEmpty() ? rate : plan[qMin(probed, plan.size() - 1)].baudRate;
@@ -389,7 +390,7 @@ void BusWindow::showStatus()
     // A word on what was just done, for a few seconds.
     if (told.isValid() && told.elapsed() < 5000)
         parts << notice;
-    if (const trend::CsvFile *record = line->record(); record && record->isOpen()) {
+    if (const trend::CsvFile *record = recordOf ? recordOf() : nullptr; record && record->isOpen()) {
         const QString name = QFileInfo(record->path()).fileName();
         const int rows = int(qMin<qint64>(record->rows(), INT_MAX));
         parts << (rows == 1 ? tr("recording to %1, %n row written", nullptr, rows).arg(name)
@@ -404,7 +405,7 @@ void BusWindow::watch()
     stop();
     if (wasWatching)
         return;
-    if (line->linkRate() && !modules->watched(line->linkRate()).contains(true)) {
+    if (line->rate() && !modules->watched(line->rate()).contains(true)) {
         showError(tr("No module to watch: tick modules the scan found at the link's rate."));
         return;
     }
@@ -412,7 +413,7 @@ void BusWindow::watch()
         return;
     mode = Mode::Watching;
     ++run;
-    modules->setWatchRate(line->linkRate());
+    modules->setWatchRate(line->rate());
     ui->pushButtonWatch->setText(tr("Stop &watching"));
     schedule = bus::Schedule();
     roundStartMs = roundMs = -1;
@@ -427,7 +428,7 @@ void BusWindow::pollNext()
 {
     qint64 waitMs = 0;
     const qint64 now = clock.elapsed();
-    const int row = schedule.next(modules->watched(line->linkRate()), now, &waitMs);
+    const int row = schedule.next(modules->watched(line->rate()), now, &waitMs);
     if (row < 0) {
         roundTimer->start(int(waitMs));
         return;
@@ -440,12 +441,12 @@ void BusWindow::pollNext()
         roundStartMs = now;
     }
     lastRow = row;
-    Exchange x = request(modules->address(row), line->linkRate());
+    Exchange x = request(modules->address(row), line->rate());
     x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
         const bus::Answer answer = bus::answerOf(outcome, reply);
         modules->polled(row, answer, currentDateTime());
         if (answer.kind == bus::Answer::Values)
-            line->addReading(modules->address(row), answer.values);
+            addReading(modules->address(row), answer.values);
         pollNext();
     };
     // It counts for the module that sent it, not against the next one.
@@ -455,7 +456,7 @@ void BusWindow::pollNext()
         const bus::Answer answer = lateAnswer(reply, afterUs);
         modules->answeredLate(row, answer, currentDateTime());
         if (answer.kind == bus::Answer::Values)
-            line->addReading(modules->address(row), answer.values);
+            addReading(modules->address(row), answer.values);
     };
     line->exchange(this, x);
 }
@@ -628,7 +629,7 @@ void BusWindow::endChange(const QString &failure)
 {
     // A read-back asked again, or a late answer's, goes nowhere now.
     line->cancelExchanges(this);
-    line->releaseLine(this);
+    line->release(this);
     mode = Mode::Idle;
     updateActions();
     showStatus();
@@ -681,4 +682,11 @@ void BusWindow::copyCells()
         lines << fields.join(QLatin1Char('\t'));
     }
     QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+void BusWindow::addReading(quint8 address, const trend::Values &values)
+{
+    const QDateTime now = currentDateTime();
+    publisher->addReading(now, address, values);
+    emit reading(now, address, values);
 }

@@ -12,7 +12,13 @@
 class QAction;
 class QSortFilterProxyModel;
 class QTimer;
-class Widget;
+class Line;
+namespace publish {
+class Publisher;
+}
+namespace trend {
+class CsvFile;
+}
 namespace bus {
 class ModuleTable;
 }
@@ -29,10 +35,16 @@ class BusWindow : public QWidget
     Q_OBJECT
 
 public:
-    BusWindow(Widget *line, QWidget *parent);
+    BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent);
     ~BusWindow() override;
     // Modules the last scan saw at this rate; a garbled address holds two.
     int modulesAt(qint32 baudRate) const;
+    // The record the status line tells of, while it is open.
+    std::function<const trend::CsvFile *()> recordOf;
+
+signals:
+    // A watched module's readings, as they came.
+    void reading(const QDateTime &when, quint8 address, const trend::Values &values);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -76,11 +88,13 @@ private:
     void endChange(const QString &failure);
     void write();
     void linked(const QString &port);
+    void addReading(quint8 address, const trend::Values &values);
     void saveTable();
     void copyCells();
     void contextMenu(const QPoint &at);
 
-    Widget *line;
+    Line *line;
+    publish::Publisher *publisher;
     bus::ModuleTable *modules;
     Mode mode = Mode::Idle;
     QVector<bus::Probe> plan;

@@ -7,7 +7,7 @@
 #include "commission/report.h"
 #include "protocol/logger.h"
 #include "ui/savedialog.h"
-#include "ui/widget.h"
+#include "link/line.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -16,9 +16,10 @@
 #include <QShortcut>
 #include <QTimer>
 
-CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
+CommissionWindow::CommissionWindow(Line *line, const QStringList &sampleIntervals, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , line(line)
+    , sampleIntervals(sampleIntervals)
     , workMode(new QButtonGroup(this))
     , ui(new Ui::CommissionWindow)
 {
@@ -27,7 +28,7 @@ CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
     workMode->addButton(ui->radioButtonRealmonitoring);
     ui->radioButtonRecord->setChecked(true);
     // Named as in the main window's Record group, here and in the steps.
-    ui->sample_ratecomboBox->addItems(line->sampleIntervals());
+    ui->sample_ratecomboBox->addItems(sampleIntervals);
     ui->sample_ratecomboBox->setCurrentIndex(6); // a minute
     ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(currentDateTime().toSecsSinceEpoch() + 300));
     connect(workMode, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &CommissionWindow::followModes);
@@ -49,7 +50,7 @@ CommissionWindow::CommissionWindow(Widget *line, QWidget *parent)
 CommissionWindow::~CommissionWindow()
 {
     line->cancelExchanges(this);
-    line->releaseLine(this);
+    line->release(this);
     delete ui;
 }
 
@@ -103,7 +104,7 @@ void CommissionWindow::runPressed()
     }
     if (starting) {
         starting = false;
-        line->releaseLine(this);
+        line->release(this);
         ui->pushButtonRun->setText(tr("&Commission"));
         return;
     }
@@ -113,7 +114,7 @@ void CommissionWindow::runPressed()
         chooseReport();
     if (!report.isOpen() || !openReport(report.path()))
         return;
-    if (!line->linkRate()) {
+    if (!line->rate()) {
         showError(tr("The serial port is not open. Press Link first."));
         return;
     }
@@ -133,7 +134,7 @@ void CommissionWindow::runPressed()
         showError(tr("Address %1 has been given in this batch already.").arg(plan.address));
         return;
     }
-    const QString busy = line->claimLine(this, tr("The line is busy with commissioning. Stop it first."), [this] {
+    const QString busy = line->claim(this, tr("The line is busy with commissioning. Stop it first."), [this] {
         starting = false;
         if (run) {
             // Link stops a run; a port that died or a search that failed fails it, saying why.
@@ -172,7 +173,7 @@ void CommissionWindow::start()
     }
     starting = false;
     confirmed = false;
-    run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()), line->sampleIntervals());
+    run = std::make_unique<commission::Run>(plan, commission::serialNumber(currentDateTime()), sampleIntervals);
     pump();
 }
 
@@ -258,7 +259,7 @@ void CommissionWindow::finish()
     const QString collision = run->collided() ? run->failure()->text : QString();
     run.reset();
     line->cancelExchanges(this);
-    line->releaseLine(this);
+    line->release(this);
     ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
     dropQuestion();
@@ -296,7 +297,7 @@ bool CommissionWindow::mayClose()
                      run->stop(*told);
                      finish();
                  } else {
-                     line->releaseLine(this);
+                     line->release(this);
                      ui->pushButtonRun->setText(tr("&Commission"));
                  }
              }

@@ -13,7 +13,7 @@
 #include <memory>
 
 class QButtonGroup;
-class Widget;
+class Line;
 namespace Ui {
 class CommissionWindow;
 }
@@ -26,7 +26,7 @@ class CommissionWindow : public QWidget
     Q_OBJECT
 
 public:
-    CommissionWindow(Widget *line, QWidget *parent);
+    CommissionWindow(Line *line, const QStringList &sampleIntervals, QWidget *parent);
     ~CommissionWindow() override;
     // Whether the window may go (or the program quit): a run under way is
     // stopped, and its row written, only if the technician says so.
@@ -59,7 +59,8 @@ private:
     void followModes();
     void showError(const QString &text);
 
-    Widget *line;
+    Line *line;
+    QStringList sampleIntervals; // the Record group's names of the intervals
     commission::Plan plan;
     bool starting = false; // waiting for the clock to give a new serial number
     std::unique_ptr<commission::Run> run;

@@ -3,7 +3,7 @@
 
 #include "app/buildstamp.h"
 #include "app/clock.h"
-#include "protocol/rtu.h"
+#include "app/uartdata.h"
 #include "publish/publisher.h"
 #include "ui/buswindow.h"
 #include "ui/commissionwindow.h"
@@ -16,7 +16,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSerialPort>
 #include <QTimer>
 
 Widget::Widget(QWidget *parent)
@@ -33,11 +32,8 @@ Widget::Widget(QWidget *parent)
     versionText += QLocale::c().toString(BuildTime, QStringLiteral("hhmm"));
     setWindowTitle(tr("Hygrovane") + QStringLiteral("  ") + versionText);
 
-    serialPort = new QSerialPort(this);
-    // Not a slot of the table: a pulled adapter is handled outside the
-    // request-and-reply machinery.
-    connect(serialPort, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { portFailed(error); });
+    line = new Line(this);
+    line->setHost(this);
 
     timerClear = new QTimer(this);
     timerResponse = new QTimer(this);
@@ -45,35 +41,18 @@ Widget::Widget(QWidget *parent)
     timerAutoUart = new QTimer(this);
     timerDelay = new QTimer(this);
     timerSettingResponse = new QTimer(this);
-    // Not one of the window's own: a poll, or another window's request, waits on it.
-    timerWait = new QTimer(this);
-    timerWait->setTimerType(Qt::PreciseTimer);
-    timerWait->setSingleShot(true);
-    lineClock.start();
-    connect(timerWait, &QTimer::timeout, this, [this] {
-        const bool poll = outstanding && outstanding->kind == LineRequest::Poll;
-        // A poll's wait needs no sub-millisecond end.
-        if (!poll && waitClock.nsecsElapsed() < waitDueNs)
-            return waitFor(waitDueNs);
-        // An answer that came in time may sit unread while the window was
-        // busy: it is taken before the wait is judged. Taking it may end this
-        // wait, or start another.
-        const quint64 judged = requestsWritten;
-        takeWhatTheLineHolds();
-        if (!outstanding || requestsWritten != judged || timerWait->isActive())
-            return;
-        if (outstanding->kind == LineRequest::Poll)
-            return pollUnanswered();
-        if (outstanding->kind != LineRequest::Foreign)
-            return endChorus();
-        // A byte or two of an idle line turned round is no reply.
-        const bool nothing = exchangeBytes.isEmpty() || rtu::isTurnaroundGlitch(exchangeBytes);
-        if (listensToAll() && outstanding->chorus.answers) {
-            outstanding->chorus.garbled = !nothing;
-            const QByteArray first = outstanding->chorus.first;
-            return endExchange(Exchange::Answered, first);
-        }
-        endExchange(nothing ? Exchange::Silent : Exchange::Garbled, exchangeBytes);
+    // The bytes collect in the record's buffer, and the window's timer drops them.
+    line->shareBuffer(&UartData.RxBuffer);
+    line->useClearTimer(timerClear);
+    // Not a slot of the table: a pulled adapter is handled outside the
+    // request-and-reply machinery.
+    connect(line, &Line::failed, this, &Widget::portFailed);
+    connect(line, &Line::sent, this, [this](const QByteArray &frame) { LogFrame(QString::fromLatin1(frame.toHex()), false); });
+    connect(line, &Line::received, this, [this](const QByteArray &frame) { LogFrame(QString::fromLatin1(frame.toHex()), true); });
+    // A window took the line: continuous reading gives way.
+    connect(line, &Line::claimStarted, this, [this] {
+        timerHumiture->stop();
+        ui->pushButtonRead->setText(tr("Read"));
     });
 
     ui->comboBoxBaudRate->setCurrentIndex(3);
@@ -105,13 +84,16 @@ Widget::Widget(QWidget *parent)
     connect(ui->actionSaveLog, SIGNAL(triggered()), this, SLOT(saveLogAs()));
     // Windows of their own, beside this one: opened once, raised after.
     connect(ui->pushButtonBus, &QPushButton::clicked, this, [this] {
-        if (!busWindow)
-            busWindow = new BusWindow(this, this);
+        if (!busWindow) {
+            busWindow = new BusWindow(line, mqttPublisher, this);
+            busWindow->recordOf = [this] { return record(); };
+            connect(busWindow, &BusWindow::reading, this, &Widget::keepReading);
+        }
         bringUp(busWindow);
     });
     connect(ui->pushButtonCommission, &QPushButton::clicked, this, [this] {
         if (!commissionWindow)
-            commissionWindow = new CommissionWindow(this, this);
+            commissionWindow = new CommissionWindow(line, sampleIntervals(), this);
         bringUp(commissionWindow);
     });
 
