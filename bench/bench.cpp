@@ -347,10 +347,10 @@ int scan(qint32 rate)
     const double ms = t.nsecsElapsed() / 1e6;
     const double cpuMs = (cpuSeconds() - cpu) * 1000;
     // Every address waits for a first byte but the three that answer at once.
-    const double waits = 244.0 * bus::firstByteUs(rate, 20) / 1000;
+    const double waits = 244.0 * rtu::firstByteUs(rate, 20) / 1000;
     std::vector<double> gaps;
     for (size_t i = 1; i < writes.size(); ++i)
-        gaps.push_back(writes[i] - writes[i - 1] - bus::firstByteUs(rate, 20) / 1000.0);
+        gaps.push_back(writes[i] - writes[i - 1] - rtu::firstByteUs(rate, 20) / 1000.0);
     std::sort(gaps.begin(), gaps.end());
     std::printf("scan 1-247 at %6d: %7.0f ms; waits alone %6.0f ms; the tool's own %.3f ms an address; CPU %.3f ms an "
                 "address (the simulated line's included); %s\n",
@@ -438,7 +438,7 @@ int paced(int seconds)
         found += real, phantom += !real || status.startsWith("Garbled");
         late += status.startsWith("Answers late");
     }
-    const double limit = 247 * bus::firstByteUs(9600, chosen) / 1000.0;
+    const double limit = 247 * rtu::firstByteUs(9600, chosen) / 1000.0;
     std::printf("paced line, latency 16 ms, 16 modules answering in 5 or 35 ms; Answer within chosen: %d ms\n"
                 "  scan 1-247 at 9600: %.0f ms against the wire's limit at that wait, %.0f ms (%.0f %%)\n"
                 "  found %d of %d modules (%d of them answering late), %d phantom rows\n",

@@ -18,37 +18,11 @@ QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate)
     return plan;
 }
 
-qint64 wireUs(int bytes, qint32 baudRate)
-{
-    return baudRate > 0 ? (qint64(bytes) * 10 * 1000000 + baudRate - 1) / baudRate : 0;
-}
-
-qint64 firstByteUs(qint32 baudRate, int answerMs)
-{
-    // In bits: the request, the gap, the reply's first character. Then one
-    // character more (2 ms at least) for the adapter to hand that byte over and
-    // the event loop to see it: without it a module answering just within
-    // the time would be missed as often as not.
-    constexpr qint64 bits = rtu::RequestSize * 10 + 35 + 10;
-    const qint64 handOver = qMax<qint64>(2000, wireUs(1, baudRate));
-    return (baudRate > 0 ? (bits * 1000000 + baudRate - 1) / baudRate : 0) + handOver + answerMs * 1000LL;
-}
-
-int defaultAnswerMs(int measuredMs)
-{
-    return qBound(20, 2 * measuredMs, 1000);
-}
-
-qint64 silenceUs(qint32 baudRate, int answerMs)
-{
-    return answerMs * 1000LL + wireUs(7, baudRate) / 2;
-}
-
 qint64 timeLeftUs(const QVector<Probe> &plan, int next, int answerMs)
 {
     qint64 us = 0;
     for (int k = qMax(0, next); k < plan.size(); ++k)
-        us += firstByteUs(plan[k].baudRate, answerMs);
+        us += rtu::firstByteUs(plan[k].baudRate, answerMs);
     return us;
 }
 
@@ -75,6 +49,23 @@ Answer answerOf(Exchange::Outcome outcome, const QByteArray &reply)
     answer.values = {qint16(rtu::registerAt(reply, 0)) / 10.0, rtu::registerAt(reply, 1) / 10.0,
                      qint16(rtu::registerAt(reply, 2)) / 10.0, qint16(rtu::registerAt(reply, 3)) / 10.0};
     return answer;
+}
+
+Answer lateAnswerOf(const QByteArray &reply, qint64 afterUs)
+{
+    Answer answer = answerOf(Exchange::Answered, reply);
+    answer.lateMs = int(qMax<qint64>(1, (afterUs + 999) / 1000));
+    return answer;
+}
+
+Exchange measurementExchange(quint8 address, qint32 baudRate, int answerMs)
+{
+    Exchange x;
+    x.frame = measurementRead(address);
+    x.baudRate = baudRate;
+    x.firstByteUs = rtu::firstByteUs(baudRate, answerMs);
+    x.silenceUs = rtu::silenceUs(baudRate, answerMs);
+    return x;
 }
 
 } // namespace bus

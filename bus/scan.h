@@ -25,19 +25,6 @@ struct Probe
 // every address).
 QVector<Probe> scanPlan(int from, int to, bool allRates, qint32 linkRate);
 
-// Wire time of that many bytes at a rate, 10 bits a byte (8N1), in µs.
-qint64 wireUs(int bytes, qint32 baudRate);
-// A request's wait for the first byte of a reply: its own wire time, the
-// three and a half characters of silence before a reply, the reply's first
-// character and the time to hand it over, and then the module's time to answer.
-qint64 firstByteUs(qint32 baudRate, int answerMs);
-// "Answer within" as the line showed it: the linked module's answer time
-// (-1: none measured) at least doubled, never below 20 ms nor above 1000.
-int defaultAnswerMs(int measuredMs);
-// Once a reply has begun, the line quiet this long means it is over: the
-// answer time again, and three and a half characters as Modbus counts a gap.
-qint64 silenceUs(qint32 baudRate, int answerMs);
-
 // How long the probes of a plan from `next` on may still take: each its
 // whole wait at its own rate, as a silent address takes it.
 qint64 timeLeftUs(const QVector<Probe> &plan, int next, int answerMs);
@@ -56,6 +43,11 @@ struct Answer
     trend::Values values{{NAN, NAN, NAN, NAN}};
 };
 Answer answerOf(Exchange::Outcome outcome, const QByteArray &reply);
+// An answer come `afterUs` past its request, once its wait was over.
+Answer lateAnswerOf(const QByteArray &reply, qint64 afterUs);
+
+// The measurement read of one address at a rate, waiting as "Answer within" says.
+Exchange measurementExchange(quint8 address, qint32 baudRate, int answerMs);
 
 } // namespace bus
 

@@ -5,7 +5,6 @@
 #include "link/line.h"
 
 #include "app/trace.h"
-#include "bus/scan.h"
 #include "link/transport.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -288,12 +287,12 @@ qint64 Line::lateWindowUs() const
     // as long as the linked module showed it needs.
     if (m_outstanding && m_outstanding->chorus.answers) {
         const Chorus &chorus = m_outstanding->chorus;
-        const qint64 paceUs = chorus.firstUs - bus::wireUs(m_outstanding->frame.size() + chorus.first.size(), m_outstanding->rate);
-        return 2 * bus::firstByteUs(m_outstanding->rate, bus::defaultAnswerMs(int(qMax<qint64>(0, paceUs) / 1000)));
+        const qint64 paceUs = chorus.firstUs - rtu::wireUs(m_outstanding->frame.size() + chorus.first.size(), m_outstanding->rate);
+        return 2 * rtu::firstByteUs(m_outstanding->rate, rtu::defaultAnswerMs(int(qMax<qint64>(0, paceUs) / 1000)));
     }
     if (m_outstanding && m_outstanding->kind == LineRequest::Foreign)
         return 2 * m_outstanding->exchange.firstByteUs;
-    return 2 * bus::firstByteUs(m_rate, bus::defaultAnswerMs(measuredAnswerMs()));
+    return 2 * rtu::firstByteUs(m_rate, rtu::defaultAnswerMs(measuredAnswerMs()));
 }
 
 void Line::heardAnswer(const QByteArray &reply)
@@ -324,7 +323,7 @@ void Line::keepLateHead(qint32 rate)
     const qint64 now = m_clock.nsecsElapsed();
     m_unanswered.erase(std::remove_if(m_unanswered.begin(), m_unanswered.end(),
                                       [now](const Unanswered &u) {
-                                          const qint64 wholeNs = bus::wireUs(rtu::answerSize(u.request.frame), u.request.rate) * 1000;
+                                          const qint64 wholeNs = rtu::wireUs(rtu::answerSize(u.request.frame), u.request.rate) * 1000;
                                           return now > u.writtenNs + u.lateNs + kLateSlackNs + wholeNs;
                                       }),
                        m_unanswered.end());
@@ -562,7 +561,7 @@ void Line::dropEcho()
         return;
     const QByteArray &request = m_outstanding->frame;
     QByteArray &buffer = *m_rx;
-    const qint64 wire = bus::wireUs(request.size(), m_transport->rate());
+    const qint64 wire = rtu::wireUs(request.size(), m_transport->rate());
     if (m_echoes) {
         // Found wherever it is: a byte may come before it.
         const int at = buffer.indexOf(request);
@@ -614,7 +613,7 @@ void Line::awaitEcho(const QByteArray &frame)
     if (!m_echoes || !rtu::isWrite(frame))
         return;
     const qint32 rate = m_transport->rate();
-    const qint64 dueUs = bus::wireUs(frame.size(), rate) + qMax(2 * m_echoLagUs, (bus::wireUs(frame.size(), rate) + bus::wireUs(4, rate)) / 2);
+    const qint64 dueUs = rtu::wireUs(frame.size(), rate) + qMax(2 * m_echoLagUs, (rtu::wireUs(frame.size(), rate) + rtu::wireUs(4, rate)) / 2);
     QTimer::singleShot(int((dueUs + 999) / 1000), Qt::PreciseTimer, this, [this, written = m_written] {
         if (m_written != written || !m_echoAwaited)
             return;
@@ -648,8 +647,8 @@ void Line::dropLateAnswer()
         const Unanswered late = std::move(*it);
         m_unanswered.erase(it);
         // When it began: the chunk that ended it, less its own wire time.
-        const qint64 beganNs = m_lastByteNs - bus::wireUs(size, rate) * 1000;
-        const qint64 afterUs = (m_clock.nsecsElapsed() - late.writtenNs) / 1000 - bus::wireUs(rtu::RequestSize, rate);
+        const qint64 beganNs = m_lastByteNs - rtu::wireUs(size, rate) * 1000;
+        const qint64 afterUs = (m_clock.nsecsElapsed() - late.writtenNs) / 1000 - rtu::wireUs(rtu::RequestSize, rate);
         // Too late to be told from an answer to anything else: nobody's.
         if (beganNs - late.writtenNs > late.lateNs + kLateSlackNs)
             return dropLateAnswer();
@@ -670,6 +669,6 @@ void Line::noteAnswerTime()
     if (m_echoAwaited && m_outstanding && m_outstanding->frame.startsWith(*m_rx))
         return;
     m_probing = false;
-    const qint64 wire = bus::wireUs(rtu::RequestSize, m_rate) + bus::wireUs(9, m_rate) / 2;
+    const qint64 wire = rtu::wireUs(rtu::RequestSize, m_rate) + rtu::wireUs(9, m_rate) / 2;
     m_answerUs = qMax<qint64>(0, m_waitClock.nsecsElapsed() / 1000 - wire);
 }

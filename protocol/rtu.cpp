@@ -170,4 +170,31 @@ qint32 baudRateForCode(int code)
     return code >= 1 && code <= 6 ? kRates[code - 1] : 0;
 }
 
+
+qint64 wireUs(int bytes, qint32 baudRate)
+{
+    return baudRate > 0 ? (qint64(bytes) * 10 * 1000000 + baudRate - 1) / baudRate : 0;
+}
+
+qint64 firstByteUs(qint32 baudRate, int answerMs)
+{
+    // In bits: the request, the gap, the reply's first character. Then one
+    // character more (2 ms at least) for the adapter to hand that byte over and
+    // the event loop to see it: without it a module answering just within
+    // the time would be missed as often as not.
+    constexpr qint64 bits = rtu::RequestSize * 10 + 35 + 10;
+    const qint64 handOver = qMax<qint64>(2000, wireUs(1, baudRate));
+    return (baudRate > 0 ? (bits * 1000000 + baudRate - 1) / baudRate : 0) + handOver + answerMs * 1000LL;
+}
+
+int defaultAnswerMs(int measuredMs)
+{
+    return qBound(20, 2 * measuredMs, 1000);
+}
+
+qint64 silenceUs(qint32 baudRate, int answerMs)
+{
+    return answerMs * 1000LL + wireUs(7, baudRate) / 2;
+}
+
 } // namespace rtu

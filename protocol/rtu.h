@@ -83,6 +83,19 @@ qint32 baudRateForCode(int code);
 // The rates a search for a module tries, fastest first.
 constexpr qint32 SearchRates[6] = {115200, 19200, 9600, 4800, 2400, 1200};
 
+// Wire time of that many bytes at a rate, 10 bits a byte (8N1), in µs.
+qint64 wireUs(int bytes, qint32 baudRate);
+// A request's wait for the first byte of a reply: its own wire time, the
+// three and a half characters of silence before a reply, the reply's first
+// character and the time to hand it over, and then the module's time to answer.
+qint64 firstByteUs(qint32 baudRate, int answerMs);
+// "Answer within" as the line showed it: the linked module's answer time
+// (-1: none measured) at least doubled, never below 20 ms nor above 1000.
+int defaultAnswerMs(int measuredMs);
+// Once a reply has begun, the line quiet this long means it is over: the
+// answer time again, and three and a half characters as Modbus counts a gap.
+qint64 silenceUs(qint32 baudRate, int answerMs);
+
 } // namespace rtu
 
 #endif

@@ -518,14 +518,14 @@ void TestUnits::scanPlan_data()
     row("the read", hex(bus::measurementRead(247)), "f7 03 00 00 00 05 91 5f");
     // The request, the 3.5-character gap and the reply's first character, 125 bits, a character
     // (2 ms at least) to hand it over, then the answer time.
-    row("first byte at 9600, 20 ms (µs)", QString::number(bus::firstByteUs(9600, 20)), "35021");
-    row("first byte at 115200, 20 ms", QString::number(bus::firstByteUs(115200, 20)), "23086");
-    row("first byte at 1200, 20 ms", QString::number(bus::firstByteUs(1200, 20)), "132501");
+    row("first byte at 9600, 20 ms (µs)", QString::number(rtu::firstByteUs(9600, 20)), "35021");
+    row("first byte at 115200, 20 ms", QString::number(rtu::firstByteUs(115200, 20)), "23086");
+    row("first byte at 1200, 20 ms", QString::number(rtu::firstByteUs(1200, 20)), "132501");
     QStringList waits;
     for (int measured : {-1, 0, 9, 10, 35, 600})
-        waits << QString::number(bus::defaultAnswerMs(measured));
+        waits << QString::number(rtu::defaultAnswerMs(measured));
     row("answer within, from the answer time measured", waits.join(' '), "20 20 20 20 70 1000");
-    row("silence at 9600, 20 ms", QString::number(bus::silenceUs(9600, 20)), "23646");
+    row("silence at 9600, 20 ms", QString::number(rtu::silenceUs(9600, 20)), "23646");
     // Each address left at its own rate's wait: 1,482 addresses, 215 done.
     row("time left of an all-rates scan (ms)", QString::number(bus::timeLeftUs(bus::scanPlan(1, 247, true, 9600), 215, 20) / 1000), "79880");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");

@@ -5,6 +5,8 @@
 
 #include "app/clock.h"
 #include "bus/moduletable.h"
+#include "bus/scanner.h"
+#include "bus/watcher.h"
 #include "publish/publisher.h"
 #include "ui/publishdialog.h"
 #include "ui/savedialog.h"
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <climits>
@@ -70,7 +73,8 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     , line(line)
     , publisher(publisher)
     , modules(new bus::ModuleTable(this))
-    , roundTimer(new QTimer(this))
+    , scanner(new bus::Scanner(line, modules, this))
+    , watcher(new bus::Watcher(line, modules, this))
     , statusTimer(new QTimer(this))
     , sorted(new QSortFilterProxyModel(this))
     , ui(new Ui::BusWindow)
@@ -89,8 +93,24 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     // polls themselves.
     ui->tableModules->horizontalHeader()->setStretchLastSection(true);
     connect(modules, &QAbstractItemModel::rowsInserted, ui->tableModules, &QTableView::resizeColumnsToContents);
-    roundTimer->setSingleShot(true);
-    connect(roundTimer, &QTimer::timeout, this, &BusWindow::pollNext);
+    connect(scanner, &bus::Scanner::progressed, this, [this](bool news) {
+        if (news)
+            shown.invalidate(); // a module found is shown at once
+        showProgress();
+    });
+    connect(scanner, &bus::Scanner::finished, this, [this] {
+        stop();
+        showProgress();
+    });
+    // A scan run to its end says which of its addresses hold no module any more.
+    connect(scanner, &bus::Scanner::covered, publisher, &publish::Publisher::lineScanned);
+    // The watch's readings go to the broker as they come.
+    connect(watcher, &bus::Watcher::reading, publisher, &publish::Publisher::addReading);
+    connect(watcher, &bus::Watcher::reading, this, &BusWindow::reading);
+    connect(ui->spinBoxAnswerMs, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int ms) {
+        scanner->setAnswerMs(ms);
+        watcher->setAnswerMs(ms);
+    });
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
     connect(ui->pushButtonWatch, &QPushButton::clicked, this, &BusWindow::watch);
 
@@ -143,8 +163,7 @@ void BusWindow::linked(const QString &port)
     stop();
     modules->clear();
     tablePort.clear();
-    probed = found = 0;
-    plan.clear();
+    scanner->clear();
     showProgress();
     showStatus();
 }
@@ -164,17 +183,10 @@ void BusWindow::followLine()
 {
     // "Answer within" starts from the pace the linked module showed, until
     // the technician sets it.
-    const int suggested = bus::defaultAnswerMs(line->measuredAnswerMs());
+    const int suggested = rtu::defaultAnswerMs(line->measuredAnswerMs());
     if (ui->spinBoxAnswerMs->value() == suggestedMs || suggestedMs == 0)
         ui->spinBoxAnswerMs->setValue(suggested);
     suggestedMs = suggested;
-}
-
-bus::Answer BusWindow::lateAnswer(const QByteArray &reply, qint64 afterUs) const
-{
-    bus::Answer answer = bus::answerOf(Exchange::Answered, reply);
-    answer.lateMs = int(qMax<qint64>(1, (afterUs + 999) / 1000));
-    return answer;
 }
 
 BusWindow::~BusWindow()
@@ -218,7 +230,8 @@ bool BusWindow::takeLine()
 void BusWindow::stop()
 {
     const Mode was = mode;
-    roundTimer->stop();
+    scanner->stop();
+    watcher->stop();
     line->cancelExchanges(this);
     line->release(this);
     mode = Mode::Idle;
@@ -231,17 +244,6 @@ void BusWindow::stop()
     }
     updateActions();
     showStatus();
-}
-
-Exchange BusWindow::request(quint8 address, qint32 baudRate) const
-{
-    const int answerMs = ui->spinBoxAnswerMs->value();
-    Exchange x;
-    x.frame = bus::measurementRead(address);
-    x.baudRate = baudRate;
-    x.firstByteUs = bus::firstByteUs(baudRate, answerMs);
-    x.silenceUs = bus::silenceUs(baudRate, answerMs);
-    return x;
 }
 
 void BusWindow::scan()
@@ -265,77 +267,22 @@ void BusWindow::scan()
     if (wasScanning || !takeLine())
         return;
     followLine();
-    ++run;
     tablePort = line->portName();
-    plan = bus::scanPlan(ui->spinBoxFrom->value(), ui->spinBoxTo->value(), ui->checkBoxAllRates->isChecked(),
-                         line->rate());
-    probed = found = 0;
-    modules->clear();
     mode = Mode::Scanning;
-    clock.start();
+    scanner->start(bus::scanPlan(ui->spinBoxFrom->value(), ui->spinBoxTo->value(), ui->checkBoxAllRates->isChecked(),
+                                 line->rate()),
+                   ui->spinBoxAnswerMs->value());
     ui->pushButtonScan->setText(tr("S&top"));
     updateActions();
     showProgress();
-    probeNext();
-}
-
-void BusWindow::probeNext()
-{
-    if (probed == plan.size()) {
-        // The last address gets as long again for a late answer, which has
-        // no next address to come in behind.
-        const qint64 tailUs = plan.isEmpty() ? 0 : bus::firstByteUs(plan.last().baudRate, ui->spinBoxAnswerMs->value());
-        QTimer::singleShot(int(tailUs / 1000), this, [this, scan = run] {
-            if (scan == run && mode == Mode::Scanning) {
-                stop();
-                showProgress();
-                scanned();
-            }
-        });
-        return;
-    }
-    const bus::Probe probe = plan[probed];
-    Exchange x = request(probe.address, probe.baudRate);
-    x.done = [this, probe](Exchange::Outcome outcome, const QByteArray &reply) {
-        const bus::Answer answer = bus::answerOf(outcome, reply);
-        modules->found(probe, answer, currentDateTime());
-        found += answer.kind != bus::Answer::Silence;
-        ++probed;
-        if (answer.kind != bus::Answer::Silence)
-            shown.invalidate(); // a module found is shown at once
-        showProgress();
-        probeNext();
-    };
-    // Not blamed on the next address: listed, saying how late it came.
-    x.late = [this, probe, scan = run](const QByteArray &reply, qint64 afterUs) {
-        if (scan != run)
-            return;
-        modules->found(probe, lateAnswer(reply, afterUs), currentDateTime());
-        ++found;
-        shown.invalidate();
-        showProgress();
-    };
-    line->exchange(this, x);
-}
-
-// A scan run to its end says which of its addresses hold no module any
-// more; one stopped early says nothing.
-void BusWindow::scanned()
-{
-    QSet<quint8> present;
-    int first = 255, last = 0;
-    for (const bus::Probe &probe : qAsConst(plan))
-        first = qMin<int>(first, probe.address), last = qMax<int>(last, probe.address);
-    for (int row = 0; row < modules->rowCount(); ++row)
-        present.insert(modules->address(row));
-    if (first <= last)
-        publisher->lineScanned(quint8(first), quint8(last), present);
 }
 
 void BusWindow::showProgress()
 {
     // Drawn four times a second at most: at every address it would cost the
     // scan more than its own work does.
+    const QVector<bus::Probe> &plan = scanner->plan();
+    const int probed = scanner->probed(), found = scanner->found();
     if (mode == Mode::Scanning && probed < plan.size() && shown.isValid() && shown.elapsed() < 250)
         return;
     shown.start();
@@ -360,6 +307,8 @@ void BusWindow::showStatus()
     parts << (rate ? tr("%1 at %2 baud").arg(line->portName()).arg(rate) : tr("No port linked"));
     switch (mode) {
     case Mode::Scanning: {
+        const QVector<bus::Probe> &plan = scanner->plan();
+        const int probed = scanner->probed();
         const qint32 at = plan.isEmpty() ? rate : plan[qMin(probed, plan.size() - 1)].baudRate;
         // Most addresses are silent and take their whole wait, each at its own rate.
         const double leftMs = bus::timeLeftUs(plan, probed, ui->spinBoxAnswerMs->value()) / 1000.0;
@@ -373,7 +322,7 @@ void BusWindow::showStatus()
     case Mode::Watching: {
         const int n = modules->watched(rate).count(true);
         // The last whole round's; until one is over, the first one's so far.
-        const qint64 ms = roundMs >= 0 ? roundMs : roundStartMs >= 0 ? clock.elapsed() - roundStartMs : 0;
+        const qint64 ms = watcher->roundMs();
         const QString every = QString::number(ms / 1000.0, 'f', 1);
         parts << (n == 1 ? tr("Watching %n module, a round every %1 s", nullptr, n).arg(every)
                          : tr("Watching %n modules, a round every %1 s", nullptr, n).arg(every));
@@ -412,53 +361,11 @@ void BusWindow::watch()
     if (!takeLine())
         return;
     mode = Mode::Watching;
-    ++run;
     modules->setWatchRate(line->rate());
     ui->pushButtonWatch->setText(tr("Stop &watching"));
-    schedule = bus::Schedule();
-    roundStartMs = roundMs = -1;
-    lastRow = -1;
-    clock.start();
+    watcher->start(line->rate(), ui->spinBoxAnswerMs->value());
     updateActions();
     showStatus();
-    pollNext();
-}
-
-void BusWindow::pollNext()
-{
-    qint64 waitMs = 0;
-    const qint64 now = clock.elapsed();
-    const int row = schedule.next(modules->watched(line->rate()), now, &waitMs);
-    if (row < 0) {
-        roundTimer->start(int(waitMs));
-        return;
-    }
-    // A round is from one start of the rows to the next, its wait included:
-    // the time a module's readings take to come round again.
-    if (row <= lastRow || roundStartMs < 0) {
-        if (roundStartMs >= 0)
-            roundMs = now - roundStartMs;
-        roundStartMs = now;
-    }
-    lastRow = row;
-    Exchange x = request(modules->address(row), line->rate());
-    x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
-        const bus::Answer answer = bus::answerOf(outcome, reply);
-        modules->polled(row, answer, currentDateTime());
-        if (answer.kind == bus::Answer::Values)
-            addReading(modules->address(row), answer.values);
-        pollNext();
-    };
-    // It counts for the module that sent it, not against the next one.
-    x.late = [this, row, watch = run](const QByteArray &reply, qint64 afterUs) {
-        if (watch != run)
-            return;
-        const bus::Answer answer = lateAnswer(reply, afterUs);
-        modules->answeredLate(row, answer, currentDateTime());
-        if (answer.kind == bus::Answer::Values)
-            addReading(modules->address(row), answer.values);
-    };
-    line->exchange(this, x);
 }
 
 int BusWindow::selectedRow() const
@@ -556,7 +463,7 @@ void BusWindow::changeModule(bool baudRate)
     showStatus();
     // A module the scan did not cover may hold the new address already:
     // asked there first, a late answer given its time, before anything is written.
-    Exchange check = request(c.newAddress, c.newBaudRate);
+    Exchange check = bus::measurementExchange(c.newAddress, c.newBaudRate, ui->spinBoxAnswerMs->value());
     check.firstByteUs *= 2;
     check.done = [this](Exchange::Outcome outcome, const QByteArray &) {
         if (outcome != Exchange::Silent)
@@ -570,7 +477,7 @@ void BusWindow::changeModule(bool baudRate)
 
 void BusWindow::write()
 {
-    Exchange x = request(change.address, change.baudRate);
+    Exchange x = bus::measurementExchange(change.address, change.baudRate, ui->spinBoxAnswerMs->value());
     x.frame = change.write;
     x.firstByteUs = 500000; // as the main window waits for a write's echo
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
@@ -591,7 +498,7 @@ void BusWindow::write()
 
 void BusWindow::readBack()
 {
-    Exchange x = request(change.newAddress, change.newBaudRate);
+    Exchange x = bus::measurementExchange(change.newAddress, change.newBaudRate, ui->spinBoxAnswerMs->value());
     const auto moved = [this](const bus::Answer &answer) {
         modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
         ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
@@ -601,7 +508,7 @@ void BusWindow::readBack()
     // An answer after its wait is the module's all the same, as in a watch.
     x.late = [this, moved](const QByteArray &reply, qint64 afterUs) {
         if (mode == Mode::Changing)
-            moved(lateAnswer(reply, afterUs));
+            moved(bus::lateAnswerOf(reply, afterUs));
     };
     x.done = [this, moved](Exchange::Outcome outcome, const QByteArray &reply) {
         if (mode != Mode::Changing)
@@ -684,9 +591,3 @@ void BusWindow::copyCells()
     QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
-void BusWindow::addReading(quint8 address, const trend::Values &values)
-{
-    const QDateTime now = currentDateTime();
-    publisher->addReading(now, address, values);
-    emit reading(now, address, values);
-}

@@ -2,7 +2,6 @@
 #define HYGROVANE_BUSWINDOW_H
 
 #include "bus/scan.h"
-#include "bus/schedule.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -21,6 +20,8 @@ class CsvFile;
 }
 namespace bus {
 class ModuleTable;
+class Scanner;
+class Watcher;
 }
 namespace Ui {
 class BusWindow;
@@ -71,16 +72,11 @@ private:
     void watch();
     bool takeLine();
     void stop();
-    void probeNext();
-    void scanned();
-    void pollNext();
-    Exchange request(quint8 address, qint32 baudRate) const;
     void showProgress();
     void showStatus();
     void showError(const QString &text);
     void tell(const QString &text);
     void followLine();
-    bus::Answer lateAnswer(const QByteArray &reply, qint64 afterUs) const;
     void updateActions();
     int selectedRow() const;
     void changeModule(bool baudRate);
@@ -88,7 +84,6 @@ private:
     void endChange(const QString &failure);
     void write();
     void linked(const QString &port);
-    void addReading(quint8 address, const trend::Values &values);
     void saveTable();
     void copyCells();
     void contextMenu(const QPoint &at);
@@ -97,14 +92,9 @@ private:
     publish::Publisher *publisher;
     bus::ModuleTable *modules;
     Mode mode = Mode::Idle;
-    QVector<bus::Probe> plan;
-    int probed = 0;
-    int found = 0;
-    bus::Schedule schedule;
-    QElapsedTimer clock;
+    bus::Scanner *scanner;
+    bus::Watcher *watcher;
     QElapsedTimer shown; // since the progress was last drawn
-    QTimer *roundTimer;
-    int run = 0;         // scans and watches begun: a late answer belongs to its own
     int suggestedMs = 0; // the wait last chosen from the line
     QTimer *statusTimer;
     QSortFilterProxyModel *sorted;
@@ -113,9 +103,6 @@ private:
     QAction *actionCopy;
     QAction *actionSaveTable;
     Change change;
-    qint64 roundStartMs = -1; // the watch's round under way: when its first poll began
-    qint64 roundMs = -1;      // how long the last whole round took
-    int lastRow = -1;         // the row polled last in it
     QString tablePort;        // the port the rows were found on
     QString notice;           // what was just done, on the status line
     QElapsedTimer told;       // since it was said
