@@ -2,11 +2,8 @@
 
 #include "trend/record.h"
 
-#include <QBrush>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLocale>
-#include <QPalette>
 
 #include <cmath>
 
@@ -72,7 +69,7 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
     }
     // Cell by cell: a view repaints a single cell, but all of itself for a range.
     for (int column = Temperature; column < ColumnCount; ++column)
-        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole, Qt::ForegroundRole, SortRole});
+        emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole, Qt::ForegroundRole, SortRole, StaleRole});
 }
 
 int ModuleTable::find(quint8 address, qint32 baudRate) const
@@ -202,8 +199,8 @@ QVariant ModuleTable::data(const QModelIndex &index, int role) const
         return sortKey(row, index.column());
     // The last values of a module that no longer gives any are greyed, so
     // that they do not pass for current ones.
-    if (role == Qt::ForegroundRole && index.column() >= Temperature && index.column() <= WetBulbTemp && stale(row))
-        return QBrush(QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    if (role == StaleRole)
+        return index.column() >= Temperature && index.column() <= WetBulbTemp && stale(row);
     if (role == Qt::ToolTipRole && row.answer.kind == Answer::Garbled)
         return QCoreApplication::translate("ModuleTable", "Two modules share this address: disconnect one of them, then change the other's address.");
     if (role != Qt::DisplayRole)

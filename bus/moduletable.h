@@ -22,6 +22,9 @@ public:
     // A key each column sorts by; the Address column's is the address, then
     // the rate.
     static constexpr int SortRole = Qt::UserRole;
+    // True for the last values of a module that no longer gives any: a view
+    // greys them, so that they do not pass for current ones.
+    static constexpr int StaleRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
 

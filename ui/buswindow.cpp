@@ -15,6 +15,8 @@
 #include "link/line.h"
 
 #include <QAction>
+#include <QBrush>
+#include <QPalette>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -66,6 +68,19 @@ private:
     QString question;
 };
 
+// The table as the window shows it: sorted, and a module's stale values greyed.
+class TableView : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role == Qt::ForegroundRole && QSortFilterProxyModel::data(index, bus::ModuleTable::StaleRole).toBool())
+            return QBrush(QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+        return QSortFilterProxyModel::data(index, role);
+    }
+};
+
 } // namespace
 
 BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
@@ -76,7 +91,7 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     , scanner(new bus::Scanner(line, modules, this))
     , watcher(new bus::Watcher(line, modules, this))
     , statusTimer(new QTimer(this))
-    , sorted(new QSortFilterProxyModel(this))
+    , sorted(new TableView(this))
     , ui(new Ui::BusWindow)
 {
     ui->setupUi(this);

@@ -4,6 +4,7 @@
 #include "ui_commissionwindow.h"
 
 #include "app/clock.h"
+#include "commission/driver.h"
 #include "commission/report.h"
 #include "protocol/logger.h"
 #include "ui/savedialog.h"
@@ -19,11 +20,13 @@
 CommissionWindow::CommissionWindow(Line *line, const QStringList &sampleIntervals, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , line(line)
+    , driver(new commission::Driver(line, this))
     , sampleIntervals(sampleIntervals)
     , workMode(new QButtonGroup(this))
     , ui(new Ui::CommissionWindow)
 {
     ui->setupUi(this);
+    connect(driver, &commission::Driver::taken, this, &CommissionWindow::pump);
     workMode->addButton(ui->radioButtonRecord);
     workMode->addButton(ui->radioButtonRealmonitoring);
     ui->radioButtonRecord->setChecked(true);
@@ -49,7 +52,7 @@ CommissionWindow::CommissionWindow(Line *line, const QStringList &sampleInterval
 
 CommissionWindow::~CommissionWindow()
 {
-    line->cancelExchanges(this);
+    driver->drop();
     line->release(this);
     delete ui;
 }
@@ -204,27 +207,15 @@ void CommissionWindow::pump()
             return;
         }
     }
-    const auto request = run->next(currentDateTime().toSecsSinceEpoch());
-    if (!request) {
-        finish();
-        return;
-    }
-    Exchange x;
-    x.frame = request->frame;
-    x.baudRate = request->baudRate;
-    // Each exchange has the main window's watchdog time; a reply that has
-    // begun has the rest of it to become whole.
-    x.firstByteUs = x.silenceUs = request->waitUs;
-    x.heard = [this](const Chorus &chorus) { run->heard(chorus); };
-    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
-        onLine = false;
-        run->take(outcome, reply);
-        pump();
-    };
-    onLine = line->exchange(this, x);
-    if (!onLine) {
+    switch (driver->next(run.get())) {
+    case commission::Driver::Sent:
+        break;
+    case commission::Driver::NoLine:
         run->abort(tr("The serial port is not open. Press Link first."));
+        [[fallthrough]];
+    case commission::Driver::Over:
         finish();
+        break;
     }
 }
 
@@ -232,9 +223,7 @@ void CommissionWindow::cutOff()
 {
     // Ended before the answer came: the report may not say it was written,
     // nor that it was not.
-    if (onLine)
-        run->cutOff();
-    onLine = false;
+    driver->cutOff(run.get());
 }
 
 void CommissionWindow::finish()
@@ -258,7 +247,7 @@ void CommissionWindow::finish()
     }
     const QString collision = run->collided() ? run->failure()->text : QString();
     run.reset();
-    line->cancelExchanges(this);
+    driver->drop();
     line->release(this);
     ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();

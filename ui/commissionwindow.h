@@ -14,6 +14,9 @@
 
 class QButtonGroup;
 class Line;
+namespace commission {
+class Driver;
+}
 namespace Ui {
 class CommissionWindow;
 }
@@ -60,11 +63,11 @@ private:
     void showError(const QString &text);
 
     Line *line;
+    commission::Driver *driver;
     QStringList sampleIntervals; // the Record group's names of the intervals
     commission::Plan plan;
     bool starting = false; // waiting for the clock to give a new serial number
     std::unique_ptr<commission::Run> run;
-    bool onLine = false; // an exchange of the run's is on the line
     QVector<Question> questions; // waiting for the one open to be answered
     QPointer<QMessageBox> asking;
     bool held = false; // the run went no further while a question was open
