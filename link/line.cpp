@@ -5,6 +5,7 @@
 #include "link/line.h"
 
 #include "app/trace.h"
+#include "link/maketransport.h"
 #include "link/transport.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"

@@ -47,7 +47,4 @@ signals:
     void failed(const QString &reason);
 };
 
-// The transport a port name calls for.
-Transport *makeTransport(const QString &name, QObject *parent);
-
 #endif

@@ -436,6 +436,13 @@
     </message>
 </context>
 <context>
+    <name>Line</name>
+    <message>
+        <source>The line is busy with the baud-rate search. Wait for it to end.</source>
+        <translation>线路正忙于波特率搜索，请等待搜索结束。</translation>
+    </message>
+</context>
+<context>
     <name>ModuleTable</name>
     <message>
         <source>Silent since %1</source>
@@ -1143,10 +1150,6 @@
     <message>
         <source>The serial number is twelve digits, 0 to 9!</source>
         <translation>序列号必须是十二位数字（0 到 9）！</translation>
-    </message>
-    <message>
-        <source>The line is busy with the baud-rate search. Wait for it to end.</source>
-        <translation>线路正忙于波特率搜索，请等待搜索结束。</translation>
     </message>
     <message>
         <source>Several modules answered at once: the write may have reached all of them.</source>

@@ -1,4 +1,4 @@
-#include "link/transport.h"
+#include "link/maketransport.h"
 
 #include "link/serialtransport.h"
 
