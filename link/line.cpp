@@ -58,9 +58,14 @@ void Line::usePort(const QString &port)
 {
     if (m_transport && m_transport->name() == port)
         return;
-    delete m_transport;
     m_port = port;
-    m_transport = makeTransport(port, this);
+    attach(makeTransport(port, this));
+}
+
+void Line::attach(Transport *transport)
+{
+    delete m_transport;
+    m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, [this] { receive(m_transport->readAll()); });
     connect(m_transport, &Transport::ready, this, &Line::dispatch);
     connect(m_transport, &Transport::failed, this, [this](const QString &reason) {

@@ -135,6 +135,7 @@ signals:
     void failed(const QString &reason);
 
 private:
+    void attach(Transport *transport);
     void writeRequest(LineRequest request);
     void waitFor(qint64 dueNs);
     void waitEnded();

@@ -70,6 +70,8 @@ struct WidgetAccess
         l->m_echoAwaited = l->m_echoes || !rtu::isWrite(r.frame);
     }
     static void log(Widget *w, const QString &hex, bool isRx) { w->LogFrame(hex, isRx); }
+    // A line over a transport of the test's own.
+    static void carry(Line *line, Transport *transport) { line->attach(transport); }
 };
 
 // Whether this run of a program takes the next case: with HYGROVANE_PART set

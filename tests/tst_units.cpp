@@ -51,6 +51,31 @@ static QByteArray settingsReply(const char *mode, const char *interval)
     return bytes("7b221c1d" + QByteArray(12, '0') + mode + QByteArray(12, '0') + interval + QByteArray(30, '0') + "227d");
 }
 
+// A line with nothing behind it: what is written is noted with its rate,
+// and what the test hands over comes back as if the line had brought it.
+class PaperTransport : public Transport
+{
+public:
+    using Transport::Transport;
+    QString name() const override { return QStringLiteral("paper"); }
+    bool open(qint32 rate, QString *) override { return m_rate = rate, m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    qint32 rate() const override { return m_rate; }
+    bool setRate(qint32 rate) override { return m_rate = rate, true; }
+    void write(const QByteArray &bytes) override { written << QString("%1@%2").arg(quint8(bytes[0])).arg(m_rate); }
+    QByteArray readAll() override { return std::exchange(m_coming, QByteArray()); }
+    void takeWaiting() override {}
+    void discard() override {}
+    void bring(const QByteArray &bytes) { m_coming += bytes, emit readyRead(); }
+    QStringList written;
+
+private:
+    qint32 m_rate = 0;
+    bool m_open = false;
+    QByteArray m_coming;
+};
+
 class TestUnits : public QObject
 {
     Q_OBJECT
@@ -234,6 +259,39 @@ private slots:
     // port's rate, "t:MS" lets MS pass. The bytes received, in hex, and what
     // their times (ms after the last write) must be: the first and the last
     // piece delivered, how many pieces, the shortest gap between two.
+    // The line alone, no window: what goes out for an owner and what reaches it.
+    void queue_data();
+    void queue()
+    {
+        QFETCH(QString, script);
+        Line line;
+        auto *paper = new PaperTransport(&line);
+        WidgetAccess::carry(&line, paper);
+        QVERIFY(line.open(9600, nullptr));
+        QObject owner;
+        QStringList told;
+        for (const QString &step : script.split(' ')) {
+            const QString word = step.section(':', 0, 0), arg = step.section(':', 1);
+            if (word == "x") { // x:ADDRESS@RATE, answer within 100 ms
+                const quint8 address = quint8(arg.section('@', 0, 0).toInt());
+                Exchange x = bus::measurementExchange(address, arg.section('@', 1).toInt(), 100);
+                x.done = [&told, address](Exchange::Outcome outcome, const QByteArray &) {
+                    told << QString("%1:%2").arg(address).arg(QStringList{"answered", "garbled", "silent"}[outcome]);
+                };
+                x.late = [&told, address](const QByteArray &, qint64) { told << QString("%1:late").arg(address); };
+                line.exchange(&owner, x);
+            } else if (word == "answer") { // the module at that address answers
+                paper->bring(withCrc(QByteArray::number(arg.toInt() + 256, 16).mid(1) + "030a00e701c80067009e0000"));
+            } else if (word == "cancel") {
+                line.cancelExchanges(&owner);
+            } else if (word == "waited") { // until no request is on the line
+                QTRY_VERIFY(!line.onLine());
+            }
+        }
+        QTRY_VERIFY(!line.onLine()); // what is still on the line has had its wait
+        QTEST(paper->written.join(' '), "written");
+        QTEST(told.join(' '), "told");
+    }
     void line_data();
     void line()
     {
@@ -636,6 +694,20 @@ void TestUnits::plan_data()
         starts << (sent < 0 ? QStringLiteral("refused") : QString::number(sent - now));
     }
     row("start times, in seconds from now", starts.join(' '), "300 300 refused refused 60 60 refused");
+}
+
+void TestUnits::queue_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("written"); // every request, its address at the rate it went out at
+    QTest::addColumn<QString>("told");    // the owner's outcomes and late answers, in order
+    QTest::newRow("cancelled: nothing more goes out, no answer reaches it")
+        << "x:5@9600 x:6@9600 x:7@9600 cancel answer:5" << "5@9600" << "";
+    QTest::newRow("a late answer at the rate its request went out at")
+        << "x:5@9600 waited x:6@9600 answer:5" << "5@9600 6@9600" << "5:silent 5:late 6:silent";
+    // A module's answer heard at another rate is bytes of nobody's.
+    QTest::newRow("a late answer heard at another rate")
+        << "x:5@9600 waited x:6@19200 answer:5" << "5@9600 6@19200" << "5:silent 6:silent";
 }
 
 void TestUnits::line_data()
