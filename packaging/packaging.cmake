@@ -10,6 +10,9 @@ set(HYGROVANE_PROGRAMS hygrovane)
 if(TARGET hygrovane-modsim)
   list(APPEND HYGROVANE_PROGRAMS hygrovane-modsim)
 endif()
+if(TARGET hygrovane-gateway)
+  list(APPEND HYGROVANE_PROGRAMS hygrovane-gateway)
+endif()
 install(TARGETS ${HYGROVANE_PROGRAMS} RUNTIME DESTINATION bin)
 # The Chinese launcher starts the program in share/hygrovane, where it finds Qm/.
 install(FILES ${HYGROVANE_QM_DIR}/Chinese.qm DESTINATION share/hygrovane/Qm)
@@ -39,6 +42,35 @@ if(NOT WIN32)
            FILES \"\${_hygrovane_out}\")
     ")
   endforeach()
+endif()
+
+# ---- the gateway: a systemd service a line, and an example of its file --------
+# The unit names the program by its absolute path, certain only at install
+# time, so it is configured then, as the launchers are. The example goes with
+# the documentation rather than into /etc: the files there are the operator's,
+# one a line and named after it, and a package's files stay below its prefix.
+if(TARGET hygrovane-gateway AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  install(CODE "
+    get_filename_component(_hygrovane_prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+    set(HYGROVANE_BINDIR \"\${_hygrovane_prefix}/bin\")
+    string(MD5 _hygrovane_key \"\${_hygrovane_prefix}\")
+    set(_hygrovane_out \"${PROJECT_BINARY_DIR}/packaging/\${_hygrovane_key}/hygrovane-gateway@.service\")
+    configure_file(\"${HYGROVANE_PACKAGING_DIR}/hygrovane-gateway@.service.in\" \"\${_hygrovane_out}\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
+         FILES \"\${_hygrovane_out}\")
+  ")
+  install(FILES ${HYGROVANE_PACKAGING_DIR}/gateway.conf.example
+          DESTINATION share/doc/hygrovane/examples RENAME gateway.conf)
+
+  # systemd's own check of the unit, configured to start the built program
+  # (it must exist); skipped (77) where systemd-analyze is missing.
+  if(HYGROVANE_TESTS)
+    add_test(NAME gateway_unit
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/unit_check.sh
+                     ${HYGROVANE_PACKAGING_DIR}/hygrovane-gateway@.service.in $<TARGET_FILE:hygrovane-gateway>
+                     ${PROJECT_BINARY_DIR}/tests/unit)
+    set_tests_properties(gateway_unit PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+  endif()
 endif()
 
 # ---- Windows: Qt's libraries and plugins beside the executable ---------------
@@ -111,6 +143,10 @@ if(HYGROVANE_TESTS AND NOT HYGROVANE_SANITIZE)
            COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package_check.sh ${PROJECT_BINARY_DIR})
   # The first run on a fresh machine may have to install the validators.
   set_tests_properties(package PROPERTIES TIMEOUT 600)
+  # What is built is packaged: the gateway too, when the build has one.
+  if(TARGET hygrovane-gateway AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    set_tests_properties(package PROPERTIES ENVIRONMENT HYGROVANE_GATEWAY=1)
+  endif()
 endif()
 
 # ---- screenshot driver for docs/ (scripts/screenshots.sh) -------------------

@@ -5,7 +5,9 @@
 # round trip against the simulated module, a bus scan of 247 addresses at 9600
 # and at 115200, a watch of 32 modules with the log at its bound, and publishing
 # to a Mosquitto broker on 127.0.0.1 (CPU a reading, the event loop's worst gap
-# while 32 modules publish, the broker stopped 20 s mid-watch).
+# while 32 modules publish, the broker stopped 20 s mid-watch); then the
+# gateway watching 32 modules for 60 s, its CPU and memory against a short
+# Python program doing the same work (bench/gateway.sh, bench/peer.py).
 #   scripts/bench.sh              polling measured for 10 s
 #   scripts/bench.sh --seconds N  for N seconds
 set -euo pipefail
@@ -14,9 +16,13 @@ build="$root/build-bench"
 seconds=10
 [ "${1:-}" = "--seconds" ] && seconds="$2"
 
-"$root/scripts/install-deps.sh"
+# The Python peer's Modbus (and its serial port) and MQTT libraries: for this
+# comparison only, not for building or testing.
+"$root/scripts/install-deps.sh" python3-pymodbus python3-serial python3-serial-asyncio python3-paho-mqtt
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHYGROVANE_BENCH=ON -DHYGROVANE_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target hygrovane-bench >/dev/null
+targets=(hygrovane-bench hygrovane-modsim)
+cmake --build "$build" --target help | grep -w hygrovane-gateway >/dev/null && targets+=(hygrovane-gateway)
+cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" micro
 "$build/hygrovane-bench" idle "$seconds"
@@ -25,3 +31,4 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" watch 40
 "$build/hygrovane-bench" paced 300
 "$build/hygrovane-bench" publish 20
+bash "$root/bench/gateway.sh" "$build" 60

@@ -133,6 +133,22 @@ zh_path=$(entry_value "$apps/$app_id.zh_CN.desktop" Path)
 [ -z "$(entry_value "$apps/$app_id.desktop" Path)" ] && pass "English launcher sets no Path" \
   || fail "English launcher sets a Path"
 
+# ---- the gateway: with its unit and example, when the build has one ------------
+# (HYGROVANE_GATEWAY=1, set by the build for this test)
+if [ "${HYGROVANE_GATEWAY:-0}" = 1 ]; then
+  gateway="$r$prefix/bin/hygrovane-gateway"
+  [ -x "$gateway" ] && pass "$prefix/bin/hygrovane-gateway" || fail "$prefix/bin/hygrovane-gateway missing"
+  # A console program on a box without a desktop: no Qt Widgets, nor what they pull in.
+  needed=$(objdump -p "$gateway" 2>/dev/null | awk '$1 == "NEEDED" { print $2 }')
+  grep -Eq 'libQt5(Widgets|Gui|Charts)' <<<"$needed" && fail "hygrovane-gateway links $(grep -E 'libQt5(Widgets|Gui|Charts)' <<<"$needed" | xargs)" \
+    || pass "hygrovane-gateway links no Qt Widgets"
+  unit="$r$prefix/lib/systemd/system/hygrovane-gateway@.service"
+  exec=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit" 2>/dev/null)
+  [ "$exec" = "$prefix/bin/hygrovane-gateway" ] && [ -x "$r$exec" ] && pass "unit starts $exec" \
+    || fail "unit $prefix/lib/systemd/system/hygrovane-gateway@.service missing, or its ExecStart=$exec is not the packaged gateway"
+  [ -s "$r$prefix/share/doc/hygrovane/examples/gateway.conf" ] && pass "example gateway.conf" || fail "example gateway.conf missing"
+fi
+
 # ---- AppStream ---------------------------------------------------------------
 metainfo="$r$prefix/share/metainfo/$app_id.metainfo.xml"
 if appstreamcli validate --no-net "$metainfo"; then pass "metainfo passes appstreamcli validate"; else fail "metainfo: appstreamcli validate"; fi

@@ -15,6 +15,8 @@
 #include "link/porterror.h"
 #include "bus/schedule.h"
 #include "commission/report.h"
+#include "gateway/config.h"
+#include "gateway/signals.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -29,6 +31,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 
 using Chunks = QList<QByteArray>;
 
@@ -334,6 +337,66 @@ private slots:
             QVERIFY2(v >= range.section('=', 1).section("..", 0, 0).toDouble() && v <= range.section("..", 1).toDouble(),
                      qPrintable(QStringLiteral("%1, measured %2").arg(range).arg(v)));
         }
+    }
+
+    // The gateway's command line and file (written as <dir>/gw.conf, beside a
+    // password file <dir>/pw and a CA <dir>/ca.pem): the settings taken, or
+    // what is said. Every Config taken is read back the same from the file
+    // configText writes of it, which holds no password.
+    void gatewayConfig_data();
+    void gatewayConfig()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, file);
+        QTemporaryDir dir;
+        const auto write = [&dir](const char *name, const QByteArray &bytes) {
+            QFile f(dir.filePath(name));
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        };
+        QVERIFY(write("gw.conf", file.toUtf8()) && write("pw", "s3cret\r\n")
+                && write("ca.pem", "-----BEGIN CERTIFICATE-----\nMAMCAQA=\n-----END CERTIFICATE-----\n"));
+        const gateway::Parsed parsed = gateway::parse(("hygrovane-gateway " + arguments).split(' ').replaceInStrings("<dir>", dir.path()).replaceInStrings("<source>", HYGROVANE_SOURCE_DIR));
+        const gateway::Config &c = parsed.config;
+        QString got = QStringList{"run", "help", "version", parsed.message}[parsed.action];
+        if (parsed.action == gateway::Parsed::Run) {
+            got = QStringList{c.port, QString::number(c.baudRate), gateway::addressList(c.addresses), QString::number(c.answerMs),
+                              QString::number(c.periodMs), c.broker, c.user + ':' + c.password, c.caFile, c.prefix,
+                              c.discovery ? "discovery" : "-", c.record}.join('|');
+            const QString text = gateway::configText(c);
+            QVERIFY(write("back.conf", text.toUtf8()) && !text.contains("s3cret"));
+            const gateway::Parsed back = gateway::parse({"hygrovane-gateway", "--config", dir.filePath("back.conf")});
+            QVERIFY2(back.action == gateway::Parsed::Run && back.config == c, qPrintable(text + back.message));
+        }
+        // The system's own words for a file that cannot be read are its own.
+        got.replace(dir.path(), "<dir>").replace(QRegularExpression("cannot be read: .*"), "cannot be read");
+        QTEST(got, "expected");
+    }
+
+    // SIGTERM and SIGINT come through the event loop, one signal each, and
+    // the handlers that were there come back when the catcher goes.
+    void gatewaySignals_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void gatewaySignals()
+    {
+        QFETCH(int, signal);
+        struct sigaction before {}, after {};
+        ::sigaction(signal, nullptr, &before);
+        {
+            gateway::Signals caught;
+            QVERIFY2(caught.isValid(), qPrintable(caught.error()));
+            QVERIFY(!gateway::Signals().isValid());
+            QSignalSpy spy(&caught, &gateway::Signals::received);
+            ::raise(signal);
+            ::raise(signal);
+            QTRY_COMPARE(spy.count(), 2);
+            QCOMPARE(spy[1][0].toInt(), signal);
+        }
+        ::sigaction(signal, nullptr, &after);
+        QVERIFY(after.sa_handler == before.sa_handler);
     }
 
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
@@ -883,6 +946,54 @@ void TestUnits::loggerReception_data()
     row("7B 22 7D", "info", {bytes("7B227D")}, "R  0 0 0 ack0 r0 buf3");
     row("long frame, up to its inner 22 7D", "info", {longFrame.left(62)}, "R  0 0 0 ack0 r0 buf62");
     row("long frame, whole", "info", {longFrame.left(62), longFrame.mid(62)}, "R  0 0 0 ack0 r0 buf0");
+}
+
+void TestUnits::gatewayConfig_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("expected");
+    const QString rate = "is not 1200, 2400, 4800, 9600, 19200, 115200 or auto";
+    const QString elsewhere = "a password given here can be read by others; put it alone in a file only the gateway reads "
+                              "and give that file with --password-file";
+    auto row = [](const char *name, const char *arguments, const char *file, const QString &expected) {
+        QTest::newRow(name) << arguments << file << expected;
+    };
+    row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 "
+                   "--broker mqtt://127.0.0.1:1884 --prefix hygrovane/lab --no-discovery --record r.csv", "",
+        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv");
+    row("defaults", "--port tcp://127.0.0.1:2000 --record r.csv", "", "tcp://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv");
+    row("a file, options over it", "--config <dir>/gw.conf --baud auto --addresses= --user u --password-file <dir>/pw --ca <dir>/ca.pem",
+        "# the line\nport = /dev/ttyUSB1\r\nbaud=19200\n\n; old\naddresses = 5, 2-3, 1\nbroker=mqtts://b.example\nno-discovery = yes\n",
+        "/dev/ttyUSB1|0||-1|1000|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|");
+    row("the packaged example", "--config <source>/packaging/gateway.conf.example", "", "/dev/ttyUSB0|9600||-1|1000|mqtt://localhost|:|||discovery|");
+    row("help before all", "--bogus --help", "", "help");
+    row("version", "--version", "", "version");
+    row("an unknown option", "--port p --record r --bard 9600", "", "--bard: no such option");
+    row("not an option", "--port p --record r 9600", "", "9600: not an option");
+    row("a value missing", "--record r --port", "", "--port needs a value");
+    row("an unknown key", "--config <dir>/gw.conf", "port = p\nrecord = r\nprefx = a\n", "<dir>/gw.conf:3: prefx: no such key");
+    row("a key twice", "--config <dir>/gw.conf", "port = p\n\nport = q\n", "<dir>/gw.conf:3: port: given already on line 1");
+    row("a section", "--config <dir>/gw.conf", "[gateway]\n", "<dir>/gw.conf:1: not a line of key = value");
+    row("no file", "--config <dir>/none", "", "--config: <dir>/none cannot be read");
+    row("a rate", "--port p --record r --baud 9601", "", "--baud: 9601 " + rate);
+    row("a rate in the file", "--config <dir>/gw.conf --port p --record r", "baud = 96000", "<dir>/gw.conf:1: baud: 96000 " + rate);
+    row("address 248", "--port p --record r --addresses 1-248", "", "--addresses: 248 is not an address: they run from 1 to 247");
+    row("address 0", "--port p --record r --addresses 0,5", "", "--addresses: 0 is not an address: they run from 1 to 247");
+    row("a range backwards", "--port p --record r --addresses 32-1", "", "--addresses: the range 32-1 runs backwards");
+    row("an empty item", "--port p --record r --addresses 1,,2", "", "--addresses: \"\" is not an address nor a range like 1-32");
+    row("a broker", "--port p --broker http://h", "", "--broker: http://h is not mqtt://host:port or mqtts://host:port");
+    row("a password on the command line", "--port p --record r --password s3cret", "", "--password: " + elsewhere);
+    row("a password in the file", "--config <dir>/gw.conf", "password = s3cret", "<dir>/gw.conf:1: password: " + elsewhere);
+    row("no password file", "--port p --broker mqtt://h --user u --password-file <dir>/none", "", "--password-file: <dir>/none cannot be read");
+    row("a password without a user", "--port p --broker mqtt://h --password-file <dir>/pw", "",
+        "--password-file: a password needs a user name: give --user too");
+    row("a CA not PEM", "--port p --broker mqtts://h --ca <dir>/pw", "", "--ca: <dir>/pw is not a certificate in PEM form");
+    row("an answer wait", "--port p --record r --answer-ms 4", "", "--answer-ms: 4 is not a number of milliseconds from 5 to 1000");
+    row("a period with a comma", "--port p --record r --period 0,5", "", "--period: 0,5 is not a number of seconds from 0.1 to 3600");
+    row("a prefix", "--port p --broker mqtt://h --prefix a/#", "", "--prefix: the topic prefix holds #, a wildcard of MQTT");
+    row("no port", "--record r", "", "no line to watch: give --port PATH|URL, or port = in the file");
+    row("nothing to do", "--port p", "", "nothing to do: give --broker, --record or both");
 }
 
 int main(int argc, char **argv)

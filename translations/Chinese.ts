@@ -1308,6 +1308,224 @@
     </message>
 </context>
 <context>
+    <name>gateway::Config</name>
+    <message>
+        <source>%1: a password given here can be read by others; put it alone in a file only the gateway reads and give that file with --password-file</source>
+        <translation>%1：写在这里的密码别人也能看到；请把它单独放进一个只有网关能读的文件，并用 --password-file 指定该文件</translation>
+    </message>
+    <message>
+        <source>--config: %1 cannot be read: %2</source>
+        <translation>--config：无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>--config: %1 is too long for a configuration file</source>
+        <translation>--config：%1 太长，不是配置文件</translation>
+    </message>
+    <message>
+        <source>%1: not a line of key = value</source>
+        <translation>%1：不是“键 = 值”形式的行</translation>
+    </message>
+    <message>
+        <source>%1: no such key</source>
+        <translation>%1：没有这个键</translation>
+    </message>
+    <message>
+        <source>%1: given already on line %2</source>
+        <translation>%1：第 %2 行已经给出</translation>
+    </message>
+    <message>
+        <source>%1: not an option</source>
+        <translation>%1：不是选项</translation>
+    </message>
+    <message>
+        <source>%1: no such option</source>
+        <translation>%1：没有这个选项</translation>
+    </message>
+    <message>
+        <source>%1 takes no value</source>
+        <translation>%1 不带值</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 需要一个值</translation>
+    </message>
+    <message>
+        <source>%1: %2 cannot be read: %3</source>
+        <translation>%1：无法读取 %2：%3</translation>
+    </message>
+    <message>
+        <source>%1: %2 is too long</source>
+        <translation>%1：%2 太长</translation>
+    </message>
+    <message>
+        <source>no line to watch: give --port PATH|URL, or port = in the file</source>
+        <translation>没有要监视的线路：请给出 --port 路径|URL，或在文件中写 port =</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a serial server&apos;s address (scheme://host:port)</source>
+        <translation>%1：%2 不是串口服务器的地址（协议://主机:端口）</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not 1200, 2400, 4800, 9600, 19200, 115200 or auto</source>
+        <translation>%1：%2 不是 1200、2400、4800、9600、19200、115200 或 auto</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of milliseconds from 5 to 1000</source>
+        <translation>%1：%2 不是 5 到 1000 之间的毫秒数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of seconds from 0.1 to 3600</source>
+        <translation>%1：%2 不是 0.1 到 3600 之间的秒数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not mqtt://host:port or mqtts://host:port</source>
+        <translation>%1：%2 不是 mqtt://主机:端口 或 mqtts://主机:端口</translation>
+    </message>
+    <message>
+        <source>%1: a password needs a user name: give --user too</source>
+        <translation>%1：密码需要用户名：请同时给出 --user</translation>
+    </message>
+    <message>
+        <source>%1: %2 holds no password</source>
+        <translation>%1：%2 中没有密码</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a certificate in PEM form</source>
+        <translation>%1：%2 不是 PEM 格式的证书</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not true or false</source>
+        <translation>%1：%2 不是 true 或 false</translation>
+    </message>
+    <message>
+        <source>nothing to do: give --broker, --record or both</source>
+        <translation>无事可做：请给出 --broker、--record 或两者</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not an address nor a range like 1-32</source>
+        <translation>“%1”既不是地址，也不是 1-32 这样的范围</translation>
+    </message>
+    <message>
+        <source>%1 is not an address: they run from 1 to 247</source>
+        <translation>%1 不是地址：地址从 1 到 247</translation>
+    </message>
+    <message>
+        <source>the range %1 runs backwards</source>
+        <translation>范围 %1 是倒序的</translation>
+    </message>
+    <message>
+        <source>Usage: hygrovane-gateway [options]
+Watches the temperature-and-humidity modules on one serial line and publishes
+their readings to an MQTT broker, as the bus window&apos;s watch does, without a
+window.
+
+  --config FILE         the options below from FILE, one key = value a line,
+                        the key being the option without its dashes; an
+                        option given here overrides the file&apos;s key
+  --port PATH|URL       the line: a serial port (/dev/ttyUSB0,
+                        /dev/serial/by-id/...) or a serial server&apos;s URL
+  --baud N|auto         1200, 2400, 4800, 9600, 19200 or 115200, or auto to
+                        search it as Link does (default auto)
+  --addresses LIST      the modules to watch, e.g. 1-32,40 (default: scan
+                        1-247 at start and watch what answers)
+  --answer-ms N         how long a module may take to answer, 5 to 1000 ms
+                        (default: from the answer time Link measures)
+  --period S            a round of the watch, in seconds (default 1)
+  --broker URL          mqtt://host[:port] or mqtts://host[:port]
+  --user NAME           the user name the broker knows the gateway by
+  --password-file FILE  the password, alone in FILE (a password is never
+                        taken on the command line)
+  --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
+                        checked against (default: the system&apos;s)
+  --prefix TOPIC        the topics&apos; first levels (default
+                        hygrovane/&lt;host name&gt;)
+  --no-discovery        announce no sensors to Home Assistant
+  --record FILE.csv     also append every reading to FILE.csv
+  --version             the version, and nothing else
+  -h, --help            this text
+
+An empty value is as good as none. Each event is one line on standard error.
+On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
+still waiting up to 5 s to reach the broker, and ends. A bad option or key
+ends it at once with exit code 2.
+</source>
+        <translation>用法：hygrovane-gateway [选项]
+监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
+与总线窗口的监视相同，但不需要窗口。
+
+  --config 文件         从文件读取下列选项，每行一个“键 = 值”，键即去掉
+                        短横线的选项名；这里给出的选项优先于文件中的键
+  --port 路径|URL       线路：串口（/dev/ttyUSB0、
+                        /dev/serial/by-id/...）或串口服务器的 URL
+  --baud N|auto         1200、2400、4800、9600、19200 或 115200，或 auto：
+                        像“连接”一样搜索波特率（默认 auto）
+  --addresses 列表      要监视的模块，如 1-32,40（默认：启动时扫描
+                        1-247，监视有应答的模块）
+  --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
+                        （默认：根据“连接”测得的应答时间）
+  --period 秒           监视一轮的时间，单位秒（默认 1）
+  --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
+  --user 名称           代理服务器识别网关所用的用户名
+  --password-file 文件  密码，单独放在文件中（命令行上从不接受
+                        密码）
+  --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
+                        （PEM）（默认：系统的证书）
+  --prefix 主题         主题的前几级（默认
+                        hygrovane/&lt;主机名&gt;）
+  --no-discovery        不向 Home Assistant 通告传感器
+  --record 文件.csv     同时把每个读数追加到 文件.csv
+  --version             显示版本，不做其他事
+  -h, --help            显示本说明
+
+空值等于未给出。每个事件在标准错误输出上占一行。
+收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
+最多用 5 秒送达代理服务器，然后结束。选项或键有误时立即结束，
+退出码为 2。
+</translation>
+    </message>
+    <message>
+        <source># Hygrovane gateway: the modules on the line at %1.
+# Read by hygrovane-gateway --config FILE; the service
+# hygrovane-gateway@NAME reads /etc/hygrovane/NAME.conf. An option on
+# the command line overrides a key here.
+</source>
+        <translation># Hygrovane 网关：%1 上这条线路的模块。
+# 由 hygrovane-gateway --config 文件 读取；服务
+# hygrovane-gateway@名称 读取 /etc/hygrovane/名称.conf。命令行上的
+# 选项优先于这里的键。
+</translation>
+    </message>
+    <message>
+        <source># No addresses: all of 1-247 are scanned at start, and what answers is watched.
+</source>
+        <translation># 未给出地址：启动时扫描 1-247 全部地址，监视有应答的模块。
+</translation>
+    </message>
+    <message>
+        <source># The password is never written here. Put it alone in
+# /etc/hygrovane/NAME.password, readable by root only: the service
+# hygrovane-gateway@NAME hands the gateway its own copy, named so:
+# password-file = /run/credentials/hygrovane-gateway@NAME.service/password
+</source>
+        <translation># 密码从不写在这里。请把它单独放进
+# /etc/hygrovane/名称.password，只允许 root 读取：服务
+# hygrovane-gateway@名称 会把它的副本交给网关，路径如下：
+# password-file = /run/credentials/hygrovane-gateway@名称.service/password
+</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Signals</name>
+    <message>
+        <source>SIGTERM and SIGINT cannot be caught: %1</source>
+        <translation>无法捕获 SIGTERM 和 SIGINT：%1</translation>
+    </message>
+    <message>
+        <source>SIGTERM and SIGINT are caught already</source>
+        <translation>SIGTERM 和 SIGINT 已被捕获</translation>
+    </message>
+</context>
+<context>
     <name>publish::Publisher</name>
     <message>
         <source>not started</source>
