@@ -42,6 +42,29 @@ void ModuleTable::found(const Probe &probe, const Answer &answer, const QDateTim
     endInsertRows();
 }
 
+void ModuleTable::expect(const QVector<Probe> &probes)
+{
+    if (probes.isEmpty())
+        return;
+    beginInsertRows({}, m_rows.size(), m_rows.size() + probes.size() - 1);
+    for (const Probe &probe : probes) {
+        Row row;
+        row.address = probe.address, row.baudRate = probe.baudRate;
+        m_rows.append(row);
+    }
+    endInsertRows();
+}
+
+void ModuleTable::lineLost()
+{
+    for (Row &row : m_rows) {
+        if (row.online) {
+            row.online = false;
+            emit availability(row.address, false);
+        }
+    }
+}
+
 void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
 {
     Row &row = m_rows[index];

@@ -31,6 +31,12 @@ public:
     void clear();
     // A scan's answer from an address at a rate: a row for anything but silence.
     void found(const Probe &probe, const Answer &answer, const QDateTime &at);
+    // Rows for modules expected at these addresses, not heard yet: watched
+    // from the start, and said to answer at their first answer.
+    void expect(const QVector<Probe> &probes);
+    // The line is gone: no module answers, each says so now, and says so
+    // again at its first answer once the line is back.
+    void lineLost();
     // A watch's poll of a row and what came of it.
     void polled(int row, const Answer &answer, const QDateTime &at);
     // The answer to a row's poll, come after its wait: the miss it was

@@ -245,7 +245,7 @@ void Line::writeRequest(LineRequest request)
     request.chorus = Chorus();
     m_outstanding = std::move(request);
     m_heardOther = false;
-    m_probing = false;
+    m_probing = kind == LineRequest::Foreign && m_outstanding->exchange.timed;
     ++m_written;
     // On the line now, not when the event loop next runs: the wait counts
     // from here.

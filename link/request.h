@@ -42,6 +42,8 @@ struct Exchange
     // told at each answer and once more before `done`, when the late window
     // is over.
     std::function<void(const Chorus &)> heard;
+    // Its answer's time is the line's answer time, as the link's probe's is.
+    bool timed = false;
 };
 
 // A request as the queue holds it until no earlier one waits for its answer.

@@ -265,6 +265,70 @@ private slots:
     // Why a connection fails or is refused, each cause named. TLS over MQTT
     // 5, the broker's certificate checked against the CA file. A reason
     // expected in Chinese is read with the catalogue.
+    // The gateway as a service runs it: three modules watched and published,
+    // the adapter pulled and put back under its name, then SIGTERM.
+    void gateway_data()
+    {
+        QTest::addColumn<QString>("options"); // besides the port, the broker and the prefix
+        QTest::addColumn<QString>("scene");   // pull: the adapter goes; plug: it is back
+        QTest::addColumn<QString>("module2"); // module 2's availability, in order
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");    // what standard error said, in part
+        QTest::newRow("three modules, then SIGTERM")
+            << "--baud 19200 --addresses 1-3" << "" << "online" << 0 << "Module 3 answers.";
+        QTest::newRow("the adapter pulled and put back")
+            << "--baud auto --addresses 1-3" << "pull plug" << "online offline online" << 0 << "The port <port> is back.";
+        QTest::newRow("a bad option") << "--baud 19200 --bogus 1" << "" << "" << 2 << "--bogus";
+    }
+    void gateway()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, scene);
+        QFETCH(QString, module2);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        modsim::ModuleSim sim;
+        QVERIFY(sim.setModules("1,2,3", 19200));
+        const QString port = home.filePath("by-id-adapter");
+        QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
+        QFile secret(home.filePath("secret"));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("right\n") > 0);
+        secret.close();
+        // A prefix of the row's own: what an earlier row left retained is not its.
+        static int rows = 0;
+        const QString prefix = QStringLiteral("gw%1").arg(++rows);
+        Subscriber sub(broker.port(), {prefix + "/#"}, "tst-gateway");
+        QProcess gw;
+        gw.setProcessChannelMode(QProcess::ForwardedOutputChannel); // standard error read here
+        gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway",
+                 QStringList{"--port", port, "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--user", "tech",
+                             "--password-file", secret.fileName(), "--prefix", prefix, "--no-discovery"}
+                     + options.split(' '));
+        QVERIFY(gw.waitForStarted(5000));
+        if (code == 0) {
+            // Each module's readings come round again: the watch runs.
+            QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/3/state").size() >= 2, 10000);
+            for (const QString &step : scene.split(' ', Qt::SkipEmptyParts)) {
+                const int states = sub.on(prefix + "/2/state").size();
+                if (step == "pull") {
+                    sim.stop();
+                    QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/2/availability").value(1), QString("offline"), 5000);
+                } else {
+                    QVERIFY(sim.start(port));
+                    QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/2/state").size() >= states + 2, 10000);
+                }
+            }
+            gw.terminate(); // SIGTERM
+        }
+        QVERIFY(gw.waitForFinished(10000));
+        QCOMPARE(gw.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(gw.exitCode(), code);
+        QVERIFY2(QString::fromUtf8(gw.readAllStandardError()).replace(port, "<port>").contains(said), qPrintable(said));
+        if (code == 0)
+            QTRY_COMPARE(sub.on(prefix + "/status").join(' '), QString("online offline"));
+        QCOMPARE(sub.on(prefix + "/2/availability").join(' '), module2);
+    }
+
     void reasons_data()
     {
         QTest::addColumn<QString>("url"); // <plain>, <tls>: the broker's ports; <none>: no broker's

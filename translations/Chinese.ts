@@ -1515,6 +1515,121 @@ ends it at once with exit code 2.
     </message>
 </context>
 <context>
+    <name>gateway::Service</name>
+    <message numerus="yes">
+        <source>%n module found at %1 baud: %2</source>
+        <translation>
+            <numerusform>在 %1 波特率下找到 %n 个模块：%2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n modules found at %1 baud: %2</source>
+        <translation>
+            <numerusform>在 %1 波特率下找到 %n 个模块：%2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The record %1 cannot be written: %2</source>
+        <translation>无法写入记录 %1：%2</translation>
+    </message>
+    <message>
+        <source>Module %1 answers.</source>
+        <translation>模块 %1 有应答。</translation>
+    </message>
+    <message>
+        <source>Module %1 has gone silent.</source>
+        <translation>模块 %1 已无应答。</translation>
+    </message>
+    <message>
+        <source>Hygrovane gateway starting: port %1, %2, addresses %3, broker %4.</source>
+        <translation>Hygrovane 网关启动：端口 %1，%2，地址 %3，代理服务器 %4。</translation>
+    </message>
+    <message>
+        <source>%1 baud</source>
+        <translation>%1 波特</translation>
+    </message>
+    <message>
+        <source>the rate searched</source>
+        <translation>搜索波特率</translation>
+    </message>
+    <message>
+        <source>1-247 scanned</source>
+        <translation>扫描 1-247</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>The record %1 holds something else than readings: choose another file.</source>
+        <translation>记录 %1 中保存的不是读数：请选择其他文件。</translation>
+    </message>
+    <message>
+        <source>The record %1 cannot be opened: %2</source>
+        <translation>无法打开记录 %1：%2</translation>
+    </message>
+    <message>
+        <source>Publishing cannot start: %1</source>
+        <translation>无法开始发布：%1</translation>
+    </message>
+    <message>
+        <source>The port %1 cannot be opened: %2. Trying again every 2 s.</source>
+        <translation>无法打开端口 %1：%2。每 2 秒重试一次。</translation>
+    </message>
+    <message>
+        <source>The port %1 is back.</source>
+        <translation>端口 %1 已恢复。</translation>
+    </message>
+    <message>
+        <source>The port %1 is open.</source>
+        <translation>端口 %1 已打开。</translation>
+    </message>
+    <message>
+        <source>No module answers at any rate. Trying again in 2 s.</source>
+        <translation>在所有波特率下均无模块应答。2 秒后重试。</translation>
+    </message>
+    <message>
+        <source>Linked at %1 baud; each module has %2 ms to answer.</source>
+        <translation>已以 %1 波特率连接；每个模块有 %2 毫秒应答时间。</translation>
+    </message>
+    <message>
+        <source>Scanning addresses 1-247 at %1 baud.</source>
+        <translation>正在以 %1 波特率扫描地址 1-247。</translation>
+    </message>
+    <message>
+        <source>The port %1 stopped working: %2. Trying again every 2 s.</source>
+        <translation>端口 %1 停止工作：%2。每 2 秒重试一次。</translation>
+    </message>
+    <message>
+        <source>The broker is back.</source>
+        <translation>代理服务器已恢复。</translation>
+    </message>
+    <message>
+        <source>Connected to the broker.</source>
+        <translation>已连接到代理服务器。</translation>
+    </message>
+    <message>
+        <source>The broker is lost: %1</source>
+        <translation>与代理服务器的连接中断：%1</translation>
+    </message>
+    <message>
+        <source>The broker refuses: %1</source>
+        <translation>代理服务器拒绝：%1</translation>
+    </message>
+    <message>
+        <source>Readings dropped from the outbox, the broker away too long: %1.</source>
+        <translation>代理服务器离线过久，发件箱丢弃的读数：%1。</translation>
+    </message>
+    <message>
+        <source>Stopping.</source>
+        <translation>正在停止。</translation>
+    </message>
+    <message>
+        <source>Readings not published: %1.</source>
+        <translation>未发布的读数：%1。</translation>
+    </message>
+</context>
+<context>
     <name>gateway::Signals</name>
     <message>
         <source>SIGTERM and SIGINT cannot be caught: %1</source>

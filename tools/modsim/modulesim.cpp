@@ -116,6 +116,10 @@ bool ModuleSim::start(const QString &linkPath)
     };
 
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    // Not handed to a program the test starts: the line would live on in it
+    // after stop(), as no pulled adapter does.
+    if (m_master >= 0)
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     if (m_master < 0)
         return fail(QStringLiteral("posix_openpt"));
     if (::grantpt(m_master) != 0)

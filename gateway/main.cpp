@@ -1,0 +1,58 @@
+// hygrovane-gateway: one line watched and published as a service.
+#include "app/buildstamp.h"
+#include "app/catalogue.h"
+#include "gateway/config.h"
+#include "gateway/service.h"
+#include "gateway/signals.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+
+namespace {
+
+void print(FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTranslator catalogue;
+    installCatalogue(&catalogue);
+
+    const gateway::Parsed parsed = gateway::parse(app.arguments());
+    switch (parsed.action) {
+    case gateway::Parsed::Help:
+        print(stdout, gateway::helpText());
+        return 0;
+    case gateway::Parsed::Version:
+        print(stdout, QStringLiteral("hygrovane-gateway %1 (%2)\n")
+                          .arg(QStringLiteral(HYGROVANE_VERSION), QLocale::c().toString(BuildDate, QStringLiteral("yyyy.MM.dd"))));
+        return 0;
+    case gateway::Parsed::Bad:
+        print(stderr, parsed.message + QLatin1Char('\n'));
+        return 2;
+    case gateway::Parsed::Run:
+        break;
+    }
+
+    gateway::Signals stopSignals;
+    if (!stopSignals.isValid()) {
+        print(stderr, stopSignals.error() + QLatin1Char('\n'));
+        return 1;
+    }
+    gateway::Service service(parsed.config);
+    QObject::connect(&stopSignals, &gateway::Signals::received, &service, &gateway::Service::shutdown);
+    QObject::connect(&service, &gateway::Service::finished, &app, &QCoreApplication::exit);
+    if (!service.start())
+        return 1;
+    return app.exec();
+}

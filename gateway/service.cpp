@@ -1,0 +1,251 @@
+#include "gateway/service.h"
+
+#include "bus/moduletable.h"
+#include "bus/scanner.h"
+#include "bus/watcher.h"
+#include "link/line.h"
+#include "protocol/rtu.h"
+#include "publish/publisher.h"
+#include "trend/record.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace gateway {
+
+namespace {
+
+// An adapter pulled out is looked for again this often, under its name.
+constexpr int kRetryMs = 2000;
+// What a stop gives the outbox to reach the broker.
+constexpr int kDrainMs = 5000;
+
+QString modulesText(const QVector<quint8> &addresses)
+{
+    return addresses.isEmpty() ? QStringLiteral("-") : addressList(addresses);
+}
+
+} // namespace
+
+Service::Service(const Config &config, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_line(new Line(this))
+    , m_table(new bus::ModuleTable(this))
+    , m_scanner(new bus::Scanner(m_line, m_table, this))
+    , m_watcher(new bus::Watcher(m_line, m_table, this))
+    , m_publisher(new publish::Publisher(this))
+    , m_retry(new QTimer(this))
+{
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &Service::openLine);
+    connect(m_line, &Line::failed, this, &Service::lineLost);
+    connect(m_scanner, &bus::Scanner::covered, m_publisher, &publish::Publisher::lineScanned);
+    connect(m_scanner, &bus::Scanner::finished, this, [this] {
+        QVector<quint8> found;
+        for (int row = 0; row < m_table->rowCount(); ++row)
+            found << m_table->address(row);
+        const int n = found.size();
+        say((n == 1 ? QCoreApplication::translate("gateway::Service", "%n module found at %1 baud: %2", nullptr, n) : QCoreApplication::translate("gateway::Service", "%n modules found at %1 baud: %2", nullptr, n))
+                .arg(m_rate)
+                .arg(modulesText(found)));
+        m_found = true;
+        watch();
+    });
+    connect(m_watcher, &bus::Watcher::reading, m_publisher, &publish::Publisher::addReading);
+    connect(m_watcher, &bus::Watcher::reading, this, [this](const QDateTime &when, quint8 address, const trend::Values &values) {
+        if (m_record.isOpen() && !m_record.write(trend::csvRow(when, address, values)))
+            say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be written: %2").arg(m_record.path(), m_record.error()));
+    });
+    connect(m_table, &bus::ModuleTable::availability, m_publisher, &publish::Publisher::setAvailability);
+    connect(m_table, &bus::ModuleTable::availability, this, [this](quint8 address, bool online) {
+        if (!m_stopping)
+            say(online ? QCoreApplication::translate("gateway::Service", "Module %1 answers.").arg(address) : QCoreApplication::translate("gateway::Service", "Module %1 has gone silent.").arg(address));
+    });
+    connect(m_publisher, &publish::Publisher::changed, this, &Service::publisherChanged);
+}
+
+void Service::say(const QString &text) const
+{
+    // One line an event, as journald keeps it.
+    const QByteArray line = text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool Service::start()
+{
+    say(QCoreApplication::translate("gateway::Service", "Hygrovane gateway starting: port %1, %2, addresses %3, broker %4.")
+            .arg(m_config.port,
+                 m_config.baudRate ? QCoreApplication::translate("gateway::Service", "%1 baud").arg(m_config.baudRate) : QCoreApplication::translate("gateway::Service", "the rate searched"),
+                 m_config.addresses.isEmpty() ? QCoreApplication::translate("gateway::Service", "1-247 scanned") : addressList(m_config.addresses),
+                 m_config.broker.isEmpty() ? QCoreApplication::translate("gateway::Service", "none") : m_config.broker));
+    if (!m_config.record.isEmpty()) {
+        switch (m_record.open(m_config.record, trend::csvHeader())) {
+        case trend::CsvFile::Ok:
+            break;
+        case trend::CsvFile::Foreign:
+            say(QCoreApplication::translate("gateway::Service", "The record %1 holds something else than readings: choose another file.").arg(m_config.record));
+            return false;
+        case trend::CsvFile::Failed:
+            say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be opened: %2").arg(m_config.record, m_record.error()));
+            return false;
+        }
+    }
+    if (!m_config.broker.isEmpty()) {
+        m_publisher->start(publisherSettings(m_config));
+        if (m_publisher->state() == publish::Publisher::Refused) {
+            say(QCoreApplication::translate("gateway::Service", "Publishing cannot start: %1").arg(m_publisher->reason()));
+            return false;
+        }
+    }
+    openLine();
+    return true;
+}
+
+void Service::openLine()
+{
+    if (m_stopping)
+        return;
+    m_line->usePort(m_config.port);
+    const qint32 first = m_config.baudRate ? m_config.baudRate : rtu::SearchRates[0];
+    QString why;
+    if (!m_line->open(first, &why)) {
+        if (!m_portDown)
+            say(QCoreApplication::translate("gateway::Service", "The port %1 cannot be opened: %2. Trying again every 2 s.").arg(m_config.port, why));
+        m_portDown = true;
+        return retryLater();
+    }
+    say(m_portDown ? QCoreApplication::translate("gateway::Service", "The port %1 is back.").arg(m_config.port) : QCoreApplication::translate("gateway::Service", "The port %1 is open.").arg(m_config.port));
+    m_portDown = false;
+    probe(0);
+}
+
+void Service::retryLater()
+{
+    if (!m_stopping)
+        m_retry->start(kRetryMs);
+}
+
+void Service::probe(int step)
+{
+    // As Link does: the address read every module answers, its answer timed;
+    // searching, at each rate in turn until one answers.
+    const qint32 rate = m_config.baudRate ? m_config.baudRate : rtu::SearchRates[step];
+    QString why;
+    if (rate != m_line->rate() && !m_line->open(rate, &why))
+        return lineLost(why);
+    Exchange x;
+    x.frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
+    x.firstByteUs = m_config.baudRate ? 500000 : 300000;
+    x.timed = true;
+    x.done = [this, step, rate](Exchange::Outcome outcome, const QByteArray &) {
+        if (outcome != Exchange::Silent || m_config.baudRate)
+            return linked(rate);
+        if (step + 1 < int(std::size(rtu::SearchRates)))
+            return probe(step + 1);
+        say(QCoreApplication::translate("gateway::Service", "No module answers at any rate. Trying again in 2 s."));
+        m_line->close();
+        retryLater();
+    };
+    m_line->exchange(this, x);
+}
+
+void Service::linked(qint32 rate)
+{
+    m_rate = rate;
+    m_answerMs = m_config.answerMs >= 0 ? m_config.answerMs : rtu::defaultAnswerMs(m_line->measuredAnswerMs());
+    say(QCoreApplication::translate("gateway::Service", "Linked at %1 baud; each module has %2 ms to answer.").arg(rate).arg(m_answerMs));
+    if (m_found)
+        return watch();
+    if (!m_config.addresses.isEmpty()) {
+        QVector<bus::Probe> expected;
+        for (quint8 address : qAsConst(m_config.addresses))
+            expected.append({address, rate});
+        m_table->expect(expected);
+        m_found = true;
+        return watch();
+    }
+    say(QCoreApplication::translate("gateway::Service", "Scanning addresses 1-247 at %1 baud.").arg(rate));
+    m_scanner->start(bus::scanPlan(1, 247, false, rate), m_answerMs);
+}
+
+void Service::watch()
+{
+    m_table->setWatchRate(m_rate);
+    m_watcher->start(m_rate, m_answerMs, m_config.periodMs);
+}
+
+void Service::lineLost(const QString &reason)
+{
+    m_scanner->stop();
+    m_watcher->stop();
+    m_line->close();
+    say(QCoreApplication::translate("gateway::Service", "The port %1 stopped working: %2. Trying again every 2 s.").arg(m_config.port, reason));
+    m_portDown = true;
+    // Its modules are not heard meanwhile: availability says so.
+    m_table->lineLost();
+    // A scan cut off starts again once the port is back.
+    if (m_scanner->plan().size() && !m_found)
+        m_table->clear();
+    retryLater();
+}
+
+void Service::publisherChanged()
+{
+    const int state = m_publisher->state();
+    if (state != m_publisherState) {
+        m_publisherState = state;
+        switch (m_publisher->state()) {
+        case publish::Publisher::Connected:
+            say(m_everConnected ? QCoreApplication::translate("gateway::Service", "The broker is back.") : QCoreApplication::translate("gateway::Service", "Connected to the broker."));
+            m_everConnected = true;
+            break;
+        case publish::Publisher::Retrying:
+            say(QCoreApplication::translate("gateway::Service", "The broker is lost: %1").arg(m_publisher->reason()));
+            break;
+        case publish::Publisher::Refused:
+            say(QCoreApplication::translate("gateway::Service", "The broker refuses: %1").arg(m_publisher->reason()));
+            break;
+        default:
+            break;
+        }
+    }
+    const quint64 dropped = m_publisher->outbox().dropped();
+    if (dropped > m_dropped) {
+        say(QCoreApplication::translate("gateway::Service", "Readings dropped from the outbox, the broker away too long: %1.").arg(dropped - m_dropped));
+        m_dropped = dropped;
+    }
+}
+
+void Service::shutdown()
+{
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    say(QCoreApplication::translate("gateway::Service", "Stopping."));
+    m_retry->stop();
+    m_scanner->stop();
+    m_watcher->stop();
+    m_record.close();
+    auto *drain = new QTimer(this);
+    m_stopClock.start();
+    connect(drain, &QTimer::timeout, this, [this, drain] {
+        const publish::Outbox &outbox = m_publisher->outbox();
+        const bool empty = outbox.waiting() == 0 && outbox.inFlight() == 0;
+        if (!empty && m_publisher->started() && m_stopClock.elapsed() < kDrainMs)
+            return;
+        drain->stop();
+        if (!empty)
+            say(QCoreApplication::translate("gateway::Service", "Readings not published: %1.").arg(outbox.waiting()));
+        m_publisher->stop();
+        m_line->close();
+        emit finished(0);
+    });
+    drain->start(50);
+}
+
+} // namespace gateway
