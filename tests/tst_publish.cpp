@@ -300,6 +300,7 @@ private slots:
         Subscriber sub(broker.port(), {prefix + "/#"}, "tst-gateway");
         QProcess gw;
         gw.setProcessChannelMode(QProcess::ForwardedOutputChannel); // standard error read here
+        gw.setWorkingDirectory(home.path()); // no catalogue there: it speaks English, as a service does
         gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway",
                  QStringList{"--port", port, "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--user", "tech",
                              "--password-file", secret.fileName(), "--prefix", prefix, "--no-discovery"}
