@@ -457,6 +457,15 @@ QString Bench::state(const QString &expected) const
              return n.join(' ');
          }},
         {"record", [](const Bench &b) { return b.w->findChild<QPushButton *>("pushButtonRecord")->text(); }},
+        {"keys", [](const Bench &b) { // the saved file's lines but its comments
+             QFile f(b.m_saveAs);
+             f.open(QIODevice::ReadOnly);
+             QStringList keys;
+             for (const QString &l : QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts))
+                 if (!l.startsWith('#'))
+                     keys << QString(l).replace(UartData.PortName, "<port>");
+             return keys.join('|');
+         }},
         {"file", [](const Bench &b) { // a byte-order mark shown, as QString would drop it
              QFile f(b.m_saveAs);
              f.open(QIODevice::ReadOnly);

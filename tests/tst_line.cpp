@@ -2,14 +2,19 @@
 // the real windows linked to the simulated line on a pseudo-terminal.
 #include "fixture.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestLine : public QObject
 {
     Q_OBJECT
     Bench b;
+    QTemporaryDir home;
 
 private slots:
+    // What the windows remember (the Publish dialog's broker) is the test's own.
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path()); }
     void init()
     {
         if (!inThisPart())
@@ -210,6 +215,10 @@ void TestLine::bus_data()
         "1,9600,23.1,45.6,10.3,15.8,Answers,0,0,2026-12-07T10:15:30+01:00|3,9600,,,,,Garbled reply: two modules at this address?,0,0,"
         "2026-12-07T10:15:30+01:00|; clipboard=Address>Baud rate>Temperature>Humidity>DewTemp>WetBulbTemp>Status>Polls>Misses>Last seen|"
         "1>9600>23.1℃>45.6%>10.3℃>15.8℃>Answers>0>0>10:15:30|; boxes="};
+    // What a gateway needs of this line, without the password.
+    QTest::newRow("the line saved for a gateway") << QStringList{
+        line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
+        "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes="};
 }
 
 void TestLine::commission_data()

@@ -267,6 +267,26 @@
             <numerusform>已保存 %n 行到 %1</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Save for &amp;gateway…</source>
+        <translation>保存为网关配置(&amp;G)…</translation>
+    </message>
+    <message>
+        <source>Write the file a gateway on a box beside the line watches and publishes it with</source>
+        <translation>写入网关配置文件：线路旁的网关设备据此监视并发布本线路</translation>
+    </message>
+    <message>
+        <source>Save for gateway…</source>
+        <translation>保存为网关配置…</translation>
+    </message>
+    <message>
+        <source>Gateway files (*.conf)</source>
+        <translation>网关配置文件 (*.conf)</translation>
+    </message>
+    <message>
+        <source>Saved the gateway&apos;s file %1</source>
+        <translation>已保存网关配置文件 %1</translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>

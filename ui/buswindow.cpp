@@ -5,6 +5,7 @@
 
 #include "app/clock.h"
 #include "bus/moduletable.h"
+#include "gateway/config.h"
 #include "bus/scanner.h"
 #include "bus/watcher.h"
 #include "publish/publisher.h"
@@ -26,10 +27,12 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -166,6 +169,7 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     connect(modules, &bus::ModuleTable::availability, publisher, &publish::Publisher::setAvailability);
     connect(ui->pushButtonPublish, &QPushButton::clicked, this, [this] { PublishDialog::bringUp(this->publisher, this); });
     connect(line, &Line::linked, this, &BusWindow::linked);
+    connect(ui->pushButtonSaveGateway, &QPushButton::clicked, this, &BusWindow::saveForGateway);
     followLine();
 }
 
@@ -606,3 +610,36 @@ void BusWindow::copyCells()
     QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
+void BusWindow::saveForGateway()
+{
+    const qint32 rate = line->rate();
+    if (!rate)
+        return showError(tr("The serial port is not open. Press Link first."));
+    gateway::Config c;
+    const QVector<bool> watched = modules->watched(rate);
+    for (int row = 0; row < watched.size(); ++row) {
+        if (watched[row] && !c.addresses.contains(modules->address(row)))
+            c.addresses.append(modules->address(row));
+    }
+    if (c.addresses.isEmpty())
+        return showError(tr("No module to watch: tick modules the scan found at the link's rate."));
+    std::sort(c.addresses.begin(), c.addresses.end());
+    c.port = line->portName();
+    c.baudRate = rate;
+    c.answerMs = ui->spinBoxAnswerMs->value();
+    // Where this window publishes to, as the Publish dialog keeps it; the
+    // password stays here.
+    const QSettings s(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane"));
+    c.broker = s.value(QStringLiteral("publish/broker")).toString();
+    c.user = s.value(QStringLiteral("publish/user")).toString();
+    c.prefix = s.value(QStringLiteral("publish/topic")).toString();
+    c.caFile = s.value(QStringLiteral("publish/caFile")).toString();
+    c.discovery = s.value(QStringLiteral("publish/discovery"), false).toBool();
+    const QString path = chooseSaveFile(this, tr("Save for gateway…"), tr("Gateway files (*.conf)"), QStringLiteral("conf"), QStringLiteral("line1"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!trend::writeWhole(path, gateway::configText(c).toUtf8(), &error))
+        return showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
+    tell(tr("Saved the gateway's file %1").arg(QFileInfo(path).fileName()));
+}

@@ -85,6 +85,7 @@ private:
     void write();
     void linked(const QString &port);
     void saveTable();
+    void saveForGateway();
     void copyCells();
     void contextMenu(const QPoint &at);
 
