@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 #ifdef Q_OS_UNIX
@@ -27,11 +28,9 @@ NetworkTransport::NetworkTransport(const QString &name, QObject *parent)
         // A wait for bytes that finds none says so as an error; it is none.
         if (error == QAbstractSocket::SocketTimeoutError)
             return;
-        fail(m_connected ? tr("the connection to the server at %1 was dropped").arg(m_url.where())
-                         : connectFailure(error, m_url.where(), m_socket->errorString()));
+        fail(m_connected ? dropped() : connectFailure(error, m_url.where(), m_socket->errorString()));
     });
-    connect(m_socket, &QAbstractSocket::disconnected, this,
-            [this] { fail(tr("the connection to the server at %1 was dropped").arg(m_url.where())); });
+    connect(m_socket, &QAbstractSocket::disconnected, this, [this] { fail(dropped()); });
 }
 
 QString NetworkTransport::connectFailure(QAbstractSocket::SocketError error, const QString &where, const QString &systemText)
@@ -46,6 +45,17 @@ QString NetworkTransport::connectFailure(QAbstractSocket::SocketError error, con
     default:
         return tr("the connection to the server at %1 failed: %2").arg(where, systemText);
     }
+}
+
+QString NetworkTransport::dropped() const
+{
+    // A server that turns a client away says why in plain text before it
+    // hangs up (ser2net: "Port already in use", "Device open failure: ..."):
+    // over RFC 2217 that is before it has confirmed the rate.
+    const QString said = m_settled ? QString() : QString::fromLatin1(m_early).simplified();
+    const bool text = std::all_of(said.begin(), said.end(), [](QChar c) { return c >= ' ' && c <= '~'; });
+    return said.isEmpty() || !text ? tr("the connection to the server at %1 was dropped").arg(m_url.where())
+                                   : tr("the server at %1 closed the connection: %2").arg(m_url.where(), said);
 }
 
 bool NetworkTransport::open(qint32 rate, QString *error)
@@ -79,6 +89,7 @@ void NetworkTransport::connected()
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_connected = true;
     if (!m_url.rfc2217) {
+        m_settled = true;
         m_timer->stop();
         emit ready();
         return;
@@ -101,6 +112,8 @@ void NetworkTransport::close()
     m_socket->abort();
     m_decoder = rfc2217::Decoder();
     m_in.clear();
+    m_early.clear();
+    m_settled = false;
 }
 
 bool NetworkTransport::isReady() const
@@ -149,10 +162,6 @@ void NetworkTransport::take(const QByteArray &bytes)
         m_decoder.feed(bytes, &decoded);
     else
         decoded.data = bytes;
-    if (!decoded.reply.isEmpty()) {
-        m_socket->write(decoded.reply);
-        m_socket->flush();
-    }
     bool confirmed = false;
     for (const quint32 rate : qAsConst(decoded.rates)) {
         // Only the answer to the last rate asked makes the line ready.
@@ -163,9 +172,18 @@ void NetworkTransport::take(const QByteArray &bytes)
         }
     }
     if (confirmed)
-        m_timer->stop();
-    const quint64 run = m_run;
+        m_timer->stop(), m_settled = true;
+    else if (!m_settled && m_early.size() < MaxEarly)
+        m_early += decoded.data.left(MaxEarly - m_early.size());
     m_in += decoded.data;
+    // Answering a server that has hung up fails at once, and closes.
+    const quint64 run = m_run;
+    if (!decoded.reply.isEmpty()) {
+        m_socket->write(decoded.reply);
+        m_socket->flush();
+    }
+    if (run != m_run)
+        return;
     if (!decoded.data.isEmpty() && !m_quiet)
         emit readyRead();
     if (confirmed && run == m_run)

@@ -51,6 +51,7 @@ private:
     // Hands over what the system holds for the socket now.
     void pull();
     void fail(const QString &reason);
+    QString dropped() const;
 
     QString m_name;
     rfc2217::PortUrl m_url;
@@ -58,6 +59,11 @@ private:
     QTimer *m_timer; // connecting, then a rate's confirmation
     rfc2217::Decoder m_decoder;
     QByteArray m_in;
+    // What came before the line was first ready: the server's words, if it
+    // hangs up then.
+    QByteArray m_early;
+    static constexpr int MaxEarly = 200;
+    bool m_settled = false; // ready once since connecting
     qint32 m_rate = 0;
     int m_unconfirmed = 0; // rates sent and not confirmed yet
     quint64 m_run = 0;     // which open() a queued connect belongs to

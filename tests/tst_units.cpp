@@ -213,7 +213,8 @@ private slots:
     // The module behind a real ser2net, reached through the network
     // transport. Steps: "open:RATE" and "rate:RATE" wait for the line to be
     // ready or to fail, "w:HEX" writes a request and takes the 15 bytes of
-    // an answer, or nothing for 300 ms; "stop" stops the server.
+    // an answer, or nothing for 300 ms, "t:HEX" too, through takeWaiting()
+    // alone; "stop" stops the server.
     void server_data();
     void server()
     {
@@ -259,10 +260,21 @@ private slots:
             if (step.startsWith("open:"))
                 seen << (line.open(arg.toInt(), &error) ? settle() : error);
             else if (step.startsWith("rate:"))
-                seen << (line.setRate(arg.toInt()) ? settle() : QStringLiteral("refused"));
+                seen << (!line.setRate(arg.toInt()) ? QStringLiteral("refused") : line.isReady() ? QStringLiteral("ready at once") : settle());
             else if (step.startsWith("w:"))
                 got.clear(), line.write(bytes(arg.toLatin1())),
                     seen << (QTest::qWaitFor([&] { return got.size() >= 15; }, 300) || !got.isEmpty() ? hex(got) : "silent");
+            else if (step.startsWith("t:")) { // the answer on its way once the module has sent it, taken without the event loop
+                QSignalSpy sent(&sim, &modsim::ModuleSim::replySent);
+                got.clear(), line.write(bytes(arg.toLatin1()));
+                QVERIFY(sent.wait(1000));
+                QElapsedTimer waited;
+                for (waited.start(); got.size() < 15 && waited.elapsed() < 300; QThread::msleep(2))
+                    line.takeWaiting();
+                seen << hex(got);
+            }
+            else if (step == "taken") // by another client, whom the server serves first
+                taken.connectToHost(QHostAddress::LocalHost, quint16(url.section(':', -1).toUInt())), seen << (taken.waitForConnected(1000) ? "taken" : "not taken");
             else if (step == "stop")
                 ser2net.stop(), seen << (QTest::qWaitFor([&] { return !failures.isEmpty(); }, 3000) ? "failed: " + failures.takeFirst() : "open");
         }
@@ -813,12 +825,14 @@ void TestUnits::server_data()
     QTest::newRow("RFC 2217: the rate moved") << "rfc2217" << "1@19200" << "open:9600 w:" + read + " rate:19200 w:" + read
         << "ready at 9600 | silent | ready at 19200 | " + answer;
     // Asked by a request whose CRC ends in 0xFF.
-    QTest::newRow("RFC 2217: 0xFF both ways") << "rfc2217" << "87" << "open:9600 w:5703000000" "0589ff"
+    QTest::newRow("RFC 2217: 0xFF both ways") << "rfc2217" << "87" << "open:9600 t:5703000000" "0589ff"
         << "ready at 9600 | " + hex(withCrc("57030AFFFF01C80067009E0000"));
     QTest::newRow("refused") << "closed" << "1" << "open:9600" << "failed: the server at SERVER refused the connection";
     QTest::newRow("no answer") << "full" << "1" << "open:9600" << "failed: the server at SERVER did not answer within 3 s";
     QTest::newRow("a raw server asked for RFC 2217") << "raw, asked RFC 2217" << "1" << "open:9600"
         << "failed: the server at SERVER did not confirm the rate: is it an RFC 2217 server?";
+    QTest::newRow("the port taken") << "rfc2217" << "1" << "taken open:9600"
+        << "taken | failed: the server at SERVER closed the connection: Port already in use";
     QTest::newRow("the server stopped") << "rfc2217" << "1" << "open:9600 stop"
         << "ready at 9600 | failed: the connection to the server at SERVER was dropped";
 }

@@ -540,6 +540,10 @@
         <source>%1: the port must be a number from 1 to 65535</source>
         <translation>%1：端口必须是 1 到 65535 之间的数字</translation>
     </message>
+    <message>
+        <source>the server at %1 closed the connection: %2</source>
+        <translation>%1 处的服务器关闭了连接：%2</translation>
+    </message>
 </context>
 <context>
     <name>PortError</name>
