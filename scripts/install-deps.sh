@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qtbase5-dev libqt5serialport5-dev libqt5charts5-dev qttools5-dev qttools5-dev-tools
   mbpoll
+  # An Ethernet serial server for the network line's tests, raw and RFC 2217.
+  ser2net
   # Publishing: the MQTT client library, and the broker and its command-line
   # clients that the tests run against; openssl makes the tests' certificates.
   libmosquitto-dev mosquitto mosquitto-clients openssl

@@ -3,8 +3,8 @@
 // of the history), the simulated module as a third-party Modbus client finds
 // it, and the window without a line: its start state and enabling rules, the
 // catalogue, and received bytes fed through the real reception code chunk by
-// chunk, under a German default locale. Expected bytes are published check
-// values or worked out by hand.
+// chunk, under a German default locale; the network transport before a real
+// ser2net. Expected bytes are published check values or worked out by hand.
 #include "fixture.h"
 
 #include "app/buildstamp.h"
@@ -12,7 +12,9 @@
 #include "app/startup.h"
 #include "bus/moduletable.h"
 #include "bus/scan.h"
+#include "link/networktransport.h"
 #include "link/porterror.h"
+#include "link/rfc2217.h"
 #include "bus/schedule.h"
 #include "commission/report.h"
 #include "gateway/config.h"
@@ -23,6 +25,7 @@
 #include "publish/outbox.h"
 #include "publish/reasons.h"
 #include "trend/record.h"
+#include "ser2net.h"
 
 #include <QSerialPort>
 #include <QDialogButtonBox>
@@ -32,6 +35,10 @@
 
 #include <cmath>
 #include <csignal>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using Chunks = QList<QByteArray>;
 
@@ -214,6 +221,92 @@ private slots:
             verdicts << commission::stepName(v.step) + (v.failed ? " failed: " : ": ") + v.text;
         QCOMPARE(verdicts.join(" | "), expected + " | Report: appended");
         QTEST(asked.join(' '), "asked");
+    }
+
+    // The server's side of a Telnet connection in chunks ("|" between
+    // them): the line's bytes, the answers sent back, the rates confirmed.
+    void telnet_data();
+    void telnet()
+    {
+        QFETCH(QString, chunks);
+        rfc2217::Decoder decoder;
+        rfc2217::Decoded out;
+        for (const QString &chunk : chunks.split('|'))
+            decoder.feed(bytes(chunk.toLatin1()), &out);
+        QStringList rates;
+        for (quint32 rate : out.rates)
+            rates << QString::number(rate);
+        QTEST(QStringLiteral("%1 / %2 / %3").arg(hex(out.data), hex(out.reply), rates.join(' ')), "expected");
+    }
+    // The module behind a real ser2net, reached through the network
+    // transport. Steps: "open:RATE" and "rate:RATE" wait for the line to be
+    // ready or to fail, "w:HEX" writes a request and takes the 15 bytes of
+    // an answer, or nothing for 300 ms, "t:HEX" too, through takeWaiting()
+    // alone; "stop" stops the server.
+    void server_data();
+    void server()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, modules);
+        QFETCH(QString, steps);
+        modsim::ModuleSim sim;
+        QVERIFY(sim.start() && sim.setModules(modules));
+        sim.setValues(-1, 456, 103, 158);
+        Ser2net ser2net;
+        QString url = "tcp://127.0.0.1:" + QString::number(MqttBroker::freePort()); // nobody there
+        // A listener whose one place in the queue is taken: the kernel
+        // drops every further handshake unanswered.
+        const int full = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto closeFull = qScopeGuard([full] { ::close(full); });
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        address.sin_family = AF_INET, address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QTcpSocket taken;
+        if (server == "full") {
+            QVERIFY(::bind(full, reinterpret_cast<sockaddr *>(&address), size) == 0 && ::listen(full, 0) == 0
+                    && ::getsockname(full, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+            url = "tcp://127.0.0.1:" + QString::number(ntohs(address.sin_port));
+            taken.connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
+            QVERIFY(taken.waitForConnected(1000));
+        } else if (server != "closed") {
+            QVERIFY2(ser2net.start(sim.slavePath(), server.startsWith("raw") ? Ser2net::Raw : Ser2net::Rfc2217), qPrintable(ser2net.log()));
+            url = server == "raw, asked RFC 2217" ? ser2net.url().replace("tcp:", "rfc2217:") : ser2net.url();
+        }
+        NetworkTransport line(url, nullptr);
+        QByteArray got;
+        QStringList seen, failures;
+        connect(&line, &Transport::readyRead, [&] { got += line.readAll(); });
+        connect(&line, &Transport::failed, [&](const QString &reason) { failures << reason + (line.isOpen() ? " (open)" : ""); });
+        const auto settle = [&] {
+            if (!QTest::qWaitFor([&] { return line.isReady() || !failures.isEmpty(); }, 5000))
+                return QStringLiteral("neither ready nor failed");
+            return failures.isEmpty() ? QStringLiteral("ready at %1").arg(line.rate()) : "failed: " + failures.takeFirst();
+        };
+        for (const QString &step : steps.split(' ')) {
+            const QString arg = step.section(':', 1);
+            QString error;
+            if (step.startsWith("open:"))
+                seen << (line.open(arg.toInt(), &error) ? settle() : error);
+            else if (step.startsWith("rate:"))
+                seen << (!line.setRate(arg.toInt()) ? QStringLiteral("refused") : line.isReady() ? QStringLiteral("ready at once") : settle());
+            else if (step.startsWith("w:"))
+                got.clear(), line.write(bytes(arg.toLatin1())),
+                    seen << (QTest::qWaitFor([&] { return got.size() >= 15; }, 300) || !got.isEmpty() ? hex(got) : "silent");
+            else if (step.startsWith("t:")) { // the answer on its way once the module has sent it, taken without the event loop
+                QSignalSpy sent(&sim, &modsim::ModuleSim::replySent);
+                got.clear(), line.write(bytes(arg.toLatin1()));
+                QVERIFY(sent.wait(1000));
+                QElapsedTimer waited;
+                for (waited.start(); got.size() < 15 && waited.elapsed() < 300; QThread::msleep(2))
+                    line.takeWaiting();
+                seen << hex(got);
+            }
+            else if (step == "taken") // by another client, whom the server serves first
+                taken.connectToHost(QHostAddress::LocalHost, quint16(url.section(':', -1).toUInt())), seen << (taken.waitForConnected(1000) ? "taken" : "not taken");
+            else if (step == "stop")
+                ser2net.stop(), seen << (QTest::qWaitFor([&] { return !failures.isEmpty(); }, 3000) ? "failed: " + failures.takeFirst() : "open");
+        }
+        QTEST(seen.join(" | ").replace(url.section("//", 1), "SERVER"), "expected");
     }
 
     void mbpoll_data()
@@ -596,6 +689,27 @@ void TestUnits::table_data()
         full.add({});
     row("outbox bound", QStringLiteral("%1 %2").arg(full.waiting()).arg(full.dropped()), "10000 5");
 
+    row("RFC 2217 opening, 8N1 at 19200", hex(rfc2217::negotiation() + rfc2217::lineSettings(19200)),
+        "ff fb 2c ff fa 2c 01 00 00 4b 00 ff f0 ff fa 2c 02 08 ff f0 ff fa 2c 03 01 ff f0 ff fa 2c 04 01 ff f0");
+    row("RFC 2217 rate of 255", hex(rfc2217::setBaudRate(255)), "ff fa 2c 01 00 00 00 ff ff ff f0");
+    row("RFC 2217 data", hex(rfc2217::escape(bytes("01ff02ffff"))), "01 ff ff 02 ff ff ff ff");
+    QStringList names;
+    for (const char *name : {"tcp://10.0.0.5:4001", " RFC2217://nport-2.lab:950/", "rfc2217://[fe80::1%eth0]:4001", "/dev/ttyUSB0",
+                             "tcp://::1:4001", "tcp://:4001", "tcp://a b:1", "tcp://host", "tcp://h:0", "tcp://h:65536", "tcp://h:+12"}) {
+        const rfc2217::PortUrl url = rfc2217::parsePortUrl(name);
+        names << (!rfc2217::isNetworkPort(name) ? QStringLiteral("serial")
+                  : url.error.isEmpty() ? (url.rfc2217 ? "rfc2217 " : "tcp ") + url.where()
+                  : url.host.isEmpty() ? QStringLiteral("no server") : QStringLiteral("bad port"));
+    }
+    row("port names", names.join(", "), "tcp 10.0.0.5:4001, rfc2217 nport-2.lab:950, rfc2217 [fe80::1%eth0]:4001, serial, "
+        "no server, no server, no server, no server, bad port, bad port, bad port");
+    row("port name without a server", rfc2217::parsePortUrl("tcp://4001").error,
+        "tcp://4001 names no server: write tcp://HOST:PORT or rfc2217://HOST:PORT");
+    row("port name with port 0", rfc2217::parsePortUrl("tcp://h:0").error, "tcp://h:0: the port must be a number from 1 to 65535");
+    row("server not found", NetworkTransport::connectFailure(QAbstractSocket::HostNotFoundError, "nport.lab:4001", "x"),
+        "the host in nport.lab:4001 was not found");
+    row("server unreachable", NetworkTransport::connectFailure(QAbstractSocket::NetworkError, "10.0.0.5:4001", "Network unreachable"),
+        "the connection to the server at 10.0.0.5:4001 failed: Network unreachable");
     row("port reason, no such port", portErrorText(QSerialPort::DeviceNotFoundError, "No such file or directory"), "no such port");
     row("port reason, busy", portErrorText(QSerialPort::PermissionError, qt_error_string(EBUSY)), "the port is busy: another program has it open");
     row("port reason, unknown", portErrorText(QSerialPort::UnknownError, ""), "an unexpected error of the port (code 11)");
@@ -809,6 +923,53 @@ void TestUnits::line_data()
         << values + ' ' + hex(withCrc("05030A00E801C80067009E0000")) << "";
     QTest::newRow("a late switch") << "switchDelay=150" << "w:" + toFast + " r:19200 w:" + all + " t:150 w:" + all
         << hex(bytes(toFast.toLatin1())) + ' ' + values << "";
+}
+
+void TestUnits::telnet_data()
+{
+    QTest::addColumn<QString>("chunks");
+    QTest::addColumn<QString>("expected"); // data / reply / rates
+    // ser2net's opening: WILL and DO SGA, WILL and DONT ECHO, DO and WILL BINARY, DO COM-PORT.
+    const QString opening = "fffb03fffd03fffb01fffe01fffd00fffb00fffd2c";
+    const QString declined = "ff fe 03 ff fc 03 ff fe 01 ff fb 00 ff fd 00";
+    QTest::newRow("data, 0xFF doubled") << "01ffff02" << "01 ff 02 /  / ";
+    QTest::newRow("doubled across chunks") << "01ff|ff02ff|ff" << "01 ff 02 ff /  / ";
+    QTest::newRow("the opening: binary taken, the rest declined") << opening << " / " + declined + " / ";
+    QTest::newRow("asked twice, answered once") << opening + '|' + opening << " / " + declined + " / ";
+    QTest::newRow("refusals and confirmations unanswered") << "fffc05fffe05fffd2c" << " /  / ";
+    QTest::newRow("binary turned off again") << "fffb00|fffc00fffc00" << " / ff fd 00 ff fe 00 / ";
+    QTest::newRow("the rate confirmed, split everywhere") << "ff|fa|2c|65|00|00|4b|00|ff|f0|41" << "41 /  / 19200";
+    QTest::newRow("a confirmed rate of 255") << "fffa2c65000000ffff fff0" << " /  / 255";
+    QTest::newRow("other answers, and a rate of three bytes, ignored") << "fffa2c6608fff0fffa2c6b00fff0fffa2c6500004bfff0" << " /  / ";
+    QTest::newRow("commands of no meaning dropped") << "41fff1fff9fff042" << "41 42 /  / ";
+    QTest::newRow("too long a subnegotiation") << "fffa2c650000" + QString(200, '0') + "4b00fff043" << "43 /  / ";
+    QTest::newRow("a subnegotiation cut by a command") << "fffa2c650000fffb0544" << "44 / ff fe 05 / ";
+}
+
+void TestUnits::server_data()
+{
+    QTest::addColumn<QString>("server"); // ser2net's mode, or what stands where it would
+    QTest::addColumn<QString>("modules");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected");
+    const QString read = withCrc("010300000005").toHex(), answer = hex(withCrc("01030AFFFF01C80067009E0000"));
+    QTest::newRow("raw: an answer, the rate fixed") << "raw" << "1" << "open:9600 w:" + read + " rate:19200"
+        << "ready at 9600 | " + answer + " | refused";
+    QTest::newRow("RFC 2217: opened at the module's rate") << "rfc2217" << "1@19200" << "open:19200 w:" + read
+        << "ready at 19200 | " + answer;
+    QTest::newRow("RFC 2217: the rate moved") << "rfc2217" << "1@19200" << "open:9600 w:" + read + " rate:19200 w:" + read
+        << "ready at 9600 | silent | ready at 19200 | " + answer;
+    // Asked by a request whose CRC ends in 0xFF.
+    QTest::newRow("RFC 2217: 0xFF both ways") << "rfc2217" << "87" << "open:9600 t:5703000000" "0589ff"
+        << "ready at 9600 | " + hex(withCrc("57030AFFFF01C80067009E0000"));
+    QTest::newRow("refused") << "closed" << "1" << "open:9600" << "failed: the server at SERVER refused the connection";
+    QTest::newRow("no answer") << "full" << "1" << "open:9600" << "failed: the server at SERVER did not answer within 3 s";
+    QTest::newRow("a raw server asked for RFC 2217") << "raw, asked RFC 2217" << "1" << "open:9600"
+        << "failed: the server at SERVER did not confirm the rate: is it an RFC 2217 server?";
+    QTest::newRow("the port taken") << "rfc2217" << "1" << "taken open:9600"
+        << "taken | failed: the server at SERVER closed the connection: Port already in use";
+    QTest::newRow("the server stopped") << "rfc2217" << "1" << "open:9600 stop"
+        << "ready at 9600 | failed: the connection to the server at SERVER was dropped";
 }
 
 void TestUnits::schedule_data()

@@ -534,6 +534,45 @@
     </message>
 </context>
 <context>
+    <name>NetworkTransport</name>
+    <message>
+        <source>the server at %1 did not confirm the rate: is it an RFC 2217 server?</source>
+        <translation>%1 处的服务器没有确认波特率：它是 RFC 2217 服务器吗？</translation>
+    </message>
+    <message>
+        <source>the connection to the server at %1 was dropped</source>
+        <translation>与 %1 处服务器的连接已断开</translation>
+    </message>
+    <message>
+        <source>the server at %1 refused the connection</source>
+        <translation>%1 处的服务器拒绝了连接</translation>
+    </message>
+    <message>
+        <source>the host in %1 was not found</source>
+        <translation>找不到 %1 中的主机</translation>
+    </message>
+    <message>
+        <source>the server at %1 did not answer within %2 s</source>
+        <translation>%1 处的服务器在 %2 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>the connection to the server at %1 failed: %2</source>
+        <translation>连接 %1 处的服务器失败：%2</translation>
+    </message>
+    <message>
+        <source>%1 names no server: write tcp://HOST:PORT or rfc2217://HOST:PORT</source>
+        <translation>%1 没有指明服务器：请写 tcp://主机:端口 或 rfc2217://主机:端口</translation>
+    </message>
+    <message>
+        <source>%1: the port must be a number from 1 to 65535</source>
+        <translation>%1：端口必须是 1 到 65535 之间的数字</translation>
+    </message>
+    <message>
+        <source>the server at %1 closed the connection: %2</source>
+        <translation>%1 处的服务器关闭了连接：%2</translation>
+    </message>
+</context>
+<context>
     <name>PortError</name>
     <message>
         <source>no such port</source>

@@ -1,0 +1,62 @@
+#include "ser2net.h"
+
+#include "fixture.h"
+
+#include <QFile>
+#include <QTest>
+
+bool Ser2net::start(const QString &device, Mode mode)
+{
+    stop();
+    m_mode = mode;
+    m_port = MqttBroker::freePort();
+    m_log.clear();
+    const QString program = MqttBroker::program("ser2net");
+    if (program.isEmpty()) {
+        m_log = QStringLiteral("ser2net is not installed (Debian package ser2net)");
+        return false;
+    }
+    // "local": a pseudo-terminal has no modem lines to watch.
+    const QString config = QStringLiteral("%YAML 1.1\n---\nconnection: &line\n  accepter: %1tcp,127.0.0.1,%2\n"
+                                          "  connector: serialdev,%3,9600n81,local\n")
+                               .arg(mode == Rfc2217 ? "telnet(rfc2217)," : "").arg(m_port).arg(device);
+    QFile file(m_dir.filePath("ser2net.yaml"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
+        return false;
+    file.close();
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // In the foreground; -u: no lock file, which would outlive a killed
+    // server and keep the next test with the same pseudo-terminal off it.
+    m_process.start(program, {"-n", "-u", "-c", file.fileName()});
+    // It starts even when its one connection is refused: only the listening
+    // port tells that it serves.
+    const bool up = m_process.waitForStarted(3000)
+        && QTest::qWaitFor([this] { return listening() || m_process.state() != QProcess::Running; }, 5000)
+        && listening();
+    m_log += QString::fromLocal8Bit(m_process.readAll());
+    return up;
+}
+
+void Ser2net::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000))
+        m_process.kill(), m_process.waitForFinished(1000);
+}
+
+QString Ser2net::url() const
+{
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_mode == Rfc2217 ? "rfc2217" : "tcp").arg(m_port);
+}
+
+bool Ser2net::listening() const
+{
+    // The kernel's table of TCP sockets: 0100007F:PORT in state 0A (LISTEN).
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray wanted = QStringLiteral(":%1 00000000:0000 0A").arg(m_port, 4, 16, QChar('0')).toUpper().toLatin1();
+    return table.readAll().contains("0100007F" + wanted);
+}
