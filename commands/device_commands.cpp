@@ -50,6 +50,9 @@ void Widget::PushButtonBaudRateSlot()
 {
     const quint8 code = static_cast<quint8>(ui->comboBoxBaudRate->currentIndex() + 1);
     qCDebug(lcTrace) << code;
+    // The module would move to a rate the line could not follow it to.
+    if (line->isOpen() && !line->canChangeRate())
+        return showError(line->fixedRateText());
     if (!writeReachesAll())
         return;
     SendRtuRequest(LineRequest::BaudWrite, ReadsBaudRate, 0, rtu::WriteRegister, rtu::BaudRateCode, code);

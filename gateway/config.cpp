@@ -1,5 +1,7 @@
 #include "gateway/config.h"
 
+#include "link/rfc2217.h"
+
 #include "publish/topics.h"
 
 #include <QCoreApplication>
@@ -7,7 +9,6 @@
 #include <QHash>
 #include <QLocale>
 #include <QSysInfo>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -188,11 +189,11 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
     c->port = value("port");
     if (c->port.isEmpty())
         return bad(QCoreApplication::translate("gateway::Config", "no line to watch: give --port PATH|URL, or port = in the file"));
+    rfc2217::PortUrl server;
     if (c->port.contains(QLatin1String("://"))) {
-        const QUrl url(c->port, QUrl::StrictMode);
-        if (!url.isValid() || url.host().isEmpty() || url.port() <= 0)
-            return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not a serial server's address (scheme://host:port)")
-                           .arg(where("port"), c->port));
+        server = rfc2217::parsePortUrl(c->port);
+        if (!server.error.isEmpty())
+            return bad(QStringLiteral("%1: %2").arg(where("port"), server.error));
     }
 
     const QString baud = value("baud");
@@ -201,6 +202,9 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
     if (c->baudRate != 0 && (!ok || !rates.contains(c->baudRate)))
         return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not 1200, 2400, 4800, 9600, 19200, 115200 or auto")
                        .arg(where("baud"), baud));
+    if (c->baudRate == 0 && !server.host.isEmpty() && !server.rfc2217)
+        return bad(QCoreApplication::translate("gateway::Config", "%1: a raw TCP server cannot change the rate: give the rate the line is set up with")
+                       .arg(where("baud")));
 
     QString problem;
     c->addresses.clear();

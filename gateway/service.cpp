@@ -42,7 +42,7 @@ Service::Service(const Config &config, QObject *parent)
 {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &Service::openLine);
-    connect(m_line, &Line::failed, this, &Service::lineLost);
+    connect(m_line, &Line::failed, this, [this](const QString &reason) { lineLost(reason); });
     connect(m_scanner, &bus::Scanner::covered, m_publisher, &publish::Publisher::lineScanned);
     connect(m_scanner, &bus::Scanner::finished, this, [this] {
         QVector<quint8> found;

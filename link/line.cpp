@@ -67,12 +67,15 @@ void Line::attach(Transport *transport)
     delete m_transport;
     m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, [this] { receive(m_transport->readAll()); });
-    connect(m_transport, &Transport::ready, this, &Line::dispatch);
+    connect(m_transport, &Transport::ready, this, [this] {
+        m_carried = true;
+        dispatch();
+    });
     connect(m_transport, &Transport::failed, this, [this](const QString &reason) {
         // Nothing waits for a line that is gone, nor holds it: the one told
         // may end the claim in words of its own first.
         clear();
-        emit failed(reason);
+        emit failed(reason, !m_carried);
         endClaim(reason);
     });
 }
@@ -85,9 +88,20 @@ void Line::choose(const QString &port)
 
 bool Line::open(qint32 rate, QString *error)
 {
+    if (m_transport->isOpen() && m_transport->keepsConnection()) {
+        if (!moveTo(rate)) {
+            if (error)
+                *error = fixedRateText();
+            return false;
+        }
+        m_transport->discard();
+        m_rate = rate;
+        return true;
+    }
     m_transport->close();
     if (!m_transport->open(rate, error))
         return false;
+    m_carried = m_transport->isReady();
     // Bytes the line delivered while nobody listened belong to no request.
     m_transport->discard();
     m_rate = rate;
@@ -123,13 +137,29 @@ void Line::forget()
     m_modules = 0;
 }
 
-void Line::moveTo(qint32 rate)
+bool Line::moveTo(qint32 rate)
 {
     if (m_transport->rate() == rate)
-        return;
+        return true;
     // What came at the old rate is read at it, before the port moves on.
     takeWaiting();
-    m_transport->setRate(rate);
+    return m_transport->setRate(rate);
+}
+
+bool Line::canChangeRate() const
+{
+    return m_transport->canChangeRate();
+}
+
+QString Line::fixedRateText() const
+{
+    return tr("%1 carries the bytes only and cannot change the line's rate: choose the rate the line is set up with.")
+        .arg(m_port);
+}
+
+qint32 Line::rateFor(const LineRequest &request) const
+{
+    return request.kind == LineRequest::Foreign && request.exchange.baudRate ? request.exchange.baudRate : m_rate;
 }
 
 void Line::takeWaiting()
@@ -210,19 +240,35 @@ void Line::submit(LineRequest request)
 void Line::probe(std::optional<LineRequest> request)
 {
     m_outstanding.reset();
-    if (!request)
-        return;
-    writeRequest(std::move(*request));
-    m_probing = true;
+    m_probe = std::move(request);
+    // None: the line only follows a rate the module took, and the request
+    // that moved it frees the line itself.
+    if (m_probe)
+        dispatch();
 }
 
 void Line::dispatch()
 {
-    // The AUTO search holds the line from probe to probe until it ends.
-    if (m_outstanding || (m_host && m_host->searching()) || m_pending.empty())
+    if (m_outstanding)
         return;
     if (!isOpen()) {
         m_pending.clear();
+        m_probe.reset();
+        return;
+    }
+    // The AUTO search holds the line from probe to probe until it ends.
+    if (!m_probe && ((m_host && m_host->searching()) || m_pending.empty()))
+        return;
+    // A server asked for another rate says when it has it: nothing goes
+    // out before, nor while it is still connecting.
+    moveTo(rateFor(m_probe ? *m_probe : m_pending.front()));
+    if (!m_transport->isReady())
+        return;
+    if (m_probe) {
+        LineRequest probe = std::move(*m_probe);
+        m_probe.reset();
+        writeRequest(std::move(probe));
+        m_probing = true;
         return;
     }
     LineRequest next = std::move(m_pending.front());
@@ -233,7 +279,7 @@ void Line::dispatch()
 void Line::writeRequest(LineRequest request)
 {
     const LineRequest::Kind kind = request.kind;
-    const qint32 rate = kind == LineRequest::Foreign && request.exchange.baudRate ? request.exchange.baudRate : m_rate;
+    const qint32 rate = rateFor(request);
     moveTo(rate);
     // Whatever is still in the buffer answers nothing written from now on,
     // but for the head of a late answer, which waits for its tail; the
@@ -382,6 +428,7 @@ void Line::finish()
 void Line::clear()
 {
     m_outstanding.reset();
+    m_probe.reset();
     m_unanswered.clear();
     m_pending.clear();
     m_wait->stop();

@@ -69,6 +69,10 @@ public:
     // The rate it was opened at; 0 while no port is open.
     qint32 rate() const;
     Transport *transport() const { return m_transport; }
+    // The port chosen keeps the rate it was set up with (a server that
+    // carries bytes only): the technician's words for it.
+    bool canChangeRate() const;
+    QString fixedRateText() const;
     // What the last link learnt goes: the next adapter may not echo, the
     // next module answer at another pace.
     void forget();
@@ -132,7 +136,9 @@ signals:
     void sent(const QByteArray &frame);
     void received(const QByteArray &frame);
     // The port died in use; it is closed.
-    void failed(const QString &reason);
+    // `opening`: it never carried a byte since it was opened (a server that
+    // could not be reached).
+    void failed(const QString &reason, bool opening);
 
 private:
     void attach(Transport *transport);
@@ -153,7 +159,8 @@ private:
     void awaitEcho(const QByteArray &frame);
     void dropLateAnswer();
     void noteAnswerTime();
-    void moveTo(qint32 rate);
+    bool moveTo(qint32 rate);
+    qint32 rateFor(const LineRequest &request) const;
 
     LineHost *m_host = nullptr;
     Transport *m_transport = nullptr;
@@ -166,6 +173,7 @@ private:
     // over, and those waiting their turn.
     std::optional<LineRequest> m_outstanding;
     std::deque<LineRequest> m_pending;
+    std::optional<LineRequest> m_probe; // the link's, ahead of everything
     QTimer *m_wait;              // the wait of a request no watchdog judges: a poll, another room's
     QElapsedTimer m_waitClock;   // since it was written
     qint64 m_waitDueNs = 0;      // when its wait ends
@@ -199,6 +207,7 @@ private:
     qint64 m_lastByteNs = 0; // on m_clock: when the line last brought a byte
     int m_modules = 0;
     bool m_heardOther = false;
+    bool m_carried = false; // the transport has been ready since it was opened
     struct Claim
     {
         QPointer<QObject> owner;

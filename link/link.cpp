@@ -37,8 +37,11 @@ void Widget::PushButtonLinkSlot()
             trendWindow->historiesCleared();
     }
     line->choose(UartData.PortName);
-    if (UartData.BaudRate == 0)
+    if (UartData.BaudRate == 0) {
+        if (!line->canChangeRate())
+            return showError(line->fixedRateText());
         return AUTOUartInit();
+    }
     // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
     if (UartInit())
         ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
@@ -167,11 +170,13 @@ void Widget::endLinkWork(const QString &why)
     line->endClaim(why);
 }
 
-void Widget::portFailed(const QString &reason)
+void Widget::portFailed(const QString &reason, bool opening)
 {
-    // Only a port that dies while in use (adapter pulled, line gone) ends up
-    // here, and only once: it is closed before the message is shown.
-    const QString message = tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason);
+    // A port that dies while in use (adapter pulled, line gone), or a server
+    // that could not be reached, ends up here, and only once: it is closed
+    // before the message is shown.
+    const QString message = opening ? tr("The serial port %1 cannot be opened: %2").arg(UartData.PortName, reason)
+                                    : tr("The serial port %1 stopped working: %2").arg(UartData.PortName, reason);
     endLinkWork(message);
     showError(message);
 }

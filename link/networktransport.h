@@ -29,6 +29,8 @@ public:
     bool isOpen() const override { return m_open; }
     // Connected, and over RFC 2217 the last rate asked confirmed.
     bool isReady() const override;
+    bool canChangeRate() const override { return m_url.rfc2217; }
+    bool keepsConnection() const override { return true; }
     // The rate asked; over RFC 2217 the one the server confirmed, once it has.
     qint32 rate() const override { return m_rate; }
     // Raw: true only for the rate it has. RFC 2217: sent at once, and the

@@ -26,6 +26,11 @@ public:
     // connecting, or one that has not yet agreed to a new rate.
     virtual bool isReady() const { return isOpen(); }
     virtual qint32 rate() const = 0;
+    // A server that carries the bytes only keeps the rate it was set up with.
+    virtual bool canChangeRate() const { return true; }
+    // Opened again at another rate, it keeps its connection and moves the
+    // rate only: a server would take a second connection for a second client.
+    virtual bool keepsConnection() const { return false; }
     // Moves the line to another rate; false when this transport cannot.
     virtual bool setRate(qint32 rate) = 0;
     // Puts the bytes on their way now, not when the event loop next runs.

@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include "ser2net.h"
+
 #include "app/clock.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -136,8 +138,9 @@ void Bench::close()
     const rlimit anySize{RLIM_INFINITY, RLIM_INFINITY}; // what "full" took
     setrlimit(RLIMIT_FSIZE, &anySize);
     delete w;
+    delete server;
     delete sim;
-    w = nullptr, ui = nullptr, sim = nullptr;
+    w = nullptr, ui = nullptr, sim = nullptr, server = nullptr;
     boxes.clear(), heard.clear();
 }
 
@@ -259,6 +262,14 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"server", [](Bench &b, const QString &v) { // raw or rfc2217: a ser2net in front of the line, which Link then names
+             if (!b.server)
+                 b.server = new Ser2net;
+             if (!b.server->start(b.sim->portPath(), v == "raw" ? Ser2net::Raw : Ser2net::Rfc2217))
+                 qWarning("ser2net: %s", qPrintable(b.server->log()));
+             b.m_port = b.server->url();
+         }},
+        {"serverStop", [](Bench &b, const QString &) { b.server->stop(); }},
         {"answer", [](Bench &b, const QString &v) { b.m_answer = v; }}, // to the question of a new address or rate, or cancel
         {"select", [](Bench &b, const QString &v) { b.bus<QTableView>("tableModules")->selectRow(v.toInt()); }}, // a row of the bus table, as shown
         {"key", [](Bench &, const QString &v) { // to the bus or the commission window, whichever is open
@@ -333,7 +344,10 @@ QString Bench::state(const QString &expected) const
                  all << QString("%1@%2 %3").arg(b.sim->module(i)->address()).arg(b.sim->module(i)->baudRate()).arg(QString(b.sim->module(i)->serialBytes().toHex()));
              return all.join(", ");
          }},
-        {"port", [](const Bench &b) { return b.port()->isOpen() ? QString::number(b.port()->baudRate()) : QString("closed"); }},
+        {"port", [](const Bench &b) { // the rate it is open at
+             const Transport *t = WidgetAccess::line(b.w)->transport();
+             return t->isOpen() ? QString::number(t->rate()) : QString("closed");
+         }},
         {"rate", [](const Bench &) { return QString::number(UartData.BaudRate); }},
         {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},
         {"tx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^TX ")).size()); }},

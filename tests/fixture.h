@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+class Ser2net;
+
 struct WidgetAccess
 {
     enum Timer { Clear, Response, Humiture, AutoUart, Delay, SettingResponse };
@@ -84,6 +86,7 @@ public:
     Widget *w = nullptr;
     Ui::Widget *ui = nullptr;
     modsim::ModuleSim *sim = nullptr;
+    Ser2net *server = nullptr; // a network serial server in front of the module's line, once asked for
     QStringList boxes; // "title: text" of every message box, in order
     QStringList heard; // every request the module heard, RTU or logger, in hex
 

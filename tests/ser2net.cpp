@@ -9,7 +9,9 @@ bool Ser2net::start(const QString &device, Mode mode)
 {
     stop();
     m_mode = mode;
-    m_port = MqttBroker::freePort();
+    // The same port again on a restart, as a server in a cabinet keeps its address.
+    if (!m_port)
+        m_port = MqttBroker::freePort();
     m_log.clear();
     const QString program = MqttBroker::program("ser2net");
     if (program.isEmpty()) {

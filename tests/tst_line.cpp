@@ -219,6 +219,24 @@ void TestLine::bus_data()
     QTest::newRow("the line saved for a gateway") << QStringList{
         line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
         "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes="};
+
+    // Lines behind a network serial server (a real ser2net on 127.0.0.1).
+    const QString all = "shown=23.1℃,45.6%,10.3℃,15.8℃";
+    QTest::newRow("a poll through a raw TCP server") << QStringList{
+        "server=raw press=pushButtonLink", "field=1; port=9600; boxes=", "press=poll", all + "; boxes="};
+    QTest::newRow("AUTO through an RFC 2217 server") << QStringList{
+        "module=1@19200 server=rfc2217 dialog=AUTO press=pushButtonLink", "field=1; port=19200; rate=19200; search=0; boxes="};
+    QTest::newRow("a baud-rate change followed through RFC 2217") << QStringList{
+        "server=rfc2217 press=pushButtonLink", "field=1; port=9600; boxes=",
+        "baud=19200 press=pushButtonBaudRate", "module=1@19200; port=19200; pending=0; boxes=", "press=poll", all + "; boxes="};
+    QTest::newRow("AUTO through a raw TCP server") << QStringList{
+        "server=raw dialog=AUTO press=pushButtonLink",
+        "port=closed; search=0; boxes=Error: <port> carries the bytes only and cannot change the line's rate: <reason>"};
+    const QString dropped = "Error: The serial port <port> stopped working: <reason>";
+    QTest::newRow("the server stopped mid-watch") << QStringList{
+        "server=raw press=pushButtonLink press=pushButtonBus range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch",
+        "watching=Stop watching; boxes=", "serverStop", "port=closed; watching=Watch; boxes=" + dropped,
+        "server=raw press=pushButtonLink", "field=1; port=9600; boxes=" + dropped};
 }
 
 void TestLine::commission_data()

@@ -283,7 +283,11 @@ void BusWindow::scan()
             != QMessageBox::Yes)
         return;
     stop();
-    if (wasScanning || !takeLine())
+    if (wasScanning)
+        return;
+    if (ui->checkBoxAllRates->isChecked() && line->isOpen() && !line->canChangeRate())
+        return showError(line->fixedRateText());
+    if (!takeLine())
         return;
     followLine();
     tablePort = line->portName();
@@ -431,6 +435,8 @@ void BusWindow::changeModule(bool baudRate)
     if (row < 0 || mode != Mode::Idle)
         return;
     // A write to an address two modules share reaches both of them.
+    if (baudRate && !line->canChangeRate())
+        return showError(line->fixedRateText());
     if (modules->garbled(row)) {
         showError(tr("Two modules share this address: disconnect one of them, then change the other's address."));
         return;

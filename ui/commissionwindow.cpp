@@ -121,6 +121,9 @@ void CommissionWindow::runPressed()
         showError(tr("The serial port is not open. Press Link first."));
         return;
     }
+    // Finding the module asks at every rate.
+    if (!line->canChangeRate())
+        return showError(line->fixedRateText());
     plan.address = ui->spinBoxNextAddress->value();
     plan.baudRate = ui->comboBoxTargetBaud->currentText().toInt();
     plan.recordMode = ui->radioButtonRealmonitoring->isChecked() ? quint8(logger::MonitorOnly)

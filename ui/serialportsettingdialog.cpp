@@ -2,15 +2,21 @@
 #include "ui_serialportsettingdialog.h"
 
 #include "app/uartdata.h"
+#include "link/rfc2217.h"
 #include "protocol/rtu.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QSettings>
 
 namespace {
 // Kept for this run of the tool only: nothing is written to disk.
 QString lastPort;
 int lastBaudItem = 0; // AUTO until a Link chose otherwise
+// The network serial servers linked to last, newest first: kept on disk, as
+// an address typed once a week is not remembered by the technician either.
+const QString kServers = QStringLiteral("link/servers");
+constexpr int kServersKept = 5;
 } // namespace
 
 SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
@@ -31,6 +37,10 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent)
             probe.close();
         }
     }
+
+    // Serial servers are typed, and the last few linked to are offered.
+    for (const QString &server : QSettings(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane")).value(kServers).toStringList())
+        ui->comboBoxName->addItem(server);
 
     std::copy(std::begin(rtu::SearchRates), std::end(rtu::SearchRates), std::begin(UartData.BaudList));
     UartData.BaudIndex = 0;
@@ -67,6 +77,13 @@ void SerialportSettingDialog::ClickedOKSlots()
     UartData.Parity = ui->comboBoxParity->currentIndex();
     UartData.DataBits = ui->comboBoxData->currentText().toInt(nullptr, 10);
     UartData.StopBits = ui->comboBoxStop->currentText().toInt(nullptr, 10);
+    if (rfc2217::isNetworkPort(UartData.PortName)) {
+        QSettings settings(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane"));
+        QStringList servers = settings.value(kServers).toStringList();
+        servers.removeAll(UartData.PortName);
+        servers.prepend(UartData.PortName);
+        settings.setValue(kServers, QStringList(servers.mid(0, kServersKept)));
+    }
     lastPort = UartData.PortName;
     lastBaudItem = ui->comboBoxBaud->currentIndex();
     accept();

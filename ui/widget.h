@@ -103,7 +103,7 @@ private:
     bool UartInit();
     void endLinkWork(const QString &why = QString());
     bool writeReachesAll();
-    void portFailed(const QString &reason);
+    void portFailed(const QString &reason, bool opening);
     void decodeAnswer(const QByteArray &reply);
     void DisplayHumiture(quint8 selector);
     void noteReading(quint8 selector);
