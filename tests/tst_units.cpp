@@ -1125,7 +1125,9 @@ void TestUnits::gatewayConfig_data()
     row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 "
                    "--broker mqtt://127.0.0.1:1884 --prefix hygrovane/lab --no-discovery --record r.csv", "",
         "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv");
-    row("defaults", "--port tcp://127.0.0.1:2000 --record r.csv", "", "tcp://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv");
+    row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv");
+    row("a raw server searched", "--port tcp://127.0.0.1:2000 --record r.csv", "",
+        "--baud: a raw TCP server cannot change the rate: give the rate the line is set up with");
     row("a file, options over it", "--config <dir>/gw.conf --baud auto --addresses= --user u --password-file <dir>/pw --ca <dir>/ca.pem",
         "# the line\nport = /dev/ttyUSB1\r\nbaud=19200\n\n; old\naddresses = 5, 2-3, 1\nbroker=mqtts://b.example\nno-discovery = yes\n",
         "/dev/ttyUSB1|0||-1|1000|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|");
