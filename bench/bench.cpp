@@ -6,7 +6,8 @@
 //   hygrovane-bench soak [CYCLES] [--clear-log-every N]
 //                                      a day of polls (86,400), as fast as the line allows
 //   hygrovane-bench session            one technician's session, for memcheck
-//   hygrovane-bench scan [RATE]        the bus window's scan of addresses 1-247 (default 9600)
+//   hygrovane-bench scan [RATE] [raw]  the bus window's scan of addresses 1-247 (default 9600); raw: through
+//                                      a ser2net on 127.0.0.1 in front of the simulated line
 //   hygrovane-bench watch [SECONDS]    a watch of 32 modules, the log at its bound (default 40)
 //   hygrovane-bench paced [SECONDS]    a paced line behind a 16 ms adapter: Link, a scan and a watch (default 300)
 //   hygrovane-bench commission [RATE]  one module commissioned, step by step (left at RATE, default 19200)
@@ -325,12 +326,14 @@ int soak(long cycles, long clearEvery)
 
 // The bus window over a simulated line: a scan of addresses 1 to 247 at a
 // rate, against the time the requests and their waits take by themselves.
-int scan(qint32 rate)
+int scan(qint32 rate, const QString &server)
 {
     Bench b;
     if (!b.open())
         return 1;
     b.given(QStringLiteral("module=1@%1 dialog=%1").arg(rate));
+    if (!server.isEmpty())
+        b.given("server=" + server);
     b.press("pushButtonLink");
     if (!waitUntil([&] { return b.state("field") == "field=1"; }, 3000))
         return 1;
@@ -346,15 +349,18 @@ int scan(qint32 rate)
         return 1;
     const double ms = t.nsecsElapsed() / 1e6;
     const double cpuMs = (cpuSeconds() - cpu) * 1000;
-    // Every address waits for a first byte but the three that answer at once.
-    const double waits = 244.0 * rtu::firstByteUs(rate, 20) / 1000;
+    // Every address waits for a first byte but the three that answer at once,
+    // as long as the line's measured answer time asks.
+    const int answerMs = b.bus<QSpinBox>("spinBoxAnswerMs")->value();
+    const double waits = 244.0 * rtu::firstByteUs(rate, answerMs) / 1000;
     std::vector<double> gaps;
     for (size_t i = 1; i < writes.size(); ++i)
-        gaps.push_back(writes[i] - writes[i - 1] - rtu::firstByteUs(rate, 20) / 1000.0);
+        gaps.push_back(writes[i] - writes[i - 1] - rtu::firstByteUs(rate, answerMs) / 1000.0);
     std::sort(gaps.begin(), gaps.end());
-    std::printf("scan 1-247 at %6d: %7.0f ms; waits alone %6.0f ms; the tool's own %.3f ms an address; CPU %.3f ms an "
-                "address (the simulated line's included); %s\n",
-                rate, ms, waits, (ms - waits) / 247, cpuMs / 247, qPrintable(b.state("progress")));
+    std::printf("scan 1-247 at %6d%s: %7.0f ms; answer within %d ms (measured %d ms); waits alone %6.0f ms; the tool's own "
+                "%.3f ms an address; CPU %.3f ms an address (the simulated line's included); %s\n",
+                rate, server.isEmpty() ? "" : qPrintable(" via " + server), ms, answerMs,
+                WidgetAccess::line(b.w)->measuredAnswerMs(), waits, (ms - waits) / 247, cpuMs / 247, qPrintable(b.state("progress")));
     if (!gaps.empty())
         std::printf("  from one silent address's write to the next, beyond the wait: median %.3f ms, slowest %.3f ms\n",
                     gaps[gaps.size() / 2], gaps.back());
@@ -642,7 +648,7 @@ int main(int argc, char **argv)
     if (mode == "session")
         return session();
     if (mode == "scan")
-        return scan(args.value(1, "9600").toInt());
+        return scan(args.value(1, "9600").toInt(), args.value(2));
     if (mode == "watch")
         return watch(args.value(1, "40").toInt());
     if (mode == "paced")

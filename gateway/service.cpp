@@ -22,6 +22,8 @@ namespace {
 constexpr int kRetryMs = 2000;
 // What a stop gives the outbox to reach the broker.
 constexpr int kDrainMs = 5000;
+// A scan that found nothing is run again after this.
+constexpr int kRescanMs = 10000;
 
 QString modulesText(const QVector<quint8> &addresses)
 {
@@ -49,6 +51,15 @@ Service::Service(const Config &config, QObject *parent)
         for (int row = 0; row < m_table->rowCount(); ++row)
             found << m_table->address(row);
         const int n = found.size();
+        if (n == 0) {
+            // Modules that start slower than the box after a power cut are
+            // looked for again, not left unwatched for good.
+            say(QCoreApplication::translate("gateway::Service", "No module answers at %1 baud. Scanning again in 10 s.").arg(m_rate));
+            return QTimer::singleShot(kRescanMs, this, [this] {
+                if (!m_stopping && !m_found && m_line->isOpen())
+                    scan();
+            });
+        }
         say((n == 1 ? QCoreApplication::translate("gateway::Service", "%n module found at %1 baud: %2", nullptr, n) : QCoreApplication::translate("gateway::Service", "%n modules found at %1 baud: %2", nullptr, n))
                 .arg(m_rate)
                 .arg(modulesText(found)));
@@ -167,10 +178,16 @@ void Service::linked(qint32 rate)
             expected.append({address, rate});
         m_table->expect(expected);
         m_found = true;
+        say(QCoreApplication::translate("gateway::Service", "Watching addresses %1 at %2 baud.").arg(addressList(m_config.addresses)).arg(rate));
         return watch();
     }
-    say(QCoreApplication::translate("gateway::Service", "Scanning addresses 1-247 at %1 baud.").arg(rate));
-    m_scanner->start(bus::scanPlan(1, 247, false, rate), m_answerMs);
+    scan();
+}
+
+void Service::scan()
+{
+    say(QCoreApplication::translate("gateway::Service", "Scanning addresses 1-247 at %1 baud.").arg(m_rate));
+    m_scanner->start(bus::scanPlan(1, 247, false, m_rate), m_answerMs);
 }
 
 void Service::watch()

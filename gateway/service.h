@@ -46,6 +46,7 @@ private:
     void openLine();
     void probe(int step);
     void linked(qint32 rate);
+    void scan();
     void watch();
     void lineLost(const QString &reason);
     void publisherChanged();

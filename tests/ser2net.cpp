@@ -18,8 +18,9 @@ bool Ser2net::start(const QString &device, Mode mode)
         m_log = QStringLiteral("ser2net is not installed (Debian package ser2net)");
         return false;
     }
-    // "local": a pseudo-terminal has no modem lines to watch.
-    const QString config = QStringLiteral("%YAML 1.1\n---\nconnection: &line\n  accepter: %1tcp,127.0.0.1,%2\n"
+    // "local": a pseudo-terminal has no modem lines to watch; "nodelay": as
+    // the README sets a server up, a reply not held back for an acknowledgement.
+    const QString config = QStringLiteral("%YAML 1.1\n---\nconnection: &line\n  accepter: %1tcp(nodelay),127.0.0.1,%2\n"
                                           "  connector: serialdev,%3,9600n81,local\n")
                                .arg(mode == Rfc2217 ? "telnet(rfc2217)," : "").arg(m_port).arg(device);
     QFile file(m_dir.filePath("ser2net.yaml"));
