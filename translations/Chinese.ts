@@ -188,34 +188,6 @@
         <translation>地址 %1 已被本线路上的模块占用。</translation>
     </message>
     <message>
-        <source>The write got no answer from address %1.</source>
-        <translation>写入未得到地址 %1 的应答。</translation>
-    </message>
-    <message>
-        <source>The write got a garbled answer from address %1: two modules there?</source>
-        <translation>写入得到地址 %1 的混乱应答：那里有两个模块？</translation>
-    </message>
-    <message>
-        <source>The module refused the write (exception %1).</source>
-        <translation>模块拒绝了写入（异常 %1）。</translation>
-    </message>
-    <message>
-        <source>The echo differs from the write: %1 for %2.</source>
-        <translation>回显与写入不符：写入 %2，回显 %1。</translation>
-    </message>
-    <message>
-        <source>The module echoed the write, but the read-back at address %1, %2 baud got %3.</source>
-        <translation>模块已回显写入，但在地址 %1、%2 波特回读时得到%3。</translation>
-    </message>
-    <message>
-        <source>a garbled answer</source>
-        <translation>混乱的应答</translation>
-    </message>
-    <message>
-        <source>no answer</source>
-        <translation>无应答</translation>
-    </message>
-    <message>
         <source>Save the table</source>
         <translation>保存表格</translation>
     </message>
@@ -230,10 +202,6 @@
     <message>
         <source>Stop the watch and scan again? The table is cleared.</source>
         <translation>停止监视并重新扫描吗？表格将被清空。</translation>
-    </message>
-    <message>
-        <source>A module answers at address %1 (%2 baud) already: choose another address.</source>
-        <translation>地址 %1（波特率 %2）上已有模块应答：请选择其他地址。</translation>
     </message>
     <message>
         <source>Stop the watch first</source>
@@ -460,6 +428,10 @@
     <message>
         <source>The line is busy with the baud-rate search. Wait for it to end.</source>
         <translation>线路正忙于波特率搜索，请等待搜索结束。</translation>
+    </message>
+    <message>
+        <source>%1 carries the bytes only and cannot change the line&apos;s rate: choose the rate the line is set up with.</source>
+        <translation>%1 只传送数据，无法更改线路波特率：请选择线路设定的波特率。</translation>
     </message>
 </context>
 <context>
@@ -1232,6 +1204,41 @@
     </message>
 </context>
 <context>
+    <name>bus::Changer</name>
+    <message>
+        <source>A module answers at address %1 (%2 baud) already: choose another address.</source>
+        <translation>地址 %1（波特率 %2）上已有模块应答：请选择其他地址。</translation>
+    </message>
+    <message>
+        <source>The write got no answer from address %1.</source>
+        <translation>写入未得到地址 %1 的应答。</translation>
+    </message>
+    <message>
+        <source>The write got a garbled answer from address %1: two modules there?</source>
+        <translation>写入得到地址 %1 的混乱应答：那里有两个模块？</translation>
+    </message>
+    <message>
+        <source>The module refused the write (exception %1).</source>
+        <translation>模块拒绝了写入（异常 %1）。</translation>
+    </message>
+    <message>
+        <source>The echo differs from the write: %1 for %2.</source>
+        <translation>回显与写入不符：写入 %2，回显 %1。</translation>
+    </message>
+    <message>
+        <source>The module echoed the write, but the read-back at address %1, %2 baud got %3.</source>
+        <translation>模块已回显写入，但在地址 %1、%2 波特回读时得到%3。</translation>
+    </message>
+    <message>
+        <source>a garbled answer</source>
+        <translation>混乱的应答</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+</context>
+<context>
     <name>commission</name>
     <message>
         <source>recording after setup</source>
@@ -1421,10 +1428,6 @@
         <translation>没有要监视的线路：请给出 --port 路径|URL，或在文件中写 port =</translation>
     </message>
     <message>
-        <source>%1: %2 is not a serial server&apos;s address (scheme://host:port)</source>
-        <translation>%1：%2 不是串口服务器的地址（协议://主机:端口）</translation>
-    </message>
-    <message>
         <source>%1: %2 is not 1200, 2400, 4800, 9600, 19200, 115200 or auto</source>
         <translation>%1：%2 不是 1200、2400、4800、9600、19200、115200 或 auto</translation>
     </message>
@@ -1572,6 +1575,10 @@ ends it at once with exit code 2.
 # password-file = /run/credentials/hygrovane-gateway@名称.service/password
 </translation>
     </message>
+    <message>
+        <source>%1: a raw TCP server cannot change the rate: give the rate the line is set up with</source>
+        <translation>%1：原始 TCP 服务器无法更改波特率：请给出线路设定的波特率</translation>
+    </message>
 </context>
 <context>
     <name>gateway::Service</name>
@@ -1686,6 +1693,14 @@ ends it at once with exit code 2.
     <message>
         <source>Readings not published: %1.</source>
         <translation>未发布的读数：%1。</translation>
+    </message>
+    <message>
+        <source>No module answers at %1 baud. Scanning again in 10 s.</source>
+        <translation>在 %1 波特率下没有模块应答。10 秒后重新扫描。</translation>
+    </message>
+    <message>
+        <source>Watching addresses %1 at %2 baud.</source>
+        <translation>正在以 %2 波特率监视地址 %1。</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include "app/clock.h"
 #include "bus/moduletable.h"
 #include "gateway/config.h"
+#include "bus/changer.h"
 #include "bus/scanner.h"
 #include "bus/watcher.h"
 #include "publish/publisher.h"
@@ -93,6 +94,7 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     , modules(new bus::ModuleTable(this))
     , scanner(new bus::Scanner(line, modules, this))
     , watcher(new bus::Watcher(line, modules, this))
+    , changer(new bus::Changer(line, modules, this))
     , statusTimer(new QTimer(this))
     , sorted(new TableView(this))
     , ui(new Ui::BusWindow)
@@ -128,6 +130,15 @@ BusWindow::BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent)
     connect(ui->spinBoxAnswerMs, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int ms) {
         scanner->setAnswerMs(ms);
         watcher->setAnswerMs(ms);
+        changer->setAnswerMs(ms);
+    });
+    connect(changer, &bus::Changer::ended, this, [this](const QString &failure) {
+        if (failure.isEmpty()) {
+            const bus::Changer::Change &c = changer->change();
+            ui->tableModules->selectRow(sorted->mapFromSource(modules->index(c.row, 0)).row());
+            tell(tr("The module answers at address %1, %2 baud now.").arg(c.newAddress).arg(c.newBaudRate));
+        }
+        endChange(failure);
     });
     connect(ui->pushButtonScan, &QPushButton::clicked, this, &BusWindow::scan);
     connect(ui->pushButtonWatch, &QPushButton::clicked, this, &BusWindow::watch);
@@ -251,6 +262,7 @@ void BusWindow::stop()
     const Mode was = mode;
     scanner->stop();
     watcher->stop();
+    changer->stop();
     line->cancelExchanges(this);
     line->release(this);
     mode = Mode::Idle;
@@ -352,7 +364,7 @@ void BusWindow::showStatus()
         break;
     }
     case Mode::Changing:
-        parts << tr("Changing the module at address %1 (%2 baud)").arg(change.address).arg(change.baudRate);
+        parts << tr("Changing the module at address %1 (%2 baud)").arg(changer->change().address).arg(changer->change().baudRate);
         break;
     case Mode::Idle:
         // A save is told for a while where nothing else has news.
@@ -441,7 +453,7 @@ void BusWindow::changeModule(bool baudRate)
         showError(tr("Two modules share this address: disconnect one of them, then change the other's address."));
         return;
     }
-    Change c;
+    bus::Changer::Change c;
     c.row = row;
     c.address = c.newAddress = modules->address(row);
     c.baudRate = c.newBaudRate = modules->baudRate(row);
@@ -482,85 +494,14 @@ void BusWindow::changeModule(bool baudRate)
     // To the module's own address, never to 0, which every module obeys.
     c.write = rtu::buildRequest(c.address, rtu::WriteRegister, baudRate ? rtu::BaudRateCode : rtu::DeviceAddress,
                                 baudRate ? quint16(code) : quint16(c.newAddress));
-    change = c;
     mode = Mode::Changing;
     updateActions();
     showStatus();
-    // A module the scan did not cover may hold the new address already:
-    // asked there first, a late answer given its time, before anything is written.
-    Exchange check = bus::measurementExchange(c.newAddress, c.newBaudRate, ui->spinBoxAnswerMs->value());
-    check.firstByteUs *= 2;
-    check.done = [this](Exchange::Outcome outcome, const QByteArray &) {
-        if (outcome != Exchange::Silent)
-            return endChange(tr("A module answers at address %1 (%2 baud) already: choose another address.")
-                                 .arg(change.newAddress)
-                                 .arg(change.newBaudRate));
-        write();
-    };
-    line->exchange(this, check);
-}
-
-void BusWindow::write()
-{
-    Exchange x = bus::measurementExchange(change.address, change.baudRate, ui->spinBoxAnswerMs->value());
-    x.frame = change.write;
-    x.firstByteUs = 500000; // as the main window waits for a write's echo
-    x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
-        if (outcome == Exchange::Silent)
-            return endChange(tr("The write got no answer from address %1.").arg(change.address));
-        if (outcome == Exchange::Garbled)
-            return endChange(tr("The write got a garbled answer from address %1: two modules there?").arg(change.address));
-        if (rtu::isException(quint8(reply[1])))
-            return endChange(tr("The module refused the write (exception %1).").arg(quint8(reply[2])));
-        if (reply != change.write)
-            return endChange(tr("The echo differs from the write: %1 for %2.")
-                                 .arg(QString::fromLatin1(reply.toHex()), QString::fromLatin1(change.write.toHex())));
-        change.since.start();
-        readBack();
-    };
-    line->exchange(this, x);
-}
-
-void BusWindow::readBack()
-{
-    Exchange x = bus::measurementExchange(change.newAddress, change.newBaudRate, ui->spinBoxAnswerMs->value());
-    const auto moved = [this](const bus::Answer &answer) {
-        modules->moved(change.row, change.newAddress, change.newBaudRate, answer, currentDateTime());
-        ui->tableModules->selectRow(sorted->mapFromSource(modules->index(change.row, 0)).row());
-        tell(tr("The module answers at address %1, %2 baud now.").arg(change.newAddress).arg(change.newBaudRate));
-        endChange(QString());
-    };
-    // An answer after its wait is the module's all the same, as in a watch.
-    x.late = [this, moved](const QByteArray &reply, qint64 afterUs) {
-        if (mode == Mode::Changing)
-            moved(bus::lateAnswerOf(reply, afterUs));
-    };
-    x.done = [this, moved](Exchange::Outcome outcome, const QByteArray &reply) {
-        if (mode != Mode::Changing)
-            return; // a late answer to an earlier read-back ended the change
-        const bus::Answer answer = bus::answerOf(outcome, reply);
-        if (answer.kind == bus::Answer::Values || answer.kind == bus::Answer::Refusal)
-            return moved(answer);
-        // A module may take a moment to move to its new rate after the echo.
-        if (answer.kind == bus::Answer::Silence && change.since.elapsed() < 1000) {
-            QTimer::singleShot(100, this, [this] {
-                if (mode == Mode::Changing)
-                    readBack();
-            });
-            return;
-        }
-        endChange(tr("The module echoed the write, but the read-back at address %1, %2 baud got %3.")
-                      .arg(change.newAddress)
-                      .arg(change.newBaudRate)
-                      .arg(answer.kind == bus::Answer::Garbled ? tr("a garbled answer") : tr("no answer")));
-    };
-    line->exchange(this, x);
+    changer->start(c, ui->spinBoxAnswerMs->value());
 }
 
 void BusWindow::endChange(const QString &failure)
 {
-    // A read-back asked again, or a late answer's, goes nowhere now.
-    line->cancelExchanges(this);
     line->release(this);
     mode = Mode::Idle;
     updateActions();

@@ -20,6 +20,7 @@ class CsvFile;
 }
 namespace bus {
 class ModuleTable;
+class Changer;
 class Scanner;
 class Watcher;
 }
@@ -56,17 +57,6 @@ protected:
 
 private:
     enum class Mode { Idle, Scanning, Watching, Changing };
-    // A module's address or rate being changed: where it is, where it goes.
-    struct Change
-    {
-        int row = -1; // of the table's own rows, not the view's
-        quint8 address = 0;
-        qint32 baudRate = 0;
-        quint8 newAddress = 0;
-        qint32 newBaudRate = 0;
-        QByteArray write;
-        QElapsedTimer since; // the echo
-    };
 
     void scan();
     void watch();
@@ -80,9 +70,7 @@ private:
     void updateActions();
     int selectedRow() const;
     void changeModule(bool baudRate);
-    void readBack();
     void endChange(const QString &failure);
-    void write();
     void linked(const QString &port);
     void saveTable();
     void saveForGateway();
@@ -95,6 +83,7 @@ private:
     Mode mode = Mode::Idle;
     bus::Scanner *scanner;
     bus::Watcher *watcher;
+    bus::Changer *changer;
     QElapsedTimer shown; // since the progress was last drawn
     int suggestedMs = 0; // the wait last chosen from the line
     QTimer *statusTimer;
@@ -103,7 +92,6 @@ private:
     QAction *actionModuleBaud;
     QAction *actionCopy;
     QAction *actionSaveTable;
-    Change change;
     QString tablePort;        // the port the rows were found on
     QString notice;           // what was just done, on the status line
     QElapsedTimer told;       // since it was said
