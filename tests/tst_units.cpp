@@ -696,22 +696,22 @@ void TestUnits::table_data()
     row("RFC 2217 rate of 255", hex(rfc2217::setBaudRate(255)), "ff fa 2c 01 00 00 00 ff ff ff f0");
     row("RFC 2217 data", hex(rfc2217::escape(bytes("01ff02ffff"))), "01 ff ff 02 ff ff ff ff");
     QStringList names;
-    for (const char *name : {"tcp://10.0.0.5:4001", " RFC2217://nport-2.lab:950/", "rfc2217://[fe80::1%eth0]:4001", "/dev/ttyUSB0",
+    for (const char *name : {"tcp://127.0.0.1:4001", " RFC2217://localhost:950/", "rfc2217://[::1]:4001", "/dev/ttyUSB0",
                              "tcp://::1:4001", "tcp://:4001", "tcp://a b:1", "tcp://host", "tcp://h:0", "tcp://h:65536", "tcp://h:+12"}) {
         const rfc2217::PortUrl url = rfc2217::parsePortUrl(name);
         names << (!rfc2217::isNetworkPort(name) ? QStringLiteral("serial")
                   : url.error.isEmpty() ? (url.rfc2217 ? "rfc2217 " : "tcp ") + url.where()
                   : url.host.isEmpty() ? QStringLiteral("no server") : QStringLiteral("bad port"));
     }
-    row("port names", names.join(", "), "tcp 10.0.0.5:4001, rfc2217 nport-2.lab:950, rfc2217 [fe80::1%eth0]:4001, serial, "
+    row("port names", names.join(", "), "tcp 127.0.0.1:4001, rfc2217 localhost:950, rfc2217 [::1]:4001, serial, "
         "no server, no server, no server, no server, bad port, bad port, bad port");
     row("port name without a server", rfc2217::parsePortUrl("tcp://4001").error,
         "tcp://4001 names no server: write tcp://HOST:PORT or rfc2217://HOST:PORT");
     row("port name with port 0", rfc2217::parsePortUrl("tcp://h:0").error, "tcp://h:0: the port must be a number from 1 to 65535");
     row("server not found", NetworkTransport::connectFailure(QAbstractSocket::HostNotFoundError, "nport.lab:4001", "x"),
         "the host in nport.lab:4001 was not found");
-    row("server unreachable", NetworkTransport::connectFailure(QAbstractSocket::NetworkError, "10.0.0.5:4001", "Network unreachable"),
-        "the connection to the server at 10.0.0.5:4001 failed: Network unreachable");
+    row("server unreachable", NetworkTransport::connectFailure(QAbstractSocket::NetworkError, "127.0.0.1:4001", "Network unreachable"),
+        "the connection to the server at 127.0.0.1:4001 failed: Network unreachable");
     row("port reason, no such port", portErrorText(QSerialPort::DeviceNotFoundError, "No such file or directory"), "no such port");
     row("port reason, busy", portErrorText(QSerialPort::PermissionError, qt_error_string(EBUSY)), "the port is busy: another program has it open");
     row("port reason, unknown", portErrorText(QSerialPort::UnknownError, ""), "an unexpected error of the port (code 11)");
