@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace gateway {
@@ -24,11 +25,6 @@ constexpr int kRetryMs = 2000;
 constexpr int kDrainMs = 5000;
 // A scan that found nothing is run again after this.
 constexpr int kRescanMs = 10000;
-
-QString modulesText(const QVector<quint8> &addresses)
-{
-    return addresses.isEmpty() ? QStringLiteral("-") : addressList(addresses);
-}
 
 } // namespace
 
@@ -46,10 +42,9 @@ Service::Service(const Config &config, QObject *parent)
     connect(m_retry, &QTimer::timeout, this, &Service::openLine);
     connect(m_line, &Line::failed, this, [this](const QString &reason) { lineLost(reason); });
     connect(m_scanner, &bus::Scanner::covered, m_publisher, &publish::Publisher::lineScanned);
-    connect(m_scanner, &bus::Scanner::finished, this, [this] {
-        QVector<quint8> found;
-        for (int row = 0; row < m_table->rowCount(); ++row)
-            found << m_table->address(row);
+    connect(m_scanner, &bus::Scanner::covered, this, [this](quint8, quint8, const QSet<quint8> &present) {
+        QVector<quint8> found(present.begin(), present.end());
+        std::sort(found.begin(), found.end());
         const int n = found.size();
         if (n == 0) {
             // Modules that start slower than the box after a power cut are
@@ -62,7 +57,7 @@ Service::Service(const Config &config, QObject *parent)
         }
         say((n == 1 ? QCoreApplication::translate("gateway::Service", "%n module found at %1 baud: %2", nullptr, n) : QCoreApplication::translate("gateway::Service", "%n modules found at %1 baud: %2", nullptr, n))
                 .arg(m_rate)
-                .arg(modulesText(found)));
+                .arg(addressList(found)));
         m_found = true;
         watch();
     });

@@ -144,42 +144,28 @@ void Decoder::option(quint8 verb, quint8 option, Decoded *out)
     // the peer's confirmation, and a refusal is never answered.
     Side *us = option == OptionComPort ? &m_usComPort : option == OptionBinary ? &m_usBinary : nullptr;
     Side *him = option == OptionBinary ? &m_himBinary : nullptr;
-    switch (verb) {
-    case Do:
-        if (us) {
-            if (*us == No)
-                out->reply += pair(Will, option);
-            *us = Yes;
-        } else if (!m_declinedDo[option]) {
-            m_declinedDo[option] = true;
-            out->reply += pair(Wont, option);
+    if (verb == Do || verb == Dont)
+        agree(us, verb == Do, option, Will, Wont, &m_declinedDo, out);
+    else if (verb == Will || verb == Wont)
+        agree(him, verb == Will, option, Do, Dont, &m_declinedWill, out);
+}
+
+void Decoder::agree(Side *side, bool on, quint8 option, quint8 yes, quint8 no, std::bitset<256> *declined, Decoded *out)
+{
+    // An option this end does not use is refused once; one it uses is
+    // answered only when its state changes.
+    if (!side) {
+        if (on && !(*declined)[option]) {
+            declined->set(option);
+            out->reply += pair(no, option);
         }
-        break;
-    case Dont:
-        if (us && *us == Yes)
-            out->reply += pair(Wont, option);
-        if (us)
-            *us = No;
-        break;
-    case Will:
-        if (him) {
-            if (*him == No)
-                out->reply += pair(Do, option);
-            *him = Yes;
-        } else if (!m_declinedWill[option]) {
-            m_declinedWill[option] = true;
-            out->reply += pair(Dont, option);
-        }
-        break;
-    case Wont:
-        if (him && *him == Yes)
-            out->reply += pair(Dont, option);
-        if (him)
-            *him = No;
-        break;
-    default:
-        break;
+        return;
     }
+    if (on && *side == No)
+        out->reply += pair(yes, option);
+    else if (!on && *side == Yes)
+        out->reply += pair(no, option);
+    *side = on ? Yes : No;
 }
 
 void Decoder::subnegotiation(Decoded *out)

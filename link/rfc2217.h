@@ -69,6 +69,9 @@ private:
     enum Side { No, WantYes, Yes };
     void command(quint8 byte, Decoded *out);
     void option(quint8 verb, quint8 option, Decoded *out);
+    // The peer asks one side of an option (`side`: none when this end does
+    // not use it) on or off; `yes` and `no` are the answers for that side.
+    void agree(Side *side, bool on, quint8 option, quint8 yes, quint8 no, std::bitset<256> *declined, Decoded *out);
     void subnegotiation(Decoded *out);
 
     State m_state = Data;

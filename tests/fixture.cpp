@@ -570,13 +570,20 @@ bool MqttBroker::start(const QString &config)
         && m_process.state() == QProcess::Running;
 }
 
+void stopServer(QProcess &process, int graceMs)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(graceMs))
+        process.kill(), process.waitForFinished(1000);
+}
+
 void MqttBroker::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000))
-        m_process.kill(), m_process.waitForFinished(1000);
+    stopServer(m_process, 5000);
     m_log += QString::fromUtf8(m_process.readAll());
 }
 

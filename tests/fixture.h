@@ -130,6 +130,10 @@ private:
 // A real Mosquitto broker on 127.0.0.1 at a port free when first started, the
 // same port on every restart; its configuration, database and whatever files
 // a test adds live in a folder of its own. Never on any other address.
+// A server a test started, stopped as a service manager would: asked to end,
+// then killed if it has not within `graceMs`.
+void stopServer(QProcess &process, int graceMs);
+
 class MqttBroker
 {
 public:

@@ -42,11 +42,8 @@ bool Ser2net::start(const QString &device, Mode mode)
 
 void Ser2net::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000))
-        m_process.kill(), m_process.waitForFinished(1000);
+    // It may let the first SIGTERM pass while starting.
+    stopServer(m_process, 3000);
 }
 
 QString Ser2net::url() const

@@ -28,7 +28,6 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTimer>
@@ -574,14 +573,14 @@ void BusWindow::saveForGateway()
     c.port = line->portName();
     c.baudRate = rate;
     c.answerMs = ui->spinBoxAnswerMs->value();
-    // Where this window publishes to, as the Publish dialog keeps it; the
-    // password stays here.
-    const QSettings s(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane"));
-    c.broker = s.value(QStringLiteral("publish/broker")).toString();
-    c.user = s.value(QStringLiteral("publish/user")).toString();
-    c.prefix = s.value(QStringLiteral("publish/topic")).toString();
-    c.caFile = s.value(QStringLiteral("publish/caFile")).toString();
-    c.discovery = s.value(QStringLiteral("publish/discovery"), false).toBool();
+    // Where this window publishes to, as the Publish dialog remembers it;
+    // the password stays here.
+    const publish::Settings last = PublishDialog::remembered();
+    c.broker = last.broker;
+    c.user = last.user;
+    c.prefix = last.prefix;
+    c.caFile = last.caFile;
+    c.discovery = last.discovery;
     const QString path = chooseSaveFile(this, tr("Save for gateway…"), tr("Gateway files (*.conf)"), QStringLiteral("conf"), QStringLiteral("line1"));
     if (path.isEmpty())
         return;

@@ -28,12 +28,12 @@ PublishDialog::PublishDialog(publish::Publisher *publisher, QWidget *parent)
     ui->setupUi(this);
     // The password is never among these: it lives in the field, and in the
     // publisher while it reconnects, and nowhere else.
-    QSettings s = settings();
-    ui->lineEditBroker->setText(s.value(QStringLiteral("publish/broker"), QStringLiteral("mqtt://localhost:1883")).toString());
-    ui->lineEditUser->setText(s.value(QStringLiteral("publish/user")).toString());
-    ui->lineEditTopic->setText(s.value(QStringLiteral("publish/topic"), publish::defaultPrefix(QSysInfo::machineHostName())).toString());
-    ui->checkBoxDiscovery->setChecked(s.value(QStringLiteral("publish/discovery"), false).toBool());
-    caFile = s.value(QStringLiteral("publish/caFile")).toString();
+    const publish::Settings last = remembered();
+    ui->lineEditBroker->setText(last.broker.isEmpty() ? QStringLiteral("mqtt://localhost:1883") : last.broker);
+    ui->lineEditUser->setText(last.user);
+    ui->lineEditTopic->setText(last.prefix.isEmpty() ? publish::defaultPrefix(QSysInfo::machineHostName()) : last.prefix);
+    ui->checkBoxDiscovery->setChecked(last.discovery);
+    caFile = last.caFile;
     showCaFile();
 
     // The state line follows the publisher at most four times a second: at
@@ -49,6 +49,18 @@ PublishDialog::PublishDialog(publish::Publisher *publisher, QWidget *parent)
     connect(ui->pushButtonConnect, &QPushButton::clicked, this, &PublishDialog::toggle);
     connect(ui->pushButtonCaFile, &QPushButton::clicked, this, &PublishDialog::chooseCaFile);
     showState();
+}
+
+publish::Settings PublishDialog::remembered()
+{
+    const QSettings s = settings();
+    publish::Settings last;
+    last.broker = s.value(QStringLiteral("publish/broker")).toString();
+    last.user = s.value(QStringLiteral("publish/user")).toString();
+    last.prefix = s.value(QStringLiteral("publish/topic")).toString();
+    last.caFile = s.value(QStringLiteral("publish/caFile")).toString();
+    last.discovery = s.value(QStringLiteral("publish/discovery"), false).toBool();
+    return last;
 }
 
 PublishDialog::~PublishDialog()

@@ -3,10 +3,9 @@
 
 #include <QDialog>
 
+#include "publish/publisher.h"
+
 class QTimer;
-namespace publish {
-class Publisher;
-}
 namespace Ui {
 class PublishDialog;
 }
@@ -23,6 +22,9 @@ public:
     ~PublishDialog() override;
     // The one dialog below `parent`: made the first time, raised after.
     static void bringUp(publish::Publisher *publisher, QWidget *parent);
+    // Where the last connection went, as remembered (empty where nothing
+    // was): never a password.
+    static publish::Settings remembered();
 
 private:
     void toggle();
