@@ -122,6 +122,11 @@ private slots:
                                              "cafile <dir>/ca.crt\ncertfile <dir>/server.crt\nkeyfile <dir>/server.key\n").arg(tlsPort)),
                  qPrintable(broker.log()));
     }
+    void init()
+    {
+        if (!inThisPart())
+            QSKIP("another part runs it");
+    }
     void cleanup()
     {
         b.close();
