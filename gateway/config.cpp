@@ -542,6 +542,7 @@ publish::Settings publisherSettings(const Config &config)
     s.caFile = config.caFile;
     s.prefix = config.prefix.isEmpty() ? publish::defaultPrefix(QSysInfo::machineHostName()) : config.prefix;
     s.discovery = config.discovery;
+    s.retryRefused = true;
     return s;
 }
 
