@@ -18,6 +18,7 @@
 #include "bus/schedule.h"
 #include "commission/report.h"
 #include "gateway/config.h"
+#include "gateway/language.h"
 #include "gateway/signals.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
@@ -464,6 +465,29 @@ private slots:
         // The system's own words for a file that cannot be read are its own.
         got.replace(dir.path(), "<dir>").replace(QRegularExpression("cannot be read: .*"), "cannot be read");
         QTEST(got, "expected");
+    }
+
+    // The gateway's catalogue for the locale's variables ("NAME=value ...").
+    void gatewayLanguage_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("catalogue");
+        QTest::newRow("LANG") << "LANG=zh_CN.UTF-8" << "Chinese";
+        QTest::newRow("LC_MESSAGES over LANG") << "LANG=zh_CN.UTF-8 LC_MESSAGES=en_GB.UTF-8" << "";
+        QTest::newRow("LC_ALL over both") << "LANG=de_DE LC_MESSAGES=de_DE LC_ALL=zh_TW.Big5" << "Chinese";
+        QTest::newRow("C keeps to English") << "LC_ALL=C.UTF-8 LANGUAGE=zh_CN" << "";
+        QTest::newRow("LANGUAGE's first it speaks") << "LANG=de_DE.UTF-8 LANGUAGE=fr:zh_CN:en" << "Chinese";
+        QTest::newRow("English first") << "LANG=zh_CN.UTF-8 LANGUAGE=en_US:zh" << "";
+        QTest::newRow("a language it does not speak") << "LANG=ar_EG.UTF-8" << "";
+        QTest::newRow("nothing set") << "" << "";
+    }
+    void gatewayLanguage()
+    {
+        QFETCH(QString, environment);
+        QProcessEnvironment env;
+        for (const QString &pair : environment.split(' ', Qt::SkipEmptyParts))
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        QTEST(gateway::catalogueFor(env), "catalogue");
     }
 
     // SIGTERM and SIGINT come through the event loop, one signal each, and
