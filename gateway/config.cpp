@@ -325,7 +325,8 @@ bool read(const Key &key, const QString &text, const QString &where, Value *v, Q
     }
     case Kind::Broker:
         return publish::parseBroker(text).valid
-            || bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not mqtt://host:port or mqtts://host:port").arg(where, text));
+            || bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT] with a port from 1 to 65535")
+                       .arg(where, text));
     case Kind::Prefix: {
         const QString problem = publish::prefixProblem(text);
         return problem.isEmpty() || bad(QStringLiteral("%1: %2").arg(where, problem));

@@ -133,7 +133,7 @@ void Service::lineOpen()
     // Once until it is lost again: a line closed and opened again to look
     // for its modules is no news.
     if (m_said != PortOpen)
-        say(m_said == PortDown ? QCoreApplication::translate("gateway::Service", "The port %1 is back.").arg(m_config.port) : QCoreApplication::translate("gateway::Service", "The port %1 is open.").arg(m_config.port));
+        say(m_said == PortLost ? QCoreApplication::translate("gateway::Service", "The port %1 is back.").arg(m_config.port) : QCoreApplication::translate("gateway::Service", "The port %1 is open.").arg(m_config.port));
     m_said = PortOpen;
 }
 
@@ -204,10 +204,10 @@ void Service::lineLost(const QString &reason, bool opening)
     m_watcher->stop();
     m_line->close();
     // Once for an outage, however often it is tried again meanwhile.
-    if (m_said != PortDown)
+    if (m_said == PortOpen || m_said == PortUnsaid)
         say(opening ? QCoreApplication::translate("gateway::Service", "The port %1 cannot be opened: %2. Trying again every 2 s.").arg(m_config.port, reason)
                     : QCoreApplication::translate("gateway::Service", "The port %1 stopped working: %2. Trying again every 2 s.").arg(m_config.port, reason));
-    m_said = PortDown;
+    m_said = m_said == PortOpen || m_said == PortLost ? PortLost : PortDown;
     // Its modules are not heard meanwhile: availability says so.
     m_table->lineLost();
     // A scan cut off starts again once the port is back.

@@ -64,8 +64,9 @@ private:
     qint32 m_rate = 0;
     int m_answerMs = 0;
     bool m_found = false;     // the modules are known: found by the scan, or listed
-    // What was said of the port last: each once, not every 2 s.
-    enum { PortUnsaid, PortOpen, PortDown } m_said = PortUnsaid;
+    // What was said of the port last, each once rather than every 2 s: down
+    // since the start, open, or lost after it was.
+    enum { PortUnsaid, PortDown, PortOpen, PortLost } m_said = PortUnsaid;
     bool m_stopping = false;
     int m_publisherState = 0;
     bool m_everConnected = false;
