@@ -491,7 +491,7 @@ bool parseAddresses(const QString &text, QVector<quint8> *addresses, QString *er
             return false;
         }
         for (const QString &end : {ends[0].trimmed(), ends.last().trimmed()}) {
-            if (end.size() > 3 || end.toInt() < 1 || end.toInt() > 247) {
+            if (end.toInt() < 1 || end.toInt() > 247) {
                 *error = QCoreApplication::translate("gateway::Config", "%1 is not an address: they run from 1 to 247").arg(end);
                 return false;
             }
