@@ -27,6 +27,14 @@ struct Config
     QString prefix;            // empty: hygrovane/<host name>
     bool discovery = true;
     QString record;            // a CSV file every reading is appended to
+    int rescanMinutes = 10;    // the addresses not watched looked at again; 0: never
+    QString spool;             // where the readings wait for the broker; empty: in memory
+    qint64 spoolMax = 1000000; // the most readings waiting
+    QString modbusTcp;         // [HOST:]PORT a Modbus TCP listener shares the line at; empty: none
+    QString rtuOverTcp;        // [HOST:]PORT for RTU frames over TCP; empty: none
+    bool allowWrites = false;  // the listeners' clients may write
+    int cacheMs = -1;          // a read answered from the watch's last reading this young; -1: the period
+    int maxClients = 16;
 
     bool operator==(const Config &o) const;
     bool operator!=(const Config &o) const { return !(*this == o); }
@@ -43,8 +51,10 @@ struct Parsed
 
 // The arguments (the program's name first) and the file --config names, read
 // here with the password file. An option overrides the file's key; an empty
-// value is as good as none. Unknown keys, a key twice in the file and a
-// password anywhere but in its file are bad.
+// value is as good as none. Nothing is guessed: an unknown key, an option
+// or a key given twice, a value with anything after it (a comment too), a
+// number out of its range, a file that is not UTF-8 text, and a password
+// anywhere but in its file are bad, named with where they stand.
 Parsed parse(const QStringList &arguments);
 
 // "1-32,40": addresses 1..247, one or a range a comma, in any order; the

@@ -1,7 +1,7 @@
 // hygrovane-gateway: one line watched and published as a service.
 #include "app/buildstamp.h"
-#include "app/catalogue.h"
 #include "gateway/config.h"
+#include "gateway/language.h"
 #include "gateway/service.h"
 #include "gateway/signals.h"
 
@@ -26,7 +26,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTranslator catalogue;
-    installCatalogue(&catalogue);
+    QTranslator toolkit;
+    gateway::installLanguage(&catalogue, &toolkit);
 
     const gateway::Parsed parsed = gateway::parse(app.arguments());
     switch (parsed.action) {

@@ -40,7 +40,8 @@ Service::Service(const Config &config, QObject *parent)
 {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &Service::openLine);
-    connect(m_line, &Line::failed, this, [this](const QString &reason) { lineLost(reason); });
+    connect(m_line, &Line::failed, this, &Service::lineLost);
+    connect(m_line, &Line::carrying, this, &Service::lineOpen);
     connect(m_scanner, &bus::Scanner::covered, m_publisher, &publish::Publisher::lineScanned);
     connect(m_scanner, &bus::Scanner::covered, this, [this](quint8, quint8, const QSet<quint8> &present) {
         QVector<quint8> found(present.begin(), present.end());
@@ -119,15 +120,21 @@ void Service::openLine()
     m_line->usePort(m_config.port);
     const qint32 first = m_config.baudRate ? m_config.baudRate : rtu::SearchRates[0];
     QString why;
-    if (!m_line->open(first, &why)) {
-        if (!m_portDown)
-            say(QCoreApplication::translate("gateway::Service", "The port %1 cannot be opened: %2. Trying again every 2 s.").arg(m_config.port, why));
-        m_portDown = true;
-        return retryLater();
-    }
-    say(m_portDown ? QCoreApplication::translate("gateway::Service", "The port %1 is back.").arg(m_config.port) : QCoreApplication::translate("gateway::Service", "The port %1 is open.").arg(m_config.port));
-    m_portDown = false;
+    if (!m_line->open(first, &why))
+        return lineLost(why, true);
+    // A network server is still to be reached: the line is open once it is.
+    if (m_line->carries())
+        lineOpen();
     probe(0);
+}
+
+void Service::lineOpen()
+{
+    // Once until it is lost again: a line closed and opened again to look
+    // for its modules is no news.
+    if (m_said != PortOpen)
+        say(m_said == PortLost ? QCoreApplication::translate("gateway::Service", "The port %1 is back.").arg(m_config.port) : QCoreApplication::translate("gateway::Service", "The port %1 is open.").arg(m_config.port));
+    m_said = PortOpen;
 }
 
 void Service::retryLater()
@@ -143,7 +150,7 @@ void Service::probe(int step)
     const qint32 rate = m_config.baudRate ? m_config.baudRate : rtu::SearchRates[step];
     QString why;
     if (rate != m_line->rate() && !m_line->open(rate, &why))
-        return lineLost(why);
+        return lineLost(why, false);
     Exchange x;
     x.frame = rtu::buildRequest(0, rtu::ReadRegisters, rtu::DeviceAddress, 1);
     x.firstByteUs = m_config.baudRate ? 500000 : 300000;
@@ -191,13 +198,16 @@ void Service::watch()
     m_watcher->start(m_rate, m_answerMs, m_config.periodMs);
 }
 
-void Service::lineLost(const QString &reason)
+void Service::lineLost(const QString &reason, bool opening)
 {
     m_scanner->stop();
     m_watcher->stop();
     m_line->close();
-    say(QCoreApplication::translate("gateway::Service", "The port %1 stopped working: %2. Trying again every 2 s.").arg(m_config.port, reason));
-    m_portDown = true;
+    // Once for an outage, however often it is tried again meanwhile.
+    if (m_said == PortOpen || m_said == PortUnsaid)
+        say(opening ? QCoreApplication::translate("gateway::Service", "The port %1 cannot be opened: %2. Trying again every 2 s.").arg(m_config.port, reason)
+                    : QCoreApplication::translate("gateway::Service", "The port %1 stopped working: %2. Trying again every 2 s.").arg(m_config.port, reason));
+    m_said = m_said == PortOpen || m_said == PortLost ? PortLost : PortDown;
     // Its modules are not heard meanwhile: availability says so.
     m_table->lineLost();
     // A scan cut off starts again once the port is back.
@@ -208,24 +218,20 @@ void Service::lineLost(const QString &reason)
 
 void Service::publisherChanged()
 {
+    // Said once a change: a broker that refuses or stays away is tried again
+    // and again, for the same reason.
     const int state = m_publisher->state();
-    if (state != m_publisherState) {
-        m_publisherState = state;
-        switch (m_publisher->state()) {
-        case publish::Publisher::Connected:
-            say(m_everConnected ? QCoreApplication::translate("gateway::Service", "The broker is back.") : QCoreApplication::translate("gateway::Service", "Connected to the broker."));
-            m_everConnected = true;
-            break;
-        case publish::Publisher::Retrying:
-            say(QCoreApplication::translate("gateway::Service", "The broker is lost: %1").arg(m_publisher->reason()));
-            break;
-        case publish::Publisher::Refused:
-            say(QCoreApplication::translate("gateway::Service", "The broker refuses: %1").arg(m_publisher->reason()));
-            break;
-        default:
-            break;
-        }
+    if (state == publish::Publisher::Connected && m_publisherState != state) {
+        say(m_everConnected ? QCoreApplication::translate("gateway::Service", "The broker is back.") : QCoreApplication::translate("gateway::Service", "Connected to the broker."));
+        m_everConnected = true;
+        m_brokerCause.clear();
+    } else if ((state == publish::Publisher::Retrying || state == publish::Publisher::Refused) && m_publisher->cause() != m_brokerCause) {
+        m_brokerCause = m_publisher->cause();
+        say(m_publisher->refusing() || state == publish::Publisher::Refused
+                ? QCoreApplication::translate("gateway::Service", "The broker refuses: %1").arg(m_publisher->reason())
+                : QCoreApplication::translate("gateway::Service", "The broker is lost: %1").arg(m_publisher->reason()));
     }
+    m_publisherState = state;
     const quint64 dropped = m_publisher->outbox().dropped();
     if (dropped > m_dropped) {
         say(QCoreApplication::translate("gateway::Service", "Readings dropped from the outbox, the broker away too long: %1.").arg(dropped - m_dropped));

@@ -48,7 +48,8 @@ private:
     void linked(qint32 rate);
     void scan();
     void watch();
-    void lineLost(const QString &reason);
+    void lineOpen();
+    void lineLost(const QString &reason, bool opening);
     void publisherChanged();
     void retryLater();
 
@@ -63,10 +64,13 @@ private:
     qint32 m_rate = 0;
     int m_answerMs = 0;
     bool m_found = false;     // the modules are known: found by the scan, or listed
-    bool m_portDown = false;  // said once for an outage, not every 2 s
+    // What was said of the port last, each once rather than every 2 s: down
+    // since the start, open, or lost after it was.
+    enum { PortUnsaid, PortDown, PortOpen, PortLost } m_said = PortUnsaid;
     bool m_stopping = false;
     int m_publisherState = 0;
     bool m_everConnected = false;
+    QString m_brokerCause; // what was said of the broker last
     quint64 m_dropped = 0;
     QElapsedTimer m_stopClock;
 };

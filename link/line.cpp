@@ -68,7 +68,10 @@ void Line::attach(Transport *transport)
     m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, [this] { receive(m_transport->readAll()); });
     connect(m_transport, &Transport::ready, this, [this] {
+        const bool first = !m_carried;
         m_carried = true;
+        if (first)
+            emit carrying();
         dispatch();
     });
     connect(m_transport, &Transport::failed, this, [this](const QString &reason) {

@@ -66,6 +66,8 @@ public:
     bool isOpen() const;
     // The port's name as it was chosen; empty while no port is open.
     QString portName() const;
+    // Opened and carrying bytes since (see carrying()).
+    bool carries() const { return isOpen() && m_carried; }
     // The rate it was opened at; 0 while no port is open.
     qint32 rate() const;
     Transport *transport() const { return m_transport; }
@@ -135,6 +137,10 @@ signals:
     // The frames the traffic log shows: an RTU request written, a reply taken.
     void sent(const QByteArray &frame);
     void received(const QByteArray &frame);
+    // Opened, it carries bytes now: at once for a serial port, once
+    // connected for a network server, and over RFC 2217 once the rate is
+    // confirmed. Not when the connection is refused or times out.
+    void carrying();
     // The port died in use; it is closed.
     // `opening`: it never carried a byte since it was opened (a server that
     // could not be reached).

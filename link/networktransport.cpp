@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <limits>
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
@@ -163,14 +162,19 @@ void NetworkTransport::take(const QByteArray &bytes)
     else
         decoded.data = bytes;
     bool confirmed = false;
+    quint32 other = 0; // a rate the server set in place of the one asked
     for (const quint32 rate : qAsConst(decoded.rates)) {
-        // Only the answer to the last rate asked makes the line ready.
+        // Only the answer to the last rate asked makes the line ready. A
+        // server that names no rate (0) is taken to have set it.
         if (m_unconfirmed > 0 && --m_unconfirmed == 0) {
             confirmed = true;
-            if (rate > 0 && rate <= quint32(std::numeric_limits<qint32>::max()))
-                m_rate = qint32(rate);
+            other = rate != 0 && rate != quint32(m_rate) ? rate : 0;
         }
     }
+    // Asked again it would set the same: the line is not taken at a rate its
+    // modules do not speak, nor is the server asked in a loop.
+    if (other)
+        return fail(tr("the serial server set %1 baud, not %2 as asked").arg(other).arg(m_rate));
     if (confirmed)
         m_timer->stop(), m_settled = true;
     else if (!m_settled && m_early.size() < MaxEarly)

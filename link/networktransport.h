@@ -31,10 +31,10 @@ public:
     bool isReady() const override;
     bool canChangeRate() const override { return m_url.rfc2217; }
     bool keepsConnection() const override { return true; }
-    // The rate asked; over RFC 2217 the one the server confirmed, once it has.
     qint32 rate() const override { return m_rate; }
     // Raw: true only for the rate it has. RFC 2217: sent at once, and the
-    // line not ready until the server confirms it.
+    // line not ready until the server confirms it; a server that sets
+    // another rate fails the line.
     bool setRate(qint32 rate) override;
     void write(const QByteArray &bytes) override;
     QByteArray readAll() override;

@@ -22,7 +22,8 @@ namespace {
 enum Ready { Misc, Read, Write };
 
 // MQTT 3.1.1 CONNACK 4 and 5, MQTT 5's 134 and 135: the broker will not take
-// these credentials, and asking again with the same ones will not change that.
+// these credentials, and asking again with the same ones changes that only
+// once its accounts are put right.
 bool credentialsRefused(int connack)
 {
     return connack == 4 || connack == 5 || connack == 134 || connack == 135;
@@ -78,6 +79,8 @@ void Publisher::start(const Settings &settings)
         return setState(Refused, problem);
     m_started = true;
     m_failures = 0;
+    m_cause.clear();
+    m_refusing = false;
     connectNow();
 }
 
@@ -189,7 +192,7 @@ void Publisher::service(int ready)
     int rc = ready == Read ? mosquitto_loop_read(m_client, 1) : ready == Write ? mosquitto_loop_write(m_client, 1) : mosquitto_loop_misc(m_client);
     const int error = errno;
     if (credentialsRefused(m_connack))
-        return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the user name or password"), false);
+        return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the user name or password"), m_settings.retryRefused);
     if (m_connack > 0)
         return fail(QCoreApplication::translate("publish::Publisher", "the broker refused the connection (code %1)").arg(m_connack), true);
     if (rc != MOSQ_ERR_SUCCESS)
@@ -226,6 +229,8 @@ void Publisher::established()
 {
     m_timeout->stop();
     m_failures = 0;
+    m_cause.clear();
+    m_refusing = false;
     m_announced.clear();
     // Connected: libmosquitto's log is no longer read, nor made.
     mosquitto_log_callback_set(m_client, nullptr);
@@ -246,6 +251,8 @@ void Publisher::established()
 
 void Publisher::fail(const QString &reason, bool retry)
 {
+    m_cause = reason;
+    m_refusing = m_connack > 0;
     drop();
     if (!retry) {
         m_started = false;

@@ -24,6 +24,10 @@ struct Settings
     QString prefix;
     bool discovery = false;
     int protocol = 4; // MQTT 3.1.1 (4) or 5
+    // A broker that refuses the credentials is tried again, as a lost one
+    // is, rather than given up: for a program nobody sits at, whose broker's
+    // accounts may be put right meanwhile.
+    bool retryRefused = false;
 };
 
 // The program's one connection to an MQTT broker, on the GUI thread's event
@@ -67,6 +71,10 @@ public:
 
     State state() const { return m_state; }
     QString reason() const { return m_reason; }
+    // Why the last connection failed, without when it is tried again, and
+    // whether that was the broker's refusal; empty once connected.
+    QString cause() const { return m_cause; }
+    bool refusing() const { return m_refusing; }
     const Outbox &outbox() const { return m_outbox; }
 
 signals:
@@ -98,6 +106,8 @@ private:
     bool m_started = false;
     State m_state = Off;
     QString m_reason;
+    QString m_cause;
+    bool m_refusing = false;
     mosquitto *m_client = nullptr;
     QSocketNotifier *m_read = nullptr;
     QSocketNotifier *m_write = nullptr;

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <mosquitto.h>
+
 #include <cmath>
 
 namespace publish {
@@ -69,6 +71,16 @@ QString prefixProblem(const QString &prefix)
         return QCoreApplication::translate("publish::Publisher", "the topic prefix has an empty level (//)");
     if (prefix.startsWith(QLatin1Char('$')))
         return QCoreApplication::translate("publish::Publisher", "the topic prefix begins with $, which brokers keep for their own topics");
+    // Far below MQTT's 65535 bytes a topic, with room for the levels after it.
+    if (prefix.size() > PrefixMost)
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix has %1 characters, more than the %2 it may have")
+            .arg(prefix.size())
+            .arg(PrefixMost);
+    // Control characters and non-characters, which the broker would refuse
+    // at the connection instead.
+    const QByteArray bytes = prefix.toUtf8();
+    if (mosquitto_validate_utf8(bytes.constData(), bytes.size()) != MOSQ_ERR_SUCCESS)
+        return QCoreApplication::translate("publish::Publisher", "the topic prefix holds a control character or another that MQTT does not take");
     return QString();
 }
 

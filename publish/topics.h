@@ -43,7 +43,8 @@ QString defaultPrefix(const QString &hostName);
 // Why MQTT cannot take a prefix, in the tool's words and language; empty
 // when it can. A wildcard publishes nothing, and an empty level or a slash
 // at either end makes topics no subscriber expects; '$' begins the broker's
-// own topics.
+// own topics. A prefix is at most PrefixMost characters.
+constexpr int PrefixMost = 200;
 QString prefixProblem(const QString &prefix);
 
 QString statusTopic(const QString &prefix);

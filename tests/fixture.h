@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
+
 class Ser2net;
 
 struct WidgetAccess
@@ -148,6 +150,7 @@ public:
     // gone at once, its connections reset.
     void freeze();
     void crash();
+    void reload() { ::kill(pid_t(m_process.processId()), SIGHUP); } // its password file read again
     // A second free port, for a further listener.
     static int freePort();
     int port() const { return m_port; }

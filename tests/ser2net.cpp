@@ -1,9 +1,13 @@
 #include "ser2net.h"
 
 #include "fixture.h"
+#include "link/rfc2217.h"
 
 #include <QFile>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 bool Ser2net::start(const QString &device, Mode mode)
 {
@@ -59,4 +63,22 @@ bool Ser2net::listening() const
         return false;
     const QByteArray wanted = QStringLiteral(":%1 00000000:0000 0A").arg(m_port, 4, 16, QChar('0')).toUpper().toLatin1();
     return table.readAll().contains("0100007F" + wanted);
+}
+
+OtherRateServer::OtherRateServer(quint32 rate)
+{
+    listen(QHostAddress::LocalHost);
+    connect(this, &QTcpServer::newConnection, [this, rate] {
+        QTcpSocket *client = nextPendingConnection();
+        auto in = std::make_shared<QByteArray>();
+        ++connections;
+        connect(client, &QTcpSocket::readyRead, [this, client, in, rate] {
+            *in += client->readAll();
+            // IAC SB COM-PORT SET-BAUDRATE, four bytes, IAC SE: confirmed as 101.
+            for (int at; (at = in->indexOf("\xff\xfa\x2c\x01")) >= 0 && in->size() >= at + 10; ++asked) {
+                in->remove(0, at + 10);
+                client->write(rfc2217::setBaudRate(rate).replace(3, 1, "\x65"));
+            }
+        });
+    });
 }

@@ -5,6 +5,7 @@
 #define HYGROVANE_SER2NET_H
 
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 class Ser2net
@@ -28,6 +29,17 @@ private:
     Mode m_mode = Raw;
     int m_port = 0;
     QString m_log;
+};
+
+// An RFC 2217 server of the test's own, on 127.0.0.1, that speaks just
+// enough of it: every SET-BAUDRATE is confirmed with `rate`, whatever was asked.
+class OtherRateServer : public QTcpServer
+{
+public:
+    explicit OtherRateServer(quint32 rate);
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(serverPort()); }
+    int connections = 0;
+    int asked = 0; // SET-BAUDRATEs, over all connections
 };
 
 #endif

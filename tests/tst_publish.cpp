@@ -2,6 +2,7 @@
 // with a configuration written here: what a subscriber sees, the broker gone
 // and back mid-watch, credentials refused, and TLS with a CA made here.
 #include "fixture.h"
+#include "ser2net.h"
 
 #include "publish/publisher.h"
 
@@ -96,6 +97,8 @@ private slots:
         // The dialog remembers its settings: here, not in the real home.
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+        // A catalogue where the gateways start, which they do not take.
+        QVERIFY(QDir(home.path()).mkpath("Qm") && QFile::copy(HYGROVANE_BUILD_DIR "/Qm/Chinese.qm", home.filePath("Qm/Chinese.qm")));
         // A CA and the broker's certificate, naming 127.0.0.1; another CA that
         // signed nothing here.
         const QString openssl = QStandardPaths::findExecutable("openssl");
@@ -267,29 +270,45 @@ private slots:
         QTRY_COMPARE(sub.on("rs/3/availability").last(), QString());
     }
 
-    // Why a connection fails or is refused, each cause named. TLS over MQTT
-    // 5, the broker's certificate checked against the CA file. A reason
-    // expected in Chinese is read with the catalogue.
-    // The gateway as a service runs it: three modules watched and published,
-    // the adapter pulled and put back under its name, then SIGTERM.
+    // The gateway as a service runs it, against the simulated modules 1-3 at
+    // 19200 baud and the broker, a row a run: its options taking effect, the
+    // adapter pulled and put back, serial servers, a broker that refuses,
+    // then SIGTERM. It starts where a catalogue lies that is not its own.
     void gateway_data()
     {
-        QTest::addColumn<QString>("options"); // besides the port, the broker and the prefix
-        QTest::addColumn<QString>("scene");   // pull: the adapter goes; plug: it is back
-        QTest::addColumn<QString>("module2"); // module 2's availability, in order
+        QTest::addColumn<QString>("options"); // <base>: the broker, its user, password and the row's prefix; NAME=value first: the environment
+        // read:A[:N]: N (2) more readings of module A; round:A:S: S s from one to the next; pull, plug: the adapter goes and
+        // comes back; accept: the broker learns the user "late"; serve: ser2net serves; asked:N: N connections to <other>
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QString>("seen"); // "TOPIC=payloads;...", below the prefix; discovery=configs; recorded=module
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("said");    // what standard error said, in part
-        QTest::newRow("three modules, then SIGTERM")
-            << "--baud 19200 --addresses 1-3" << "" << "online" << 0 << "Module 3 answers.";
-        QTest::newRow("the adapter pulled and put back")
-            << "--baud auto --addresses 1-3" << "pull plug" << "online offline online" << 0 << "The port <port> is back.";
-        QTest::newRow("a bad option") << "--baud 19200 --bogus 1" << "" << "" << 2 << "--bogus";
+        QTest::addColumn<QString>("said"); // texts said once each, "|" between them; "!text": never said
+        const QString port = "--port <port> <base> ", all = " --baud 19200 --addresses 1-3 --no-discovery";
+        QTest::newRow("three modules, then SIGTERM") << port + all << "read:3" << "2/availability=online;discovery=0" << 0 << "Module 3 answers.|Connected to the broker.";
+        QTest::newRow("the adapter pulled and put back") << port + "--baud auto --addresses 1-3 --no-discovery" << "read:3 pull plug read:2"
+            << "2/availability=online offline online" << 0 << "The port <port> is open.|The port <port> stopped working|The port <port> is back.";
+        QTest::newRow("a round every 3 s, module 1 alone, recorded") << port + "--baud 19200 --addresses 1 --period 3 --record <dir>/r.csv --no-discovery"
+            << "round:1:3" << "2/state=;recorded=1" << 0 << "Watching addresses 1 at 19200 baud.";
+        QTest::newRow("the rate searched, a scan, discovery, TLS") << "--port <port> --broker <mqtts> --ca <ca> --user tech --password-file <secret> --prefix <prefix> --answer-ms 10"
+            << "read:3" << "discovery=12" << 0 << "Linked at 19200 baud; each module has 10 ms to answer.|3 modules found at 19200 baud: 1-3|Connected to the broker.";
+        QTest::newRow("a broker that refuses, then accepts") << "--port <port> --broker <mqtt> --user late --password-file <secret> --prefix <prefix>" + all
+            << "accept read:3" << "" << 0 << "The broker refuses: the broker refused the user name or password (trying again in 1 s)|Connected to the broker.";
+        QTest::newRow("a serial server that sets another rate") << "--port <other> <base>" + all << "asked:2" << "" << 0
+            << "The port <other> cannot be opened: the serial server set 9600 baud, not 19200 as asked. Trying again every 2 s.|!is open|!Linked";
+        QTest::newRow("a serial server away, then serving for 10 s") << "--port <ser2net> <base>" + all << "serve read:1:10" << "" << 0
+            << "The port <ser2net> cannot be opened: the server at <server> refused the connection.|The port <ser2net> is open.|!stopped|!is back";
+        QTest::newRow("help") << "--help" << "" << "" << 0 << "Usage: hygrovane-gateway [options]|--max-clients N";
+        QTest::newRow("an option twice") << port + all + " --baud 9600" << "" << "" << 2 << "--baud: given twice";
+        QTest::newRow("a prefix of 70000 characters") << "--port <port> --record r.csv --prefix <long>" << "" << "" << 2
+            << "--prefix: the topic prefix has 70000 characters, more than the 200 it may have";
+        QTest::newRow("in Chinese") << "LC_ALL=zh_CN.UTF-8 --port <port> --record r.csv --baud 96OO" << "" << "" << 2
+            << "--baud：96OO 不是 1200、2400、4800、9600、19200、115200 或 auto";
     }
     void gateway()
     {
         QFETCH(QString, options);
         QFETCH(QString, scene);
-        QFETCH(QString, module2);
+        QFETCH(QString, seen);
         QFETCH(int, code);
         QFETCH(QString, said);
         modsim::ModuleSim sim;
@@ -299,42 +318,96 @@ private slots:
         QFile secret(home.filePath("secret"));
         QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("right\n") > 0);
         secret.close();
+        QFile::remove(home.filePath("r.csv"));
         // A prefix of the row's own: what an earlier row left retained is not its.
         static int rows = 0;
         const QString prefix = QStringLiteral("gw%1").arg(++rows);
-        Subscriber sub(broker.port(), {prefix + "/#"}, "tst-gateway");
-        QProcess gw;
-        gw.setProcessChannelMode(QProcess::ForwardedOutputChannel); // standard error read here
-        gw.setWorkingDirectory(home.path()); // no catalogue there: it speaks English, as a service does
-        gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway",
-                 QStringList{"--port", port, "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--user", "tech",
-                             "--password-file", secret.fileName(), "--prefix", prefix, "--no-discovery"}
-                     + options.split(' '));
-        QVERIFY(gw.waitForStarted(5000));
-        if (code == 0) {
-            // Each module's readings come round again: the watch runs.
-            QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/3/state").size() >= 2, 10000);
-            for (const QString &step : scene.split(' ', Qt::SkipEmptyParts)) {
-                const int states = sub.on(prefix + "/2/state").size();
-                if (step == "pull") {
-                    sim.stop();
-                    QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/2/availability").value(1), QString("offline"), 5000);
-                } else {
-                    QVERIFY(sim.start(port));
-                    QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/2/state").size() >= states + 2, 10000);
-                }
-            }
-            gw.terminate(); // SIGTERM
+        Subscriber sub(broker.port(), {prefix + "/#", "homeassistant/sensor/" + prefix + "/#"}, "tst-gateway");
+        OtherRateServer other(9600);
+        Ser2net ser2net; // started once to have its port, which it keeps
+        if (options.contains("<ser2net>")) {
+            QVERIFY2(ser2net.start(port, Ser2net::Rfc2217), qPrintable(ser2net.log()));
+            ser2net.stop();
         }
+        const QString mqtt = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+        options.replace("<base>", "--broker <mqtt> --user tech --password-file <secret> --prefix <prefix>");
+        QStringList args = options.split(' ', Qt::SkipEmptyParts)
+                               .replaceInStrings("<port>", port).replaceInStrings("<mqtts>", QStringLiteral("mqtts://127.0.0.1:%1").arg(tlsPort))
+                               .replaceInStrings("<mqtt>", mqtt).replaceInStrings("<ca>", broker.path("ca.crt"))
+                               .replaceInStrings("<secret>", secret.fileName()).replaceInStrings("<prefix>", prefix)
+                               .replaceInStrings("<dir>", home.path()).replaceInStrings("<other>", other.url())
+                               .replaceInStrings("<ser2net>", ser2net.url()).replaceInStrings("<long>", QString(70000, 'x'));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (QString set; !args.isEmpty() && args.first().contains('=');)
+            set = args.takeFirst(), environment.insert(set.section('=', 0, 0), set.section('=', 1));
+        QProcess gw;
+        gw.setProcessChannelMode(QProcess::MergedChannels);
+        gw.setProcessEnvironment(environment);
+        gw.setWorkingDirectory(home.path()); // where Qm/Chinese.qm is: not the gateway's
+        gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway", args);
+        QVERIFY(gw.waitForStarted(5000));
+        QString output;
+        connect(&gw, &QProcess::readyRead, [&] { output += QString::fromUtf8(gw.readAll()); });
+        const int refusals = broker.count("not authorised");
+        for (const QString &step : scene.split(' ', Qt::SkipEmptyParts)) {
+            const QString topic = QStringLiteral("%1/%2/state").arg(prefix, step.section(':', 1, 1));
+            int states = sub.on(topic).size();
+            if (step.startsWith("read")) {
+                const int more = step.section(':', 2).isEmpty() ? 2 : step.section(':', 2).toInt();
+                QTRY_VERIFY_WITH_TIMEOUT(sub.on(topic).size() >= states + more, 10000 + 1000 * more);
+            } else if (step.startsWith("round")) { // from a reading published to the next, both made once connected
+                QTRY_VERIFY_WITH_TIMEOUT(sub.on(topic).size() >= 2, 10000);
+                QElapsedTimer round;
+                round.start(), states = sub.on(topic).size();
+                QTRY_VERIFY_WITH_TIMEOUT(sub.on(topic).size() > states, 5000);
+                QCOMPARE(qRound(round.elapsed() / 1000.0), step.section(':', 2).toInt());
+            } else if (step == "pull") {
+                sim.stop();
+                QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/2/availability").value(1), QString("offline"), 5000);
+            } else if (step == "plug") {
+                QVERIFY(sim.start(port));
+            } else if (step == "accept") { // after a second refusal: it is tried again
+                QTRY_VERIFY_WITH_TIMEOUT(broker.count("not authorised") >= refusals + 2, 5000);
+                QProcess passwd;
+                passwd.start(MqttBroker::program("mosquitto_passwd"), {"-b", broker.path("passwd"), "late", "right"});
+                QVERIFY(passwd.waitForFinished(5000) && passwd.exitCode() == 0);
+                broker.reload();
+            } else if (step == "serve") {
+                QTRY_VERIFY_WITH_TIMEOUT(output.contains("cannot be opened"), 5000);
+                QVERIFY2(ser2net.start(port, Ser2net::Rfc2217), qPrintable(ser2net.log()));
+            } else if (step.startsWith("asked:")) {
+                QTRY_VERIFY_WITH_TIMEOUT(other.connections >= step.section(':', 1).toInt(), 6000);
+                QTRY_COMPARE(other.asked, other.connections); // told once, not again
+            }
+        }
+        if (code == 0 && !scene.isEmpty())
+            gw.terminate(); // SIGTERM
         QVERIFY(gw.waitForFinished(10000));
+        output += QString::fromUtf8(gw.readAll());
         QCOMPARE(gw.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(gw.exitCode(), code);
-        QVERIFY2(QString::fromUtf8(gw.readAllStandardError()).replace(port, "<port>").contains(said), qPrintable(said));
-        if (code == 0)
+        QVERIFY2(gw.exitCode() == code, qPrintable(output));
+        output.replace(port, "<port>").replace(other.url(), "<other>");
+        if (options.contains("<ser2net>"))
+            output.replace(ser2net.url(), "<ser2net>").replace(ser2net.url().section("//", 1), "<server>");
+        for (const QString &text : said.split('|'))
+            QVERIFY2(text.startsWith('!') ? !output.contains(text.mid(1)) : output.count(text) == 1, qPrintable(text + " in:\n" + output));
+        if (code == 0 && !scene.isEmpty())
             QTRY_COMPARE(sub.on(prefix + "/status").join(' '), QString("online offline"));
-        QCOMPARE(sub.on(prefix + "/2/availability").join(' '), module2);
+        for (const QString &check : seen.split(';', Qt::SkipEmptyParts)) {
+            const QString what = check.section('=', 0, 0), expected = check.section('=', 1);
+            if (what == "discovery") {
+                QCOMPARE(QString::number(sub.lines.filter(QRegularExpression("^\\d homeassistant/sensor/" + prefix + "/[123]_\\w+/config \\{")).size()), expected);
+            } else if (what == "recorded") { // every reading, published once each
+                QTRY_COMPARE(sub.on(prefix + "/1/state"), recorded(1));
+            } else {
+                QCOMPARE(sub.on(prefix + '/' + what).join(' '), expected);
+            }
+        }
     }
 
+    // Why a connection fails or is refused, each cause named. TLS over MQTT
+    // 5, the broker's certificate checked against the CA file. A reason
+    // expected in Chinese is read with the catalogue.
     void reasons_data()
     {
         QTest::addColumn<QString>("url"); // <plain>, <tls>: the broker's ports; <none>: no broker's

@@ -18,6 +18,7 @@
 #include "bus/schedule.h"
 #include "commission/report.h"
 #include "gateway/config.h"
+#include "gateway/language.h"
 #include "gateway/signals.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
@@ -446,15 +447,16 @@ private slots:
             QFile f(dir.filePath(name));
             return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
         };
-        QVERIFY(write("gw.conf", file.toUtf8()) && write("pw", "s3cret\r\n")
+        QVERIFY(write("gw.conf", file.toUtf8().replace("<nul>", QByteArray(1, '\0')).replace("<ff>", "\xff")) && write("pw", "s3cret\r\n")
                 && write("ca.pem", "-----BEGIN CERTIFICATE-----\nMAMCAQA=\n-----END CERTIFICATE-----\n"));
-        const gateway::Parsed parsed = gateway::parse(("hygrovane-gateway " + arguments).split(' ').replaceInStrings("<dir>", dir.path()).replaceInStrings("<source>", HYGROVANE_SOURCE_DIR));
+        const gateway::Parsed parsed = gateway::parse(("hygrovane-gateway " + arguments).split(' ').replaceInStrings("<dir>", dir.path()).replaceInStrings("<source>", HYGROVANE_SOURCE_DIR).replaceInStrings("<long>", QString(201, 'a')));
         const gateway::Config &c = parsed.config;
         QString got = QStringList{"run", "help", "version", parsed.message}[parsed.action];
         if (parsed.action == gateway::Parsed::Run) {
             got = QStringList{c.port, QString::number(c.baudRate), gateway::addressList(c.addresses), QString::number(c.answerMs),
                               QString::number(c.periodMs), c.broker, c.user + ':' + c.password, c.caFile, c.prefix,
-                              c.discovery ? "discovery" : "-", c.record}.join('|');
+                              c.discovery ? "discovery" : "-", c.record, QString::number(c.rescanMinutes), c.spool, QString::number(c.spoolMax),
+                              c.modbusTcp, c.rtuOverTcp, c.allowWrites ? "writes" : "-", QString::number(c.cacheMs), QString::number(c.maxClients)}.join('|');
             const QString text = gateway::configText(c);
             QVERIFY(write("back.conf", text.toUtf8()) && !text.contains("s3cret"));
             const gateway::Parsed back = gateway::parse({"hygrovane-gateway", "--config", dir.filePath("back.conf")});
@@ -463,6 +465,28 @@ private slots:
         // The system's own words for a file that cannot be read are its own.
         got.replace(dir.path(), "<dir>").replace(QRegularExpression("cannot be read: .*"), "cannot be read");
         QTEST(got, "expected");
+    }
+
+    // The gateway's catalogue for the locale's variables ("NAME=value ...").
+    void gatewayLanguage_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("catalogue");
+        QTest::newRow("LANG") << "LANG=zh_CN.UTF-8" << "Chinese";
+        QTest::newRow("LC_MESSAGES over LANG") << "LANG=zh_CN.UTF-8 LC_MESSAGES=en_GB.UTF-8" << "";
+        QTest::newRow("LC_ALL over both") << "LANG=de_DE LC_MESSAGES=de_DE LC_ALL=zh_TW.Big5" << "Chinese";
+        QTest::newRow("C keeps to English") << "LC_ALL=C.UTF-8 LANGUAGE=zh_CN" << "";
+        QTest::newRow("LANGUAGE's first it speaks") << "LANG=de_DE.UTF-8 LANGUAGE=fr:zh_CN:en" << "Chinese";
+        QTest::newRow("English first") << "LANG=zh_CN.UTF-8 LANGUAGE=en_US:zh" << "";
+        QTest::newRow("a language it does not speak") << "LANG=ar_EG.UTF-8" << "";
+    }
+    void gatewayLanguage()
+    {
+        QFETCH(QString, environment);
+        QProcessEnvironment env;
+        for (const QString &pair : environment.split(' ', Qt::SkipEmptyParts))
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        QTEST(gateway::catalogueFor(env), "catalogue");
     }
 
     // SIGTERM and SIGINT come through the event loop, one signal each, and
@@ -1117,6 +1141,7 @@ void TestUnits::gatewayConfig_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("expected");
     const QString rate = "is not 1200, 2400, 4800, 9600, 19200, 115200 or auto";
+    const QString defaults = "|10||1000000|||-|-1|16";
     const QString elsewhere = "a password given here can be read by others; put it alone in a file only the gateway reads "
                               "and give that file with --password-file";
     auto row = [](const char *name, const char *arguments, const char *file, const QString &expected) {
@@ -1124,14 +1149,16 @@ void TestUnits::gatewayConfig_data()
     };
     row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 "
                    "--broker mqtt://127.0.0.1:1884 --prefix hygrovane/lab --no-discovery --record r.csv", "",
-        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv");
-    row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv");
+        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv|10||1000000|||-|-1|16");
+    row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv" + defaults);
+    row("the line shared, spooled", "--port p --record r --rescan 0 --spool s.db --spool-max 10 --modbus-tcp 1502 --rtu-over-tcp 0.0.0.0:502 --allow-writes --cache-ms 0 --max-clients 1024",
+        "", "p|0||-1|1000||:|||discovery|r|0|s.db|10|1502|0.0.0.0:502|writes|0|1024");
     row("a raw server searched", "--port tcp://127.0.0.1:2000 --record r.csv", "",
         "--baud: a raw TCP server cannot change the rate: give the rate the line is set up with");
     row("a file, options over it", "--config <dir>/gw.conf --baud auto --addresses= --user u --password-file <dir>/pw --ca <dir>/ca.pem",
         "# the line\nport = /dev/ttyUSB1\r\nbaud=19200\n\n; old\naddresses = 5, 2-3, 1\nbroker=mqtts://b.example\nno-discovery = yes\n",
-        "/dev/ttyUSB1|0||-1|1000|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|");
-    row("the packaged example", "--config <source>/packaging/gateway.conf.example", "", "/dev/ttyUSB0|9600||-1|1000|mqtt://localhost|:|||discovery|");
+        "/dev/ttyUSB1|0||-1|1000|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|" + defaults);
+    row("the packaged example", "--config <source>/packaging/gateway.conf.example", "", "/dev/ttyUSB0|9600||-1|1000|mqtt://localhost|:|||discovery|" + defaults);
     row("help before all", "--bogus --help", "", "help");
     row("version", "--version", "", "version");
     row("an unknown option", "--port p --record r --bard 9600", "", "--bard: no such option");
@@ -1139,15 +1166,26 @@ void TestUnits::gatewayConfig_data()
     row("a value missing", "--record r --port", "", "--port needs a value");
     row("an unknown key", "--config <dir>/gw.conf", "port = p\nrecord = r\nprefx = a\n", "<dir>/gw.conf:3: prefx: no such key");
     row("a key twice", "--config <dir>/gw.conf", "port = p\n\nport = q\n", "<dir>/gw.conf:3: port: given already on line 1");
+    row("an option twice", "--port p --record r --baud 9600 --baud 19200", "", "--baud: given twice");
+    row("two files", "--config <dir>/gw.conf --config=<dir>/pw", "", "--config: given twice");
+    row("a switch with a value", "--port p --record r --allow-writes=yes", "", "--allow-writes takes no value");
+    row("a comment after a value", "--config <dir>/gw.conf", "record = r\nbaud = 9600 # main line\n", "<dir>/gw.conf:2: baud: a comment cannot follow a value: put it on a line of its own");
+    row("a NUL byte", "--config <dir>/gw.conf", "port = p\nrecord = r<nul>\nbroker = mqtt://h\n", "<dir>/gw.conf:2: a NUL byte: this is not a text file");
+    row("not UTF-8", "--config <dir>/gw.conf", "# lab\nport = p<ff>\n", "<dir>/gw.conf:2: not UTF-8 text");
+    row("a password of two lines", "--port p --broker mqtt://h --user u --password-file <dir>/gw.conf", "s3cret\nagain\n", "--password-file: <dir>/gw.conf holds more than one line");
     row("a section", "--config <dir>/gw.conf", "[gateway]\n", "<dir>/gw.conf:1: not a line of key = value");
     row("no file", "--config <dir>/none", "", "--config: <dir>/none cannot be read");
     row("a rate", "--port p --record r --baud 9601", "", "--baud: 9601 " + rate);
     row("a rate in the file", "--config <dir>/gw.conf --port p --record r", "baud = 96000", "<dir>/gw.conf:1: baud: 96000 " + rate);
+    row("a rate with letters", "--port p --record r --baud 96OO", "", "--baud: 96OO " + rate);
+    row("a rate of 0", "--port p --record r --baud 0", "", "--baud: 0 " + rate);
     row("address 248", "--port p --record r --addresses 1-248", "", "--addresses: 248 is not an address: they run from 1 to 247");
     row("address 0", "--port p --record r --addresses 0,5", "", "--addresses: 0 is not an address: they run from 1 to 247");
     row("a range backwards", "--port p --record r --addresses 32-1", "", "--addresses: the range 32-1 runs backwards");
     row("an empty item", "--port p --record r --addresses 1,,2", "", "--addresses: \"\" is not an address nor a range like 1-32");
-    row("a broker", "--port p --broker http://h", "", "--broker: http://h is not mqtt://host:port or mqtts://host:port");
+    row("an address with a sign", "--port p --record r --addresses +5", "", "--addresses: \"+5\" is not an address nor a range like 1-32");
+    row("an address far out", "--port p --record r --addresses 1-99999999999", "", "--addresses: 99999999999 is not an address: they run from 1 to 247");
+    row("a broker", "--port p --broker http://h", "", "--broker: http://h is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT] with a port from 1 to 65535");
     row("a password on the command line", "--port p --record r --password s3cret", "", "--password: " + elsewhere);
     row("a password in the file", "--config <dir>/gw.conf", "password = s3cret", "<dir>/gw.conf:1: password: " + elsewhere);
     row("no password file", "--port p --broker mqtt://h --user u --password-file <dir>/none", "", "--password-file: <dir>/none cannot be read");
@@ -1155,8 +1193,17 @@ void TestUnits::gatewayConfig_data()
         "--password-file: a password needs a user name: give --user too");
     row("a CA not PEM", "--port p --broker mqtts://h --ca <dir>/pw", "", "--ca: <dir>/pw is not a certificate in PEM form");
     row("an answer wait", "--port p --record r --answer-ms 4", "", "--answer-ms: 4 is not a number of milliseconds from 5 to 1000");
+    row("an answer wait with its unit", "--port p --record r --answer-ms 40ms", "", "--answer-ms: 40ms is not a number of milliseconds from 5 to 1000");
     row("a period with a comma", "--port p --record r --period 0,5", "", "--period: 0,5 is not a number of seconds from 0.1 to 3600");
+    row("a period too long", "--port p --record r --period 3600.5", "", "--period: 3600.5 is not a number of seconds from 0.1 to 3600");
+    row("a rescan too rare", "--port p --record r --rescan 1441", "", "--rescan: 1441 is not a number of minutes from 0 to 1440");
+    row("a spool beyond any number", "--port p --record r --spool-max 99999999999999999999999", "", "--spool-max: 99999999999999999999999 is not a number of readings from 1 to 100000000");
+    row("a cache too old", "--port p --record r --cache-ms 3600001", "", "--cache-ms: 3600001 is not a number of milliseconds from 0 to 3600000");
+    row("too many clients", "--port p --record r --max-clients 1025", "", "--max-clients: 1025 is not a number of clients from 1 to 1024");
+    row("a listener's port", "--port p --record r --modbus-tcp 70000", "", "--modbus-tcp: 70000 is not [HOST:]PORT with a port from 1 to 65535");
     row("a prefix", "--port p --broker mqtt://h --prefix a/#", "", "--prefix: the topic prefix holds #, a wildcard of MQTT");
+    row("a prefix too long", "--port p --broker mqtt://h --prefix <long>", "", "--prefix: the topic prefix has 201 characters, more than the 200 it may have");
+    row("a prefix with a tab", "--port p --broker mqtt://h --prefix a\tb", "", "--prefix: the topic prefix holds a control character or another that MQTT does not take");
     row("no port", "--record r", "", "no line to watch: give --port PATH|URL, or port = in the file");
     row("nothing to do", "--port p", "", "nothing to do: give --broker, --record or both");
 }

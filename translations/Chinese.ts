@@ -543,6 +543,10 @@
         <source>the server at %1 closed the connection: %2</source>
         <translation>%1 处的服务器关闭了连接：%2</translation>
     </message>
+    <message>
+        <source>the serial server set %1 baud, not %2 as asked</source>
+        <translation>串口服务器设置的是 %1 波特，而不是所要求的 %2</translation>
+    </message>
 </context>
 <context>
     <name>PortError</name>
@@ -1432,18 +1436,6 @@
         <translation>%1：%2 不是 1200、2400、4800、9600、19200、115200 或 auto</translation>
     </message>
     <message>
-        <source>%1: %2 is not a number of milliseconds from 5 to 1000</source>
-        <translation>%1：%2 不是 5 到 1000 之间的毫秒数</translation>
-    </message>
-    <message>
-        <source>%1: %2 is not a number of seconds from 0.1 to 3600</source>
-        <translation>%1：%2 不是 0.1 到 3600 之间的秒数</translation>
-    </message>
-    <message>
-        <source>%1: %2 is not mqtt://host:port or mqtts://host:port</source>
-        <translation>%1：%2 不是 mqtt://主机:端口 或 mqtts://主机:端口</translation>
-    </message>
-    <message>
         <source>%1: a password needs a user name: give --user too</source>
         <translation>%1：密码需要用户名：请同时给出 --user</translation>
     </message>
@@ -1474,76 +1466,6 @@
     <message>
         <source>the range %1 runs backwards</source>
         <translation>范围 %1 是倒序的</translation>
-    </message>
-    <message>
-        <source>Usage: hygrovane-gateway [options]
-Watches the temperature-and-humidity modules on one serial line and publishes
-their readings to an MQTT broker, as the bus window&apos;s watch does, without a
-window.
-
-  --config FILE         the options below from FILE, one key = value a line,
-                        the key being the option without its dashes; an
-                        option given here overrides the file&apos;s key
-  --port PATH|URL       the line: a serial port (/dev/ttyUSB0,
-                        /dev/serial/by-id/...) or a serial server&apos;s URL
-  --baud N|auto         1200, 2400, 4800, 9600, 19200 or 115200, or auto to
-                        search it as Link does (default auto)
-  --addresses LIST      the modules to watch, e.g. 1-32,40 (default: scan
-                        1-247 at start and watch what answers)
-  --answer-ms N         how long a module may take to answer, 5 to 1000 ms
-                        (default: from the answer time Link measures)
-  --period S            a round of the watch, in seconds (default 1)
-  --broker URL          mqtt://host[:port] or mqtts://host[:port]
-  --user NAME           the user name the broker knows the gateway by
-  --password-file FILE  the password, alone in FILE (a password is never
-                        taken on the command line)
-  --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
-                        checked against (default: the system&apos;s)
-  --prefix TOPIC        the topics&apos; first levels (default
-                        hygrovane/&lt;host name&gt;)
-  --no-discovery        announce no sensors to Home Assistant
-  --record FILE.csv     also append every reading to FILE.csv
-  --version             the version, and nothing else
-  -h, --help            this text
-
-An empty value is as good as none. Each event is one line on standard error.
-On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
-still waiting up to 5 s to reach the broker, and ends. A bad option or key
-ends it at once with exit code 2.
-</source>
-        <translation>用法：hygrovane-gateway [选项]
-监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
-与总线窗口的监视相同，但不需要窗口。
-
-  --config 文件         从文件读取下列选项，每行一个“键 = 值”，键即去掉
-                        短横线的选项名；这里给出的选项优先于文件中的键
-  --port 路径|URL       线路：串口（/dev/ttyUSB0、
-                        /dev/serial/by-id/...）或串口服务器的 URL
-  --baud N|auto         1200、2400、4800、9600、19200 或 115200，或 auto：
-                        像“连接”一样搜索波特率（默认 auto）
-  --addresses 列表      要监视的模块，如 1-32,40（默认：启动时扫描
-                        1-247，监视有应答的模块）
-  --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
-                        （默认：根据“连接”测得的应答时间）
-  --period 秒           监视一轮的时间，单位秒（默认 1）
-  --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
-  --user 名称           代理服务器识别网关所用的用户名
-  --password-file 文件  密码，单独放在文件中（命令行上从不接受
-                        密码）
-  --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
-                        （PEM）（默认：系统的证书）
-  --prefix 主题         主题的前几级（默认
-                        hygrovane/&lt;主机名&gt;）
-  --no-discovery        不向 Home Assistant 通告传感器
-  --record 文件.csv     同时把每个读数追加到 文件.csv
-  --version             显示版本，不做其他事
-  -h, --help            显示本说明
-
-空值等于未给出。每个事件在标准错误输出上占一行。
-收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
-最多用 5 秒送达代理服务器，然后结束。选项或键有误时立即结束，
-退出码为 2。
-</translation>
     </message>
     <message>
         <source># Hygrovane gateway: the modules on the line at %1.
@@ -1578,6 +1500,161 @@ ends it at once with exit code 2.
     <message>
         <source>%1: a raw TCP server cannot change the rate: give the rate the line is set up with</source>
         <translation>%1：原始 TCP 服务器无法更改波特率：请给出线路设定的波特率</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of milliseconds from %3 to %4</source>
+        <translation>%1：%2 不是 %3 到 %4 之间的毫秒数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of seconds from %3 to %4</source>
+        <translation>%1：%2 不是 %3 到 %4 之间的秒数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of minutes from %3 to %4</source>
+        <translation>%1：%2 不是 %3 到 %4 之间的分钟数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of readings from %3 to %4</source>
+        <translation>%1：%2 不是 %3 到 %4 之间的读数个数</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of clients from %3 to %4</source>
+        <translation>%1：%2 不是 %3 到 %4 之间的客户端数</translation>
+    </message>
+    <message>
+        <source>%1: a NUL byte: this is not a text file</source>
+        <translation>%1：有一个 NUL 字节：这不是文本文件</translation>
+    </message>
+    <message>
+        <source>%1: not UTF-8 text</source>
+        <translation>%1：不是 UTF-8 文本</translation>
+    </message>
+    <message>
+        <source>%1: a comment cannot follow a value: put it on a line of its own</source>
+        <translation>%1：值后面不能跟注释：请把注释单独放在一行</translation>
+    </message>
+    <message>
+        <source>%1: given twice</source>
+        <translation>%1：给出了两次</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT] with a port from 1 to 65535</source>
+        <translation>%1：%2 不是 mqtt://主机[:端口] 或 mqtts://主机[:端口]（端口为 1 到 65535）</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not [HOST:]PORT with a port from 1 to 65535</source>
+        <translation>%1：%2 不是 [主机:]端口（端口为 1 到 65535）</translation>
+    </message>
+    <message>
+        <source>%1: %2 holds more than one line</source>
+        <translation>%1：%2 中不止一行</translation>
+    </message>
+    <message>
+        <source>Usage: hygrovane-gateway [options]
+Watches the temperature-and-humidity modules on one serial line and publishes
+their readings to an MQTT broker, as the bus window&apos;s watch does, without a
+window.
+
+  --config FILE         the options below from FILE, one key = value a line,
+                        the key being the option without its dashes; an
+                        option given here overrides the file&apos;s key. A line
+                        that begins with # or ; is a comment
+  --port PATH|URL       the line: a serial port (/dev/ttyUSB0,
+                        /dev/serial/by-id/...) or a serial server&apos;s URL
+  --baud N|auto         1200, 2400, 4800, 9600, 19200 or 115200, or auto to
+                        search it as Link does (default auto)
+  --addresses LIST      the modules to watch, e.g. 1-32,40 (default: scan
+                        1-247 at start and watch what answers)
+  --answer-ms N         how long a module may take to answer, 5 to 1000 ms
+                        (default: from the answer time Link measures)
+  --period S            a round of the watch, 0.1 to 3600 s (default 1)
+  --rescan MINUTES      the addresses not watched are looked at again this
+                        often, 0 to 1440 (default 10; 0: never)
+  --broker URL          mqtt://host[:port] or mqtts://host[:port]
+  --user NAME           the user name the broker knows the gateway by
+  --password-file FILE  the password, alone in FILE (a password is never
+                        taken on the command line)
+  --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
+                        checked against (default: the system&apos;s)
+  --prefix TOPIC        the topics&apos; first levels, at most 200 characters
+                        (default hygrovane/&lt;host name&gt;)
+  --no-discovery        announce no sensors to Home Assistant
+  --spool FILE          the readings the broker has not acknowledged wait in
+                        FILE, through restarts and power cuts (default: in
+                        memory)
+  --spool-max N         the most readings waiting, 1 to 100000000 (default
+                        1000000); beyond, the oldest are dropped
+  --record FILE.csv     also append every reading to FILE.csv
+  --modbus-tcp [HOST:]PORT
+                        share the line with Modbus TCP clients (a bare port:
+                        on 127.0.0.1 only)
+  --rtu-over-tcp [HOST:]PORT
+                        share it with clients of RTU frames over TCP
+  --allow-writes        let those clients write to the modules (default:
+                        they only read)
+  --cache-ms N          a client&apos;s read of what the watch read at most N ms
+                        ago is answered from memory, 0 to 3600000 (default:
+                        the period; 0: never)
+  --max-clients N       the most clients at once, 1 to 1024 (default 16)
+  --version             the version, and nothing else
+  -h, --help            this text
+
+An empty value is as good as none. Each event is one line on standard error.
+On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
+still waiting up to 5 s to reach the broker, and ends. A bad option or key,
+one given twice, or a value out of its range ends it at once with exit
+code 2.
+</source>
+        <translation>用法：hygrovane-gateway [选项]
+监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
+与总线窗口的监视相同，但不需要窗口。
+
+  --config 文件         从文件读取下列选项，每行一个“键 = 值”，键即去掉
+                        短横线的选项名；这里给出的选项优先于文件中的键。
+                        以 # 或 ; 开头的行是注释
+  --port 路径|URL       线路：串口（/dev/ttyUSB0、
+                        /dev/serial/by-id/...）或串口服务器的 URL
+  --baud N|auto         1200、2400、4800、9600、19200 或 115200，或 auto：
+                        像“连接”一样搜索波特率（默认 auto）
+  --addresses 列表      要监视的模块，如 1-32,40（默认：启动时扫描
+                        1-247，监视有应答的模块）
+  --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
+                        （默认：根据“连接”测得的应答时间）
+  --period 秒           监视一轮的时间，0.1 到 3600 秒（默认 1）
+  --rescan 分钟         每隔这么久重新查看未监视的地址，0 到 1440
+                        （默认 10；0：从不）
+  --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
+  --user 名称           代理服务器识别网关所用的用户名
+  --password-file 文件  密码，单独放在文件中（命令行上从不接受
+                        密码）
+  --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
+                        （PEM）（默认：系统的证书）
+  --prefix 主题         主题的前几级，最多 200 个字符（默认
+                        hygrovane/&lt;主机名&gt;）
+  --no-discovery        不向 Home Assistant 通告传感器
+  --spool 文件          代理服务器尚未确认的读数保存在文件中等待，
+                        重启和断电后仍在（默认：保存在内存中）
+  --spool-max N         最多等待的读数，1 到 100000000（默认
+                        1000000）；超出时丢弃最早的
+  --record 文件.csv     同时把每个读数追加到 文件.csv
+  --modbus-tcp [主机:]端口
+                        与 Modbus TCP 客户端共享线路（只给端口：
+                        仅在 127.0.0.1 上）
+  --rtu-over-tcp [主机:]端口
+                        与通过 TCP 发送 RTU 帧的客户端共享线路
+  --allow-writes        允许这些客户端写入模块（默认：只能读取）
+  --cache-ms N          客户端读取监视在 N 毫秒内读过的内容时，从内存
+                        应答，0 到 3600000（默认：监视一轮的时间；
+                        0：从不）
+  --max-clients N       同时最多的客户端数，1 到 1024（默认 16）
+  --version             显示版本，不做其他事
+  -h, --help            显示本说明
+
+空值等于未给出。每个事件在标准错误输出上占一行。
+收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
+最多用 5 秒送达代理服务器，然后结束。选项或键有误、重复给出，或
+数值超出范围时，立即结束，退出码为 2。
+</translation>
     </message>
 </context>
 <context>
@@ -1999,6 +2076,14 @@ ends it at once with exit code 2.
     <message>
         <source>the topic prefix begins with $, which brokers keep for their own topics</source>
         <translation>主题前缀以 $ 开头，这是代理服务器保留给自身主题的</translation>
+    </message>
+    <message>
+        <source>the topic prefix has %1 characters, more than the %2 it may have</source>
+        <translation>主题前缀有 %1 个字符，超过了允许的 %2 个</translation>
+    </message>
+    <message>
+        <source>the topic prefix holds a control character or another that MQTT does not take</source>
+        <translation>主题前缀含有控制字符或其他 MQTT 不接受的字符</translation>
     </message>
 </context>
 </TS>
