@@ -142,7 +142,7 @@ void Widget::TimerResponseSlot()
             return endChorus();
         }
         if (line->listensToAll())
-            line->setModules(outstanding->chorus.modules());
+            line->setModules(outstanding->chorus.modules(), outstanding->chorus.garbled);
         line->finish();
         // Answers that garble each other mean the write was heard, by more than one.
         showError(collided ? tr("Several modules answered at once: the write may have reached all of them.")
@@ -233,7 +233,9 @@ void Widget::endChorus()
     // write until its watchdog, when the port has to follow it).
     const LineRequest::Kind kind = line->onLine()->kind;
     const int modules = line->onLine()->chorus.modules();
-    line->setModules(modules);
+    // Answers that garbled each other stand for two, and there may be more.
+    const bool atLeast = line->onLine()->chorus.garbled;
+    line->setModules(modules, atLeast);
     if (kind == LineRequest::AddressRead) {
         // One module's address shown for a line of several would be taken for theirs.
         if (modules == 1 && UartData.ReplyReceived)
@@ -251,8 +253,13 @@ void Widget::endChorus()
     line->finish();
     if (modules < 2)
         return;
-    QMessageBox::information(this, tr("Warning"),
-                             kind == LineRequest::AddressRead
-                                 ? tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart.").arg(modules).arg(rate)
-                                 : tr("%1 modules answered this write: it reached every one of them.").arg(modules));
+    const QString text = kind == LineRequest::AddressRead
+        ? (atLeast ? tr("At least %1 modules answer on this line at %2 baud: use the bus window to tell them apart.")
+                   : tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart."))
+              .arg(modules)
+              .arg(rate)
+        : (atLeast ? tr("At least %1 modules answered this write: it reached every one of them.")
+                   : tr("%1 modules answered this write: it reached every one of them."))
+              .arg(modules);
+    QMessageBox::information(this, tr("Warning"), text);
 }

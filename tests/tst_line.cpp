@@ -118,6 +118,11 @@ void TestLine::bus_data()
         "tell them apart. / Warning: 2 modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 "
         "modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 modules answered this write: "
         "it reached every one of them."};
+    // Answers that garble each other count two at least.
+    QTest::newRow("two modules at one rate, answering at once") << QStringList{
+        "line=1,3 press=pushButtonLink until=watch=0 field=7 decline press=pushButtonAddress", "tx=1; boxes=Warning: At least 2 modules "
+        "answer on this line at 9600 baud: use the bus window to tell them apart. (inside a reply) / Warning: At least 2 modules answer on "
+        "this line, and this write reaches every one of them. Write anyway?"};
     // The table is the line's: another port's Link clears it, a watch is
     // not wiped without asking.
     QTest::newRow("Link to another port") << QStringList{

@@ -197,9 +197,9 @@ void BusWindow::linked(const QString &port)
     showStatus();
 }
 
-int BusWindow::modulesAt(qint32 baudRate) const
+int BusWindow::modulesAt(qint32 baudRate, bool *atLeast) const
 {
-    return modules->modulesAt(baudRate);
+    return modules->modulesAt(baudRate, atLeast);
 }
 
 void BusWindow::showEvent(QShowEvent *event)
