@@ -23,6 +23,23 @@ void Widget::PushButtonLinkSlot()
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
         return;
+    line->usePort(UartData.PortName);
+    if (UartData.BaudRate == 0) {
+        if (!line->canChangeRate())
+            return showError(line->fixedRateText());
+        return AUTOUartInit();
+    }
+    if (!UartInit())
+        return;
+    // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
+    ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
+    newLink();
+}
+
+void Widget::newLink()
+{
+    // Only a port that opened makes a new link: one another program holds
+    // leaves what the last link showed as it was.
     // The readings shown were another link's, perhaps another module's.
     ui->labelTemperature->setText(tr("Temperature:---"));
     ui->labelHumidity->setText(tr("Humidity:---"));
@@ -37,14 +54,6 @@ void Widget::PushButtonLinkSlot()
             trendWindow->historiesCleared();
     }
     line->choose(UartData.PortName);
-    if (UartData.BaudRate == 0) {
-        if (!line->canChangeRate())
-            return showError(line->fixedRateText());
-        return AUTOUartInit();
-    }
-    // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
-    if (UartInit())
-        ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
 }
 
 bool Widget::UartInit()
@@ -108,6 +117,8 @@ void Widget::AUTOUartInit()
     UartData.BaudSetPending = 0;
     if (!UartInit())
         return;
+    if (UartData.BaudIndex == 1)
+        newLink(); // the search's port is open
     timerAutoUart->start(300);
     // The next step judges this rate; the probe's own watchdog would only
     // report a failure the search is about to try past.

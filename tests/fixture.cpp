@@ -137,6 +137,7 @@ void Bench::close()
     setClockForTesting({});
     const rlimit anySize{RLIM_INFINITY, RLIM_INFINITY}; // what "full" took
     setrlimit(RLIMIT_FSIZE, &anySize);
+    m_holder.reset();
     delete w;
     delete server;
     delete sim;
@@ -262,6 +263,16 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"alias", [](Bench &b, const QString &v) { // the module's port under another name, which Link then names
+             b.m_port = b.m_dir.filePath(v);
+             QFile::link(b.sim->portPath(), b.m_port);
+         }},
+        {"held", [](Bench &b, const QString &v) { // as alias, that port held open by another program
+             b.given("alias=" + v);
+             b.m_holder = std::make_unique<QSerialPort>(b.m_port);
+             if (!b.m_holder->open(QIODevice::ReadWrite))
+                 qFatal("given: %s not held", qPrintable(b.m_port));
+         }},
         {"server", [](Bench &b, const QString &v) { // raw or rfc2217: a ser2net in front of the line, which Link then names
              if (!b.server)
                  b.server = new Ser2net;
@@ -331,6 +342,7 @@ QString Bench::state(const QString &expected) const
     const auto plain = [](const QString &text) { return QString(text).remove(QRegularExpression("\\(&.\\)")).remove('&'); };
     static const QMap<QString, Get> keys{
         {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
+        {"reason", [](const Bench &b) { return b.boxes.value(b.boxes.size() - 1).section(": ", 2); }}, // the last box's, past the port
         {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
         {"shown", [](const Bench &b) { // the four labels after their names: "23.1℃,---,:---,15.8℃"
              static const QRegularExpression name("^(Temperature|Humidity|DewTemp|WetBulbTemp):");

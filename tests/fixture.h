@@ -15,8 +15,11 @@
 
 #include <QInputDialog>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <memory>
 
 class Ser2net;
 
@@ -125,6 +128,7 @@ private:
     bool m_decline = false; // the next question is answered No
     int m_hold = 0;         // ms the next modal window stays open before it is answered
     QTemporaryDir m_dir; // '@' in a saveAs answer
+    std::unique_ptr<QSerialPort> m_holder; // the program that holds a port
 };
 
 // A real Mosquitto broker on 127.0.0.1 at a port free when first started, the

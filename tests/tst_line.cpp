@@ -123,13 +123,14 @@ void TestLine::bus_data()
         "line=1,3 press=pushButtonLink until=watch=0 field=7 decline press=pushButtonAddress", "tx=1; boxes=Warning: At least 2 modules "
         "answer on this line at 9600 baud: use the bus window to tell them apart. (inside a reply) / Warning: At least 2 modules answer on "
         "this line, and this write reaches every one of them. Write anyway?"};
-    // The table is the line's: another port's Link clears it, a watch is
-    // not wiped without asking.
+    // The table is the line's: another port's Link clears it, one that
+    // cannot open keeps it, a watch is not wiped without asking.
     QTest::newRow("Link to another port") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch decline press=pushButtonScan",
         "watching=Stop watching; boxes=Scan: Stop the watch and scan again? The table is cleared.",
         "dialog=9600 press=pushButtonLink", "watching=Watch; statuses=1 Answers 0",
-        "port=/dev/hygrovane-no-such-port press=pushButtonLink", "rows=; status=No port linked · Idle"};
+        "port=/dev/hygrovane-no-such-port press=pushButtonLink", "statuses=1 Answers 0; status=No port linked · Idle; reason=no such port",
+        "alias=ttyOther press=pushButtonLink", "rows=; status=<port> at 9600 baud · Idle"};
     // An adapter may stop echoing: a copy of a write that comes once an
     // echo's time has passed is the module's answer.
     QTest::newRow("a write, the adapter stopped echoing") << QStringList{

@@ -101,6 +101,7 @@ private:
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
+    void newLink();
     void endLinkWork(const QString &why = QString());
     bool writeReachesAll();
     void portFailed(const QString &reason, bool opening);
