@@ -106,6 +106,13 @@ public:
     bool modulesAtLeast() const { return m_modulesAtLeast; }
     void setModules(int modules, bool atLeast = false) { m_modules = modules, m_modulesAtLeast = atLeast; }
 
+    // A room moved a module of the line to another address, rate or both,
+    // and read it back there (or had the write confirmed): `moved` tells it.
+    void noteMoved(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate)
+    {
+        emit moved(address, rate, newAddress, newRate);
+    }
+
     // The main window's requests.
     void submit(LineRequest request);
     // The link's probe, ahead of anything waiting: whatever was on the line
@@ -132,8 +139,10 @@ public:
 signals:
     // A room claimed the line: the main window's own reading gives way.
     void claimStarted();
-    // Link chose a port (and opened it, if it could).
+    // Link chose a port and opened it.
     void linked(const QString &port);
+    // The module at `address` and `rate` answers at `newAddress` and `newRate` now.
+    void moved(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate);
     // The frames the traffic log shows: an RTU request written, a reply taken.
     void sent(const QByteArray &frame);
     void received(const QByteArray &frame);

@@ -56,6 +56,29 @@ void Widget::newLink()
     line->choose(UartData.PortName);
 }
 
+void Widget::followModule(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate)
+{
+    // Only the module this window reads: the address it polls, at the rate it is linked at.
+    if (line->rate() != rate || ui->lineEditAddress->text() != QString::number(address, 10))
+        return;
+    ui->lineEditAddress->setText(QString::number(newAddress, 10));
+    UartData.Address = newAddress;
+    // Values read where the module no longer is are not its readings now.
+    ui->labelTemperature->setText(tr("Temperature:---"));
+    ui->labelHumidity->setText(tr("Humidity:---"));
+    ui->labelDewTemp->setText(tr("DewTemp:---"));
+    ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    missedPolls = 0;
+    if (newRate == rate)
+        return;
+    // The port goes where the module went, as after Baud rate → Setting.
+    UartData.BaudRate = newRate;
+    QString why;
+    if (!line->open(newRate, &why))
+        return portFailed(why, true);
+    ui->comboBoxBaudRate->setCurrentText(QString::number(newRate, 10));
+}
+
 bool Widget::UartInit()
 {
     line->usePort(UartData.PortName);

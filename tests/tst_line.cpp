@@ -195,7 +195,7 @@ void TestLine::bus_data()
     QTest::newRow("one module's address") << QStringList{
         three + "select=0 answer=5 press=pushButtonModuleAddress",
         "line=5@9600 3@9600 7@9600; rows=" + row(3, "9600", "23.2") + " | " + row(5, "9600", "23.1") + " | " + row(7, "9600", "23.3")
-            + "; tx=11; boxes="};
+            + "; tx=11; field=5; boxes="};
     // One the scan did not cover is found before anything is written.
     QTest::newRow("an address a module outside the scan holds") << QStringList{
         "linked line=1,3,7 press=pushButtonBus range=1-3 press=pushButtonScan until=scan=Scan select=0 answer=7 press=pushButtonModuleAddress",
@@ -308,9 +308,11 @@ void TestLine::commission_data()
         "reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,address,; "
         "boxes=Commission: A module is being commissioned (step: Address). Stop the run?"};
     // A module that takes a moment to follow its new rate is read there again.
+    // The main window follows the module it reads, and waits for a reading there.
     QTest::newRow("a module slow to follow its new rate") << QStringList{
-        plan + "switchDelay=200 target=19200 press=pushButtonRun",
-        "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; boxes="};
+        plan + "press=poll until=rx=2 switchDelay=200 target=19200 press=pushButtonRun",
+        "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; field=12; combo=19200; port=19200; shown=---,---,---,---; boxes=",
+        "press=poll", "shown=23.1℃,45.6%,10.3℃,15.8℃"};
     // One that never answers there has taken the rate all the same.
     QTest::newRow("a module silent at its new rate") << QStringList{
         plan + "switchDelay=2000 target=19200 press=pushButtonRun",

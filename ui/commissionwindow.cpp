@@ -254,9 +254,10 @@ void CommissionWindow::finish()
         ++failed;
     }
     const QString collision = run->collided() ? run->failure()->text : QString();
-    run.reset();
     driver->drop();
     line->release(this);
+    driver->tellMoved(*run);
+    run.reset();
     ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
     dropQuestion();

@@ -102,6 +102,7 @@ private:
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
     void newLink();
+    void followModule(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate);
     void endLinkWork(const QString &why = QString());
     bool writeReachesAll();
     void portFailed(const QString &reason, bool opening);
