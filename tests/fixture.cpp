@@ -94,6 +94,7 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 else
                     box->done(QMessageBox::Ok);
             } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                m_suggested = QFileInfo(files->selectedFiles().value(0)).fileName();
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
@@ -342,6 +343,7 @@ QString Bench::state(const QString &expected) const
     const auto plain = [](const QString &text) { return QString(text).remove(QRegularExpression("\\(&.\\)")).remove('&'); };
     static const QMap<QString, Get> keys{
         {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
+        {"suggested", [](const Bench &b) { return b.m_suggested; }}, // by the last file dialog
         {"reason", [](const Bench &b) { return b.boxes.value(b.boxes.size() - 1).section(": ", 2); }}, // the last box's, past the port
         {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
         {"shown", [](const Bench &b) { // the four labels after their names: "23.1℃,---,:---,15.8℃"

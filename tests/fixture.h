@@ -125,6 +125,7 @@ private:
     bool eventFilter(QObject *object, QEvent *event) override;
     void answer(QInputDialog *question);
     QString m_baudItem, m_port, m_saveAs, m_answer;
+    QString m_suggested; // the name the last file dialog offered
     bool m_decline = false; // the next question is answered No
     int m_hold = 0;         // ms the next modal window stays open before it is answered
     QTemporaryDir m_dir; // '@' in a saveAs answer

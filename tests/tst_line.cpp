@@ -221,10 +221,13 @@ void TestLine::bus_data()
         "1,9600,23.1,45.6,10.3,15.8,Answers,0,0,2026-12-07T10:15:30+01:00|3,9600,,,,,Garbled reply: two modules at this address?,0,0,"
         "2026-12-07T10:15:30+01:00|; clipboard=Address>Baud rate>Temperature>Humidity>DewTemp>WetBulbTemp>Status>Polls>Misses>Last seen|"
         "1>9600>23.1℃>45.6%>10.3℃>15.8℃>Answers>0>0>10:15:30|; boxes="};
-    // What a gateway needs of this line, without the password.
+    // What a gateway needs of this line, without the password, and what it
+    // leaves out; named as the next free service instance.
     QTest::newRow("the line saved for a gateway") << QStringList{
-        line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
-        "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes="};
+        line + "range=1-9 allRates press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
+        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes=Save for "
+        "gateway: Saved the gateway's file line1.conf, but module 9 answers at 19200 baud and is not in the file: one gateway watches one rate.",
+        "press=pushButtonSaveGateway", "suggested=line2.conf"};
 
     // Lines behind a network serial server (a real ser2net on 127.0.0.1).
     const QString all = "shown=23.1℃,45.6%,10.3℃,15.8℃";
