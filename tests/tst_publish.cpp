@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 // mosquitto_sub, one line a message: retained flag, topic, payload.
 class Subscriber
@@ -279,11 +280,12 @@ private slots:
         QTest::addColumn<QString>("module2"); // module 2's availability, in order
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");    // what standard error said, in part
+        QTest::addColumn<bool>("journal");    // standard error is the journal's stream, which keeps the times
         QTest::newRow("three modules, then SIGTERM")
-            << "--baud 19200 --addresses 1-3" << "" << "online" << 0 << "Module 3 answers.";
+            << "--baud 19200 --addresses 1-3" << "" << "online" << 0 << "Module 3 answers." << true;
         QTest::newRow("the adapter pulled and put back")
-            << "--baud auto --addresses 1-3" << "pull plug" << "online offline online" << 0 << "The port <port> is back.";
-        QTest::newRow("a bad option") << "--baud 19200 --bogus 1" << "" << "" << 2 << "--bogus";
+            << "--baud auto --addresses 1-3" << "pull plug" << "online offline online" << 0 << "The port <port> is back." << false;
+        QTest::newRow("a bad option") << "--baud 19200 --bogus 1" << "" << "" << 2 << "--bogus" << false;
     }
     void gateway()
     {
@@ -292,6 +294,7 @@ private slots:
         QFETCH(QString, module2);
         QFETCH(int, code);
         QFETCH(QString, said);
+        QFETCH(bool, journal);
         modsim::ModuleSim sim;
         QVERIFY(sim.setModules("1,2,3", 19200));
         const QString port = home.filePath("by-id-adapter");
@@ -306,6 +309,17 @@ private slots:
         QProcess gw;
         gw.setProcessChannelMode(QProcess::ForwardedOutputChannel); // standard error read here
         gw.setWorkingDirectory(home.path()); // no catalogue there: it speaks English, as a service does
+        // The journal's stream is named by its device and inode; one named that is not standard error is none.
+        QFile err(home.filePath("stderr"));
+        QVERIFY(err.open(QIODevice::WriteOnly));
+        struct stat file;
+        QVERIFY(fstat(err.handle(), &file) == 0);
+        err.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(file.st_dev).arg(file.st_ino));
+        gw.setProcessEnvironment(env);
+        if (journal)
+            gw.setStandardErrorFile(err.fileName());
         gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway",
                  QStringList{"--port", port, "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--user", "tech",
                              "--password-file", secret.fileName(), "--prefix", prefix, "--no-discovery"}
@@ -329,7 +343,13 @@ private slots:
         QVERIFY(gw.waitForFinished(10000));
         QCOMPARE(gw.exitStatus(), QProcess::NormalExit);
         QCOMPARE(gw.exitCode(), code);
-        QVERIFY2(QString::fromUtf8(gw.readAllStandardError()).replace(port, "<port>").contains(said), qPrintable(said));
+        QVERIFY(!journal || err.open(QIODevice::ReadOnly));
+        const QString told = QString::fromUtf8(journal ? err.readAll() : gw.readAllStandardError());
+        QVERIFY2(QString(told).replace(port, "<port>").contains(said), qPrintable(said));
+        // Run by hand, each event's line begins with the local time; the journal keeps its own.
+        static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ");
+        for (const QString &line : told.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(code || line.contains(stamp) != journal, qPrintable(line));
         if (code == 0)
             QTRY_COMPARE(sub.on(prefix + "/status").join(' '), QString("online offline"));
         QCOMPARE(sub.on(prefix + "/2/availability").join(' '), module2);
