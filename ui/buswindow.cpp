@@ -604,5 +604,5 @@ void BusWindow::saveForGateway()
     tell(tr("Saved the gateway's file %1").arg(name));
     if (!leftOut.isEmpty())
         QMessageBox::information(this, tr("Save for gateway"),
-                                 tr("Saved the gateway's file %1, but %2: one gateway watches one rate.").arg(name, leftOut.join(QStringLiteral(", "))));
+                                 tr("Saved the gateway's file %1, but %2: one gateway watches one rate.").arg(name, leftOut.join(tr(", ", "between the rates left out"))));
 }
