@@ -264,10 +264,7 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
-        {"alias", [](Bench &b, const QString &v) { // the module's port under another name, which Link then names
-             b.m_port = b.m_dir.filePath(v);
-             QFile::link(b.sim->portPath(), b.m_port);
-         }},
+        {"alias", [](Bench &b, const QString &v) { QFile::link(b.sim->portPath(), b.m_port = b.m_dir.filePath(v)); }}, // the port, which Link then names
         {"held", [](Bench &b, const QString &v) { // as alias, that port held open by another program
              b.given("alias=" + v);
              b.m_holder = std::make_unique<QSerialPort>(b.m_port);
