@@ -317,6 +317,7 @@ void Bench::given(const QString &spec)
         {"closeCommission", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("CommissionWindow")->close(); }},
         {"quit", [](Bench &b, const QString &) { QCloseEvent e; QApplication::sendEvent(b.w, &e); }}, // as the window's close box asks
         {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},
+        {"quiet", [](Bench &, const QString &) { if (!QTest::qWaitFor([] { return UartData.RxBuffer.isEmpty(); }, 2000)) qFatal("given: never quiet"); }}, // bytes that made no reply dropped
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"until", [](Bench &b, const QString &v) { // a state, of one key ('_' for a blank)
              if (!b.reach(QString(v).replace('_', ' '), 6000))

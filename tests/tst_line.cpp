@@ -120,7 +120,7 @@ void TestLine::bus_data()
         "it reached every one of them."};
     // Answers that garble each other count two at least.
     QTest::newRow("two modules at one rate, answering at once") << QStringList{
-        "line=1,3 press=pushButtonLink until=watch=0 field=7 decline press=pushButtonAddress", "tx=1; boxes=Warning: At least 2 modules "
+        "line=1,3 press=pushButtonLink until=watch=0 quiet field=7 decline press=pushButtonAddress", "tx=1; boxes=Warning: At least 2 modules "
         "answer on this line at 9600 baud: use the bus window to tell them apart. (inside a reply) / Warning: At least 2 modules answer on "
         "this line, and this write reaches every one of them. Write anyway?"};
     // The table is the line's: another port's Link clears it, one that
@@ -224,9 +224,9 @@ void TestLine::bus_data()
     // What a gateway needs of this line, without the password, and what it
     // leaves out; named as the next free service instance.
     QTest::newRow("the line saved for a gateway") << QStringList{
-        line + "range=1-9 allRates press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
-        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes=Save for "
-        "gateway: Saved the gateway's file line1.conf, but module 9 answers at 19200 baud and is not in the file: one gateway watches one rate.",
+        "linked line=1,2@19200 press=pushButtonBus range=1-2 allRates within=20 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
+        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1|answer-ms = 20|period = 1|no-discovery = true; boxes=Save for "
+        "gateway: Saved the gateway's file line1.conf, but module 2 answers at 19200 baud and is not in the file: one gateway watches one rate.",
         "press=pushButtonSaveGateway", "suggested=line2.conf"};
 
     // Lines behind a network serial server (a real ser2net on 127.0.0.1).
