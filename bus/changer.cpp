@@ -71,6 +71,7 @@ void Changer::readBack()
     const auto moved = [this](const Answer &answer) {
         m_table->moved(m_change.row, m_change.newAddress, m_change.newBaudRate, answer, currentDateTime());
         end(QString());
+        m_line->noteMoved(m_change.address, m_change.baudRate, m_change.newAddress, m_change.newBaudRate);
     };
     // An answer after its wait is the module's all the same, as in a watch.
     x.late = [this, moved](const QByteArray &reply, qint64 afterUs) {

@@ -165,13 +165,18 @@ void ModuleTable::answeredLate(int index, const Answer &answer, const QDateTime 
         emit dataChanged(this->index(index, column), this->index(index, column), {Qt::DisplayRole});
 }
 
-int ModuleTable::modulesAt(qint32 baudRate) const
+int ModuleTable::modulesAt(qint32 baudRate, bool *atLeast) const
 {
     int count = 0;
+    bool garbled = false;
     for (const Row &row : m_rows) {
-        if (row.baudRate == baudRate)
-            count += row.answer.kind == Answer::Garbled ? 2 : 1;
+        if (row.baudRate != baudRate)
+            continue;
+        garbled = garbled || row.answer.kind == Answer::Garbled;
+        count += row.answer.kind == Answer::Garbled ? 2 : 1;
     }
+    if (atLeast)
+        *atLeast = garbled;
     return count;
 }
 

@@ -45,8 +45,10 @@ public:
     // The rows to watch: ticked, and found at this rate.
     QVector<bool> watched(qint32 linkRate) const;
     quint8 address(int row) const { return m_rows[row].address; }
-    // Modules found at a rate; an address whose answers garbled holds two at least.
-    int modulesAt(qint32 baudRate) const;
+    bool ticked(int row) const { return m_rows[row].ticked; }
+    // Modules found at a rate; an address whose answers garbled holds two at
+    // least, and makes the count one of at least that many.
+    int modulesAt(qint32 baudRate, bool *atLeast = nullptr) const;
 
 signals:
     // A watched module answers, having not answered before (its first answer

@@ -17,13 +17,17 @@ bool Widget::writeReachesAll()
     // A write to address 0 is obeyed by every module that hears it: where the
     // last request to address 0 heard several, or the bus window's last scan
     // saw several at this rate, that is asked first.
-    const int scanned = busWindow && line->isOpen() ? busWindow->modulesAt(line->rate()) : 0;
-    const int modules = qMax(scanned, line->isOpen() ? line->modules() : 0);
+    bool scannedAtLeast = false;
+    const int scanned = busWindow && line->isOpen() ? busWindow->modulesAt(line->rate(), &scannedAtLeast) : 0;
+    const int heard = line->isOpen() ? line->modules() : 0;
+    const int modules = qMax(scanned, heard);
     if (modules < 2)
         return true;
-    return QMessageBox::question(this, tr("Warning"),
-                                 tr("%1 modules answer on this line, and this write reaches every one of them. Write anyway?").arg(modules),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    // Garbled answers give a count of at least that many; an exact one of as many tells it all.
+    const bool atLeast = (scanned < modules || scannedAtLeast) && (heard < modules || line->modulesAtLeast());
+    const QString text = atLeast ? tr("At least %1 modules answer on this line, and this write reaches every one of them. Write anyway?")
+                                 : tr("%1 modules answer on this line, and this write reaches every one of them. Write anyway?");
+    return QMessageBox::question(this, tr("Warning"), text.arg(modules), QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 

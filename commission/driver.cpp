@@ -45,4 +45,15 @@ void Driver::drop()
     m_line->cancelExchanges(this);
 }
 
+void Driver::tellMoved(const Run &run)
+{
+    // A write whose answer never came may or may not have moved it.
+    const bool address = run.written(Step::Address) == Run::Taken;
+    const bool rate = run.written(Step::BaudRate) == Run::Taken;
+    const quint8 newAddress = address ? quint8(run.plan().address) : quint8(run.oldAddress());
+    const qint32 newRate = rate ? run.plan().baudRate : run.oldBaudRate();
+    if (newAddress != run.oldAddress() || newRate != run.oldBaudRate())
+        m_line->noteMoved(quint8(run.oldAddress()), run.oldBaudRate(), newAddress, newRate);
+}
+
 } // namespace commission

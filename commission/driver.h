@@ -28,6 +28,9 @@ public:
     void cutOff(Run *run);
     // Nothing of the run's stays queued, nor reaches it.
     void drop();
+    // The run is over: where it left the module, as far as it was set, the
+    // line is told.
+    void tellMoved(const Run &run);
     bool onLine() const { return m_onLine; }
 
 signals:

@@ -207,10 +207,12 @@ void Run::find(Exchange::Outcome outcome, const QByteArray &reply, const Chorus 
         m_collided = true;
         m_oldAddress = 0, m_oldRate = 0;
         const qint64 apartMs = (chorus.secondUs - chorus.firstUs + 500) / 1000;
-        fail(chorus.modules() == 2
+        // Garbled bytes beside the answers: one more at least, maybe several.
+        fail(chorus.modules() == 2 && !chorus.garbled
                  ? QCoreApplication::translate("commission", "Two modules answer at %1 baud (the second %2 ms after the first): keep only the one to commission on the line.")
                        .arg(rate).arg(apartMs)
-                 : QCoreApplication::translate("commission", "%1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.")
+                 : (chorus.garbled ? QCoreApplication::translate("commission", "At least %1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.")
+                                   : QCoreApplication::translate("commission", "%1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line."))
                        .arg(chorus.modules()).arg(rate).arg(apartMs));
         return;
     }

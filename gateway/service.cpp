@@ -3,6 +3,7 @@
 #include "bus/moduletable.h"
 #include "bus/scanner.h"
 #include "bus/watcher.h"
+#include "gateway/logline.h"
 #include "link/line.h"
 #include "protocol/rtu.h"
 #include "publish/publisher.h"
@@ -78,7 +79,7 @@ Service::Service(const Config &config, QObject *parent)
 void Service::say(const QString &text) const
 {
     // One line an event, as journald keeps it.
-    const QByteArray line = text.toUtf8() + '\n';
+    const QByteArray line = logLine(text);
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }

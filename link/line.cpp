@@ -138,6 +138,7 @@ void Line::forget()
     m_echoLagUs = 0;
     m_answerUs = -1;
     m_modules = 0;
+    m_modulesAtLeast = false;
 }
 
 bool Line::moveTo(qint32 rate)

@@ -102,9 +102,18 @@ public:
     // How long the module linked last took to start its answer, past its
     // request and the gap before a reply, in ms; -1 before one answered.
     int measuredAnswerMs() const { return m_answerUs < 0 ? -1 : int((m_answerUs + 999) / 1000); }
-    // Modules the last request to address 0 heard.
+    // Modules the last request to address 0 heard; from garbled bytes, at
+    // least that many.
     int modules() const { return m_modules; }
-    void setModules(int modules) { m_modules = modules; }
+    bool modulesAtLeast() const { return m_modulesAtLeast; }
+    void setModules(int modules, bool atLeast = false) { m_modules = modules, m_modulesAtLeast = atLeast; }
+
+    // A room moved a module of the line to another address, rate or both,
+    // and read it back there (or had the write confirmed): `moved` tells it.
+    void noteMoved(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate)
+    {
+        emit moved(address, rate, newAddress, newRate);
+    }
 
     // The main window's requests.
     void submit(LineRequest request);
@@ -132,8 +141,10 @@ public:
 signals:
     // A room claimed the line: the main window's own reading gives way.
     void claimStarted();
-    // Link chose a port (and opened it, if it could).
+    // Link chose a port and opened it.
     void linked(const QString &port);
+    // The module at `address` and `rate` answers at `newAddress` and `newRate` now.
+    void moved(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate);
     // The frames the traffic log shows: an RTU request written, a reply taken.
     void sent(const QByteArray &frame);
     void received(const QByteArray &frame);
@@ -212,6 +223,7 @@ private:
     bool m_probing = false;  // the link's probe is on the line, its answer not timed yet
     qint64 m_lastByteNs = 0; // on m_clock: when the line last brought a byte
     int m_modules = 0;
+    bool m_modulesAtLeast = false;
     bool m_heardOther = false;
     bool m_carried = false; // the transport has been ready since it was opened
     struct Claim

@@ -23,6 +23,23 @@ void Widget::PushButtonLinkSlot()
     SerialportSettingDialog dialog;
     if (dialog.exec() != QDialog::Accepted)
         return;
+    line->usePort(UartData.PortName);
+    if (UartData.BaudRate == 0) {
+        if (!line->canChangeRate())
+            return showError(line->fixedRateText());
+        return AUTOUartInit();
+    }
+    if (!UartInit())
+        return;
+    // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
+    ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
+    newLink();
+}
+
+void Widget::newLink()
+{
+    // Only a port that opened makes a new link: one another program holds
+    // leaves what the last link showed as it was.
     // The readings shown were another link's, perhaps another module's.
     ui->labelTemperature->setText(tr("Temperature:---"));
     ui->labelHumidity->setText(tr("Humidity:---"));
@@ -37,14 +54,29 @@ void Widget::PushButtonLinkSlot()
             trendWindow->historiesCleared();
     }
     line->choose(UartData.PortName);
-    if (UartData.BaudRate == 0) {
-        if (!line->canChangeRate())
-            return showError(line->fixedRateText());
-        return AUTOUartInit();
-    }
-    // The rate box shows the rate in use: Baud rate → Setting writes what it shows.
-    if (UartInit())
-        ui->comboBoxBaudRate->setCurrentText(QString::number(UartData.BaudRate, 10));
+}
+
+void Widget::followModule(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate)
+{
+    // Only the module this window reads: the address it polls, at the rate it is linked at.
+    if (line->rate() != rate || ui->lineEditAddress->text() != QString::number(address, 10))
+        return;
+    ui->lineEditAddress->setText(QString::number(newAddress, 10));
+    UartData.Address = newAddress;
+    // Values read where the module no longer is are not its readings now.
+    ui->labelTemperature->setText(tr("Temperature:---"));
+    ui->labelHumidity->setText(tr("Humidity:---"));
+    ui->labelDewTemp->setText(tr("DewTemp:---"));
+    ui->labelWetBulbTemp->setText(tr("WetBulbTemp:---"));
+    missedPolls = 0;
+    if (newRate == rate)
+        return;
+    // The port goes where the module went, as after Baud rate → Setting.
+    UartData.BaudRate = newRate;
+    QString why;
+    if (!line->open(newRate, &why))
+        return portFailed(why, true);
+    ui->comboBoxBaudRate->setCurrentText(QString::number(newRate, 10));
 }
 
 bool Widget::UartInit()
@@ -108,6 +140,8 @@ void Widget::AUTOUartInit()
     UartData.BaudSetPending = 0;
     if (!UartInit())
         return;
+    if (UartData.BaudIndex == 1)
+        newLink(); // the search's port is open
     timerAutoUart->start(300);
     // The next step judges this rate; the probe's own watchdog would only
     // report a failure the search is about to try past.
@@ -142,7 +176,7 @@ void Widget::TimerResponseSlot()
             return endChorus();
         }
         if (line->listensToAll())
-            line->setModules(outstanding->chorus.modules());
+            line->setModules(outstanding->chorus.modules(), outstanding->chorus.garbled);
         line->finish();
         // Answers that garble each other mean the write was heard, by more than one.
         showError(collided ? tr("Several modules answered at once: the write may have reached all of them.")
@@ -233,7 +267,9 @@ void Widget::endChorus()
     // write until its watchdog, when the port has to follow it).
     const LineRequest::Kind kind = line->onLine()->kind;
     const int modules = line->onLine()->chorus.modules();
-    line->setModules(modules);
+    // Answers that garbled each other stand for two, and there may be more.
+    const bool atLeast = line->onLine()->chorus.garbled;
+    line->setModules(modules, atLeast);
     if (kind == LineRequest::AddressRead) {
         // One module's address shown for a line of several would be taken for theirs.
         if (modules == 1 && UartData.ReplyReceived)
@@ -251,8 +287,13 @@ void Widget::endChorus()
     line->finish();
     if (modules < 2)
         return;
-    QMessageBox::information(this, tr("Warning"),
-                             kind == LineRequest::AddressRead
-                                 ? tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart.").arg(modules).arg(rate)
-                                 : tr("%1 modules answered this write: it reached every one of them.").arg(modules));
+    const QString text = kind == LineRequest::AddressRead
+        ? (atLeast ? tr("At least %1 modules answer on this line at %2 baud: use the bus window to tell them apart.")
+                   : tr("%1 modules answer on this line at %2 baud: use the bus window to tell them apart."))
+              .arg(modules)
+              .arg(rate)
+        : (atLeast ? tr("At least %1 modules answered this write: it reached every one of them.")
+                   : tr("%1 modules answered this write: it reached every one of them."))
+              .arg(modules);
+    QMessageBox::information(this, tr("Warning"), text);
 }

@@ -94,6 +94,7 @@ bool Bench::eventFilter(QObject *object, QEvent *event)
                 else
                     box->done(QMessageBox::Ok);
             } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                m_suggested = QFileInfo(files->selectedFiles().value(0)).fileName();
                 files->selectFile(m_saveAs);
                 files->setOption(QFileDialog::DontConfirmOverwrite); // as if replacing a file were confirmed
                 QMetaObject::invokeMethod(files, "accept");
@@ -137,6 +138,7 @@ void Bench::close()
     setClockForTesting({});
     const rlimit anySize{RLIM_INFINITY, RLIM_INFINITY}; // what "full" took
     setrlimit(RLIMIT_FSIZE, &anySize);
+    m_holder.reset();
     delete w;
     delete server;
     delete sim;
@@ -262,6 +264,13 @@ void Bench::given(const QString &spec)
         // the technician
         {"dialog", [](Bench &b, const QString &v) { b.m_baudItem = v; }}, // a baud item, or cancel
         {"port", [](Bench &b, const QString &v) { b.m_port = v; }},
+        {"alias", [](Bench &b, const QString &v) { QFile::link(b.sim->portPath(), b.m_port = b.m_dir.filePath(v)); }}, // the port, which Link then names
+        {"held", [](Bench &b, const QString &v) { // as alias, that port held open by another program
+             b.given("alias=" + v);
+             b.m_holder = std::make_unique<QSerialPort>(b.m_port);
+             if (!b.m_holder->open(QIODevice::ReadWrite))
+                 qFatal("given: %s not held", qPrintable(b.m_port));
+         }},
         {"server", [](Bench &b, const QString &v) { // raw or rfc2217: a ser2net in front of the line, which Link then names
              if (!b.server)
                  b.server = new Ser2net;
@@ -308,6 +317,7 @@ void Bench::given(const QString &spec)
         {"closeCommission", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("CommissionWindow")->close(); }},
         {"quit", [](Bench &b, const QString &) { QCloseEvent e; QApplication::sendEvent(b.w, &e); }}, // as the window's close box asks
         {"minimise", [](Bench &b, const QString &) { b.w->findChild<QWidget *>("TrendWindow")->showMinimized(); }},
+        {"quiet", [](Bench &, const QString &) { if (!QTest::qWaitFor([] { return UartData.RxBuffer.isEmpty(); }, 2000)) qFatal("given: never quiet"); }}, // bytes that made no reply dropped
         {"answered", [](Bench &b, const QString &) { QSignalSpy(b.sim, &modsim::ModuleSim::replySent).wait(2000); }},
         {"until", [](Bench &b, const QString &v) { // a state, of one key ('_' for a blank)
              if (!b.reach(QString(v).replace('_', ' '), 6000))
@@ -331,6 +341,8 @@ QString Bench::state(const QString &expected) const
     const auto plain = [](const QString &text) { return QString(text).remove(QRegularExpression("\\(&.\\)")).remove('&'); };
     static const QMap<QString, Get> keys{
         {"field", [](const Bench &b) { return b.ui->lineEditAddress->text(); }},
+        {"suggested", [](const Bench &b) { return b.m_suggested; }}, // by the last file dialog
+        {"reason", [](const Bench &b) { return b.boxes.value(b.boxes.size() - 1).section(": ", 2); }}, // the last box's, past the port
         {"sn", [](const Bench &b) { return b.ui->lineEditSN->text(); }},
         {"shown", [](const Bench &b) { // the four labels after their names: "23.1℃,---,:---,15.8℃"
              static const QRegularExpression name("^(Temperature|Humidity|DewTemp|WetBulbTemp):");

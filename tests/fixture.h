@@ -15,10 +15,12 @@
 
 #include <QInputDialog>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 
 class Ser2net;
 
@@ -124,9 +126,11 @@ private:
     bool eventFilter(QObject *object, QEvent *event) override;
     void answer(QInputDialog *question);
     QString m_baudItem, m_port, m_saveAs, m_answer;
+    QString m_suggested; // the name the last file dialog offered
     bool m_decline = false; // the next question is answered No
     int m_hold = 0;         // ms the next modal window stays open before it is answered
     QTemporaryDir m_dir; // '@' in a saveAs answer
+    std::unique_ptr<QSerialPort> m_holder; // the program that holds a port
 };
 
 // A real Mosquitto broker on 127.0.0.1 at a port free when first started, the

@@ -146,6 +146,9 @@ void TestE2e::press_data()
         "tx=0; port=closed; watch=0; boxes=" + noPort);
     row("AUTO, no such port", "port=/dev/hygrovane-no-such-port dialog=AUTO", "pushButtonLink", "", "", 0,
         "tx=0; port=closed; search=0; boxes=" + noPort);
+    // A port another program holds makes no new link: what the last one showed stays.
+    row("a port another program holds", "linked press=poll until=rx=2 press=pushButtonTrend held=ttyHeld", "pushButtonLink", "", "01 03 00 00 00 05 85 c9", 0,
+        "tx=2; port=closed; points=1* 1* 1* 1*; shown=" + kAll + "; reason=the port is busy: another program has it open");
     row("Link ends reading", "linked press=pushButtonRead dialog=cancel", "pushButtonLink", "", "", 0,
         "port=closed; read=Read; polling=0; tx=1; boxes=");
     row("Link during a baud change", "linked baud=19200 press=pushButtonBaudRate answered dialog=19200", "pushButtonLink",

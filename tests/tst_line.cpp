@@ -118,13 +118,19 @@ void TestLine::bus_data()
         "tell them apart. / Warning: 2 modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 "
         "modules answer on this line, and this write reaches every one of them. Write anyway? / Warning: 2 modules answered this write: "
         "it reached every one of them."};
-    // The table is the line's: another port's Link clears it, a watch is
-    // not wiped without asking.
+    // Answers that garble each other count two at least.
+    QTest::newRow("two modules at one rate, answering at once") << QStringList{
+        "line=1,3 press=pushButtonLink until=watch=0 quiet field=7 decline press=pushButtonAddress", "tx=1; boxes=Warning: At least 2 modules "
+        "answer on this line at 9600 baud: use the bus window to tell them apart. (inside a reply) / Warning: At least 2 modules answer on "
+        "this line, and this write reaches every one of them. Write anyway?"};
+    // The table is the line's: another port's Link clears it, one that
+    // cannot open keeps it, a watch is not wiped without asking.
     QTest::newRow("Link to another port") << QStringList{
         line + "range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch decline press=pushButtonScan",
         "watching=Stop watching; boxes=Scan: Stop the watch and scan again? The table is cleared.",
         "dialog=9600 press=pushButtonLink", "watching=Watch; statuses=1 Answers 0",
-        "port=/dev/hygrovane-no-such-port press=pushButtonLink", "rows=; status=No port linked · Idle"};
+        "port=/dev/hygrovane-no-such-port press=pushButtonLink", "statuses=1 Answers 0; status=No port linked · Idle; reason=no such port",
+        "alias=ttyOther press=pushButtonLink", "rows=; status=<port> at 9600 baud · Idle"};
     // An adapter may stop echoing: a copy of a write that comes once an
     // echo's time has passed is the module's answer.
     QTest::newRow("a write, the adapter stopped echoing") << QStringList{
@@ -189,7 +195,7 @@ void TestLine::bus_data()
     QTest::newRow("one module's address") << QStringList{
         three + "select=0 answer=5 press=pushButtonModuleAddress",
         "line=5@9600 3@9600 7@9600; rows=" + row(3, "9600", "23.2") + " | " + row(5, "9600", "23.1") + " | " + row(7, "9600", "23.3")
-            + "; tx=11; boxes="};
+            + "; tx=11; field=5; boxes="};
     // One the scan did not cover is found before anything is written.
     QTest::newRow("an address a module outside the scan holds") << QStringList{
         "linked line=1,3,7 press=pushButtonBus range=1-3 press=pushButtonScan until=scan=Scan select=0 answer=7 press=pushButtonModuleAddress",
@@ -215,10 +221,13 @@ void TestLine::bus_data()
         "1,9600,23.1,45.6,10.3,15.8,Answers,0,0,2026-12-07T10:15:30+01:00|3,9600,,,,,Garbled reply: two modules at this address?,0,0,"
         "2026-12-07T10:15:30+01:00|; clipboard=Address>Baud rate>Temperature>Humidity>DewTemp>WetBulbTemp>Status>Polls>Misses>Last seen|"
         "1>9600>23.1℃>45.6%>10.3℃>15.8℃>Answers>0>0>10:15:30|; boxes="};
-    // What a gateway needs of this line, without the password.
+    // What a gateway needs of this line, without the password, and what it
+    // leaves out; named as the next free service instance.
     QTest::newRow("the line saved for a gateway") << QStringList{
-        line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
-        "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes="};
+        "linked line=1,2@19200 press=pushButtonBus range=1-2 allRates within=20 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
+        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1|answer-ms = 20|period = 1|no-discovery = true; boxes=Save for "
+        "gateway: Saved the gateway's file line1.conf, but module 2 answers at 19200 baud and is not in the file: one gateway watches one rate.",
+        "press=pushButtonSaveGateway", "suggested=line2.conf"};
 
     // Lines behind a network serial server (a real ser2net on 127.0.0.1).
     const QString all = "shown=23.1℃,45.6%,10.3℃,15.8℃";
@@ -302,9 +311,11 @@ void TestLine::commission_data()
         "reported=2026-12-06T03:31:29+01:00,1,9600,12,,,,,,,,,,,,stopped,address,; "
         "boxes=Commission: A module is being commissioned (step: Address). Stop the run?"};
     // A module that takes a moment to follow its new rate is read there again.
+    // The main window follows the module it reads, and waits for a reading there.
     QTest::newRow("a module slow to follow its new rate") << QStringList{
-        plan + "switchDelay=200 target=19200 press=pushButtonRun",
-        "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; boxes="};
+        plan + "press=poll until=rx=2 switchDelay=200 target=19200 press=pushButtonRun",
+        "run=Commission; module=12@19200; counter=This batch: 1 done, 0 failed; field=12; combo=19200; port=19200; shown=---,---,---,---; boxes=",
+        "press=poll", "shown=23.1℃,45.6%,10.3℃,15.8℃"};
     // One that never answers there has taken the rate all the same.
     QTest::newRow("a module silent at its new rate") << QStringList{
         plan + "switchDelay=2000 target=19200 press=pushButtonRun",

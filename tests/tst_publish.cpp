@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 // mosquitto_sub, one line a message: retained flag, topic, payload.
 class Subscriber
@@ -277,6 +278,7 @@ private slots:
     void gateway_data()
     {
         QTest::addColumn<QString>("options"); // <base>: the broker, its user, password and the row's prefix; NAME=value first: the environment
+        // (<stderr>: standard error's device and inode, as journald names its stream)
         // read:A[:N]: N (2) more readings of module A; round:A:S: S s from one to the next; pull, plug: the adapter goes and
         // comes back; accept: the broker learns the user "late"; serve: ser2net serves; asked:N: N connections to <other>
         QTest::addColumn<QString>("scene");
@@ -284,7 +286,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said"); // texts said once each, "|" between them; "!text": never said
         const QString port = "--port <port> <base> ", all = " --baud 19200 --addresses 1-3 --no-discovery";
-        QTest::newRow("three modules, then SIGTERM") << port + all << "read:3" << "2/availability=online;discovery=0" << 0 << "Module 3 answers.|Connected to the broker.";
+        QTest::newRow("three modules, then SIGTERM, under the journal") << "JOURNAL_STREAM=<stderr> " + port + all << "read:3" << "2/availability=online;discovery=0" << 0 << "Module 3 answers.|Connected to the broker.";
         QTest::newRow("the adapter pulled and put back") << port + "--baud auto --addresses 1-3 --no-discovery" << "read:3 pull plug read:2"
             << "2/availability=online offline online" << 0 << "The port <port> is open.|The port <port> stopped working|The port <port> is back.";
         QTest::newRow("a round every 3 s, module 1 alone, recorded") << port + "--baud 19200 --addresses 1 --period 3 --record <dir>/r.csv --no-discovery"
@@ -337,17 +339,26 @@ private slots:
                                .replaceInStrings("<secret>", secret.fileName()).replaceInStrings("<prefix>", prefix)
                                .replaceInStrings("<dir>", home.path()).replaceInStrings("<other>", other.url())
                                .replaceInStrings("<ser2net>", ser2net.url()).replaceInStrings("<long>", QString(70000, 'x'));
+        // What it says goes to a file, so that the journal's stream can be
+        // named by the file's device and inode; one named that is not
+        // standard error is none, as when the gateway is run by hand.
+        QFile err(home.filePath("stderr"));
+        struct stat file;
+        QVERIFY(err.open(QIODevice::ReadWrite | QIODevice::Truncate) && fstat(err.handle(), &file) == 0);
+        const QString stream = QStringLiteral("%1:%2").arg(file.st_dev).arg(file.st_ino);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("JOURNAL_STREAM", "0:0");
+        const bool journal = options.contains("JOURNAL_STREAM=<stderr>");
         for (QString set; !args.isEmpty() && args.first().contains('=');)
-            set = args.takeFirst(), environment.insert(set.section('=', 0, 0), set.section('=', 1));
+            set = args.takeFirst().replace("<stderr>", stream), environment.insert(set.section('=', 0, 0), set.section('=', 1));
         QProcess gw;
-        gw.setProcessChannelMode(QProcess::MergedChannels);
+        gw.setStandardOutputFile(err.fileName(), QIODevice::Append);
+        gw.setStandardErrorFile(err.fileName(), QIODevice::Append);
         gw.setProcessEnvironment(environment);
         gw.setWorkingDirectory(home.path()); // where Qm/Chinese.qm is: not the gateway's
         gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway", args);
         QVERIFY(gw.waitForStarted(5000));
-        QString output;
-        connect(&gw, &QProcess::readyRead, [&] { output += QString::fromUtf8(gw.readAll()); });
+        const auto told = [&err] { return err.seek(0) ? QString::fromUtf8(err.readAll()) : QString(); };
         const int refusals = broker.count("not authorised");
         for (const QString &step : scene.split(' ', Qt::SkipEmptyParts)) {
             const QString topic = QStringLiteral("%1/%2/state").arg(prefix, step.section(':', 1, 1));
@@ -373,7 +384,7 @@ private slots:
                 QVERIFY(passwd.waitForFinished(5000) && passwd.exitCode() == 0);
                 broker.reload();
             } else if (step == "serve") {
-                QTRY_VERIFY_WITH_TIMEOUT(output.contains("cannot be opened"), 5000);
+                QTRY_VERIFY_WITH_TIMEOUT(told().contains("cannot be opened"), 5000);
                 QVERIFY2(ser2net.start(port, Ser2net::Rfc2217), qPrintable(ser2net.log()));
             } else if (step.startsWith("asked:")) {
                 QTRY_VERIFY_WITH_TIMEOUT(other.connections >= step.section(':', 1).toInt(), 6000);
@@ -383,12 +394,16 @@ private slots:
         if (code == 0 && !scene.isEmpty())
             gw.terminate(); // SIGTERM
         QVERIFY(gw.waitForFinished(10000));
-        output += QString::fromUtf8(gw.readAll());
+        QString output = told();
         QCOMPARE(gw.exitStatus(), QProcess::NormalExit);
         QVERIFY2(gw.exitCode() == code, qPrintable(output));
         output.replace(port, "<port>").replace(other.url(), "<other>");
         if (options.contains("<ser2net>"))
             output.replace(ser2net.url(), "<ser2net>").replace(ser2net.url().section("//", 1), "<server>");
+        // Run by hand, each event's line begins with the local time; the journal keeps its own.
+        static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d([+-]\\d\\d:\\d\\d|Z) ");
+        for (const QString &line : output.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(code || scene.isEmpty() || line.contains(stamp) != journal, qPrintable(line));
         for (const QString &text : said.split('|'))
             QVERIFY2(text.startsWith('!') ? !output.contains(text.mid(1)) : output.count(text) == 1, qPrintable(text + " in:\n" + output));
         if (code == 0 && !scene.isEmpty())

@@ -255,6 +255,27 @@
         <source>Saved the gateway&apos;s file %1</source>
         <translation>已保存网关配置文件 %1</translation>
     </message>
+    <message>
+        <source>module %1 answers at %2 baud and is not in the file</source>
+        <translation>模块 %1 在波特率 %2 下应答，未写入文件</translation>
+    </message>
+    <message>
+        <source>modules %1 answer at %2 baud and are not in the file</source>
+        <translation>模块 %1 在波特率 %2 下应答，未写入文件</translation>
+    </message>
+    <message>
+        <source>Save for gateway</source>
+        <translation>保存为网关配置</translation>
+    </message>
+    <message>
+        <source>Saved the gateway&apos;s file %1, but %2: one gateway watches one rate.</source>
+        <translation>已保存网关配置文件 %1，但%2：一个网关只监视一种波特率。</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <comment>between the rates left out</comment>
+        <translation>；</translation>
+    </message>
 </context>
 <context>
     <name>CommissionWindow</name>
@@ -269,30 +290,6 @@
     <message>
         <source>Baud rate:</source>
         <translation>波特率：</translation>
-    </message>
-    <message>
-        <source>9600</source>
-        <translation>9600</translation>
-    </message>
-    <message>
-        <source>1200</source>
-        <translation>1200</translation>
-    </message>
-    <message>
-        <source>2400</source>
-        <translation>2400</translation>
-    </message>
-    <message>
-        <source>4800</source>
-        <translation>4800</translation>
-    </message>
-    <message>
-        <source>19200</source>
-        <translation>19200</translation>
-    </message>
-    <message>
-        <source>115200</source>
-        <translation>115200</translation>
     </message>
     <message>
         <source>Serial number: from the clock, as AUTO Setup makes it</source>
@@ -1206,6 +1203,18 @@
         <source>%1 modules answered this write: it reached every one of them.</source>
         <translation>有 %1 个模块应答了此次写入：写入已到达每一个模块。</translation>
     </message>
+    <message>
+        <source>At least %1 modules answer on this line at %2 baud: use the bus window to tell them apart.</source>
+        <translation>此线路上至少有 %1 个模块在波特率 %2 下应答：请用总线窗口区分它们。</translation>
+    </message>
+    <message>
+        <source>At least %1 modules answered this write: it reached every one of them.</source>
+        <translation>至少有 %1 个模块应答了此次写入：写入已到达每一个模块。</translation>
+    </message>
+    <message>
+        <source>At least %1 modules answer on this line, and this write reaches every one of them. Write anyway?</source>
+        <translation>此线路上至少有 %1 个模块应答，此次写入会到达每一个模块。仍要写入吗？</translation>
+    </message>
 </context>
 <context>
     <name>bus::Changer</name>
@@ -1375,6 +1384,10 @@
     <message>
         <source>Result: stopped at %1</source>
         <translation>结果：在%1步骤停止</translation>
+    </message>
+    <message>
+        <source>At least %1 modules answer at %2 baud (the second %3 ms after the first): keep only the one to commission on the line.</source>
+        <translation>至少有 %1 个模块在波特率 %2 下应答（第二个比第一个晚 %3 毫秒）：线路上只保留要调试的那一个模块。</translation>
     </message>
 </context>
 <context>

@@ -197,9 +197,9 @@ void BusWindow::linked(const QString &port)
     showStatus();
 }
 
-int BusWindow::modulesAt(qint32 baudRate) const
+int BusWindow::modulesAt(qint32 baudRate, bool *atLeast) const
 {
-    return modules->modulesAt(baudRate);
+    return modules->modulesAt(baudRate, atLeast);
 }
 
 void BusWindow::showEvent(QShowEvent *event)
@@ -562,14 +562,25 @@ void BusWindow::saveForGateway()
     if (!rate)
         return showError(tr("The serial port is not open. Press Link first."));
     gateway::Config c;
-    const QVector<bool> watched = modules->watched(rate);
-    for (int row = 0; row < watched.size(); ++row) {
-        if (watched[row] && !c.addresses.contains(modules->address(row)))
-            c.addresses.append(modules->address(row));
+    std::map<qint32, QVector<quint8>> elsewhere; // ticked, at another rate
+    for (int row = 0; row < modules->rowCount(); ++row) {
+        QVector<quint8> &to = modules->baudRate(row) == rate ? c.addresses : elsewhere[modules->baudRate(row)];
+        if (modules->ticked(row) && !to.contains(modules->address(row)))
+            to.append(modules->address(row));
     }
     if (c.addresses.isEmpty())
         return showError(tr("No module to watch: tick modules the scan found at the link's rate."));
     std::sort(c.addresses.begin(), c.addresses.end());
+    // Said with the save, rather than dropped unseen.
+    QStringList leftOut;
+    for (auto &[at, addresses] : elsewhere) {
+        if (addresses.isEmpty())
+            continue;
+        std::sort(addresses.begin(), addresses.end());
+        const QString list = gateway::addressList(addresses).replace(QLatin1Char(','), QStringLiteral(", "));
+        leftOut << (addresses.size() == 1 ? tr("module %1 answers at %2 baud and is not in the file").arg(list).arg(at)
+                                          : tr("modules %1 answer at %2 baud and are not in the file").arg(list).arg(at));
+    }
     c.port = line->portName();
     c.baudRate = rate;
     c.answerMs = ui->spinBoxAnswerMs->value();
@@ -581,11 +592,17 @@ void BusWindow::saveForGateway()
     c.prefix = last.prefix;
     c.caFile = last.caFile;
     c.discovery = last.discovery;
-    const QString path = chooseSaveFile(this, tr("Save for gateway…"), tr("Gateway files (*.conf)"), QStringLiteral("conf"), QStringLiteral("line1"));
+    // Named as a service instance and its topics take a name: line1, line2...
+    const QString path = chooseSaveFile(this, tr("Save for gateway…"), tr("Gateway files (*.conf)"), QStringLiteral("conf"),
+                                        QStringLiteral("line"), {}, Naming::Numbered);
     if (path.isEmpty())
         return;
     QString error;
     if (!trend::writeWhole(path, gateway::configText(c).toUtf8(), &error))
         return showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
-    tell(tr("Saved the gateway's file %1").arg(QFileInfo(path).fileName()));
+    const QString name = QFileInfo(path).fileName();
+    tell(tr("Saved the gateway's file %1").arg(name));
+    if (!leftOut.isEmpty())
+        QMessageBox::information(this, tr("Save for gateway"),
+                                 tr("Saved the gateway's file %1, but %2: one gateway watches one rate.").arg(name, leftOut.join(tr(", ", "between the rates left out"))));
 }

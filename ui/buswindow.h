@@ -39,8 +39,8 @@ class BusWindow : public QWidget
 public:
     BusWindow(Line *line, publish::Publisher *publisher, QWidget *parent);
     ~BusWindow() override;
-    // Modules the last scan saw at this rate; a garbled address holds two.
-    int modulesAt(qint32 baudRate) const;
+    // Modules the last scan saw at this rate; a garbled address holds two at least.
+    int modulesAt(qint32 baudRate, bool *atLeast = nullptr) const;
     // The record the status line tells of, while it is open.
     std::function<const trend::CsvFile *()> recordOf;
 

@@ -7,6 +7,7 @@
 #include "commission/driver.h"
 #include "commission/report.h"
 #include "protocol/logger.h"
+#include "protocol/rtu.h"
 #include "ui/savedialog.h"
 #include "link/line.h"
 
@@ -33,6 +34,10 @@ CommissionWindow::CommissionWindow(Line *line, const QStringList &sampleInterval
     // Named as in the main window's Record group, here and in the steps.
     ui->sample_ratecomboBox->addItems(sampleIntervals);
     ui->sample_ratecomboBox->setCurrentIndex(6); // a minute
+    // The rates in the order of their codes, as the main window lists them.
+    for (int code = 1; rtu::baudRateForCode(code); ++code)
+        ui->comboBoxTargetBaud->addItem(QString::number(rtu::baudRateForCode(code)));
+    ui->comboBoxTargetBaud->setCurrentText(QStringLiteral("9600"));
     ui->dateTimeEditstarttime->setDateTime(QDateTime::fromSecsSinceEpoch(currentDateTime().toSecsSinceEpoch() + 300));
     connect(workMode, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &CommissionWindow::followModes);
     connect(ui->recmodecomboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &CommissionWindow::followModes);
@@ -249,9 +254,10 @@ void CommissionWindow::finish()
         ++failed;
     }
     const QString collision = run->collided() ? run->failure()->text : QString();
-    run.reset();
     driver->drop();
     line->release(this);
+    driver->tellMoved(*run);
+    run.reset();
     ui->pushButtonRun->setText(tr("&Commission"));
     showCounter();
     dropQuestion();

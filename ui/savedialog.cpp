@@ -1,5 +1,6 @@
 #include "ui/savedialog.h"
 #include "app/clock.h"
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
@@ -20,8 +21,17 @@ QString suggestedFileName(const QString &stem, const QDateTime &when, const QStr
            + QLatin1Char('.') + suffix;
 }
 
+QString numberedFileName(const QString &folder, const QString &stem, const QString &suffix)
+{
+    const QDir in(folder);
+    QString name;
+    for (int n = 1; name.isEmpty() || QFileInfo::exists(in.filePath(name)); ++n)
+        name = stem + QString::number(n) + QLatin1Char('.') + suffix;
+    return name;
+}
+
 QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &filter, const QString &suffix,
-                       const QString &stem, QFileDialog::Options options)
+                       const QString &stem, QFileDialog::Options options, Naming naming)
 {
     QString folder = lastFolder();
     if (folder.isEmpty())
@@ -33,7 +43,8 @@ QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &f
     dialog.setOptions(options);
     dialog.setDefaultSuffix(suffix);
     if (!stem.isEmpty())
-        dialog.selectFile(suggestedFileName(stem, currentDateTime(), suffix));
+        dialog.selectFile(naming == Naming::Numbered ? numberedFileName(folder, stem, suffix)
+                                                     : suggestedFileName(stem, currentDateTime(), suffix));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     const QString path = dialog.selectedFiles().value(0);

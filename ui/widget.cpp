@@ -49,6 +49,9 @@ Widget::Widget(QWidget *parent)
     connect(line, &Line::failed, this, &Widget::portFailed);
     connect(line, &Line::sent, this, [this](const QByteArray &frame) { LogFrame(QString::fromLatin1(frame.toHex()), false); });
     connect(line, &Line::received, this, [this](const QByteArray &frame) { LogFrame(QString::fromLatin1(frame.toHex()), true); });
+    // Another window moved a module: this one follows it, once that window
+    // is done with the line.
+    connect(line, &Line::moved, this, &Widget::followModule, Qt::QueuedConnection);
     // A window took the line: continuous reading gives way.
     connect(line, &Line::claimStarted, this, [this] {
         timerHumiture->stop();

@@ -101,6 +101,8 @@ private:
     void pollUnanswered();
     void LogFrame(const QString &text, bool isRx);
     bool UartInit();
+    void newLink();
+    void followModule(quint8 address, qint32 rate, quint8 newAddress, qint32 newRate);
     void endLinkWork(const QString &why = QString());
     bool writeReachesAll();
     void portFailed(const QString &reason, bool opening);
