@@ -6,6 +6,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
+#include <termios.h>
 #endif
 
 SerialTransport::SerialTransport(const QString &name, QObject *parent)
@@ -42,12 +43,21 @@ bool SerialTransport::open(qint32 rate, QString *error)
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_expected = 0;
+    m_handOver = -1;
+#ifdef Q_OS_UNIX
+    termios tio{};
+    if (::tcgetattr(m_port->handle(), &tio) == 0)
+        m_portMinimum = tio.c_cc[VMIN];
+#endif
     return true;
 }
 
 void SerialTransport::close()
 {
     m_port->close();
+    m_expected = 0;
+    m_handOver = -1;
 }
 
 bool SerialTransport::isOpen() const
@@ -73,7 +83,40 @@ void SerialTransport::write(const QByteArray &bytes)
 
 QByteArray SerialTransport::readAll()
 {
-    return m_port->readAll();
+    const QByteArray bytes = m_port->readAll();
+    if (m_expected > 0) {
+        // The rest of the answer, or each byte as it comes once it is in.
+        m_expected = qMax(0, m_expected - int(bytes.size()));
+        handOverAt(m_expected);
+    }
+    return bytes;
+}
+
+void SerialTransport::expect(int bytes)
+{
+    m_expected = qMax(0, bytes);
+    handOverAt(m_expected);
+}
+
+void SerialTransport::handOverAt(int bytes)
+{
+#ifdef Q_OS_UNIX
+    // Linux's line discipline reports the port readable only once VMIN bytes
+    // are in when VTIME is 0: the event loop is woken once for an answer, not
+    // once a byte. VMIN holds 255 at most.
+    const int minimum = bytes > 0 ? qMin(bytes, 255) : m_portMinimum;
+    if (!m_port->isOpen() || minimum == m_handOver)
+        return;
+    termios tio{};
+    if (::tcgetattr(m_port->handle(), &tio) != 0)
+        return;
+    tio.c_cc[VMIN] = cc_t(minimum);
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(m_port->handle(), TCSANOW, &tio) == 0)
+        m_handOver = minimum;
+#else
+    Q_UNUSED(bytes)
+#endif
 }
 
 void SerialTransport::takeWaiting()
@@ -84,8 +127,12 @@ void SerialTransport::takeWaiting()
     // The port reads the driver only from the event loop; asked without
     // bytes waiting it would report a timeout as an error.
     int waiting = 0;
-    if (::ioctl(m_port->handle(), FIONREAD, &waiting) == 0 && waiting > 0)
+    if (::ioctl(m_port->handle(), FIONREAD, &waiting) == 0 && waiting > 0) {
+        // Fewer than expected: what came is handed over now, and what follows as it comes.
+        m_expected = 0;
+        handOverAt(0);
         m_port->waitForReadyRead(0); // hands them over through readyRead
+    }
 #endif
     if (m_port->bytesAvailable() > 0)
         emit readyRead();

@@ -23,12 +23,19 @@ public:
     QByteArray readAll() override;
     void takeWaiting() override;
     void discard() override;
+    void expect(int bytes) override;
 
     QSerialPort *port() const { return m_port; }
 
 private:
+    // The driver hands bytes over once this many have come (termios VMIN).
+    void handOverAt(int bytes);
+
     QString m_name;
     QSerialPort *m_port;
+    int m_expected = 0;   // of the answer expected, the bytes not handed over yet
+    int m_handOver = -1;  // VMIN as set; -1: as the port set it up
+    int m_portMinimum = 0; // VMIN as the port set it up
 };
 
 #endif
