@@ -19,7 +19,7 @@ namespace gateway {
 namespace {
 
 // The keys of the file, which are the options without their dashes.
-const char *const kKeys[] = {"port", "baud", "addresses", "answer-ms", "period", "broker", "user",
+const char *const kKeys[] = {"port", "baud", "addresses", "answer-ms", "period", "rescan", "broker", "user",
                              "password-file", "ca", "prefix", "no-discovery", "record"};
 const char kNoDiscovery[] = "no-discovery";
 
@@ -225,6 +225,11 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
                        .arg(where("period"), value("period")));
     c->periodMs = qRound(seconds * 1000);
 
+    c->rescanMinutes = value("rescan").isEmpty() ? 10 : value("rescan").toInt(&ok);
+    if (!value("rescan").isEmpty() && (!ok || c->rescanMinutes < 0 || c->rescanMinutes > 1440))
+        return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not a number of minutes from 0 to 1440")
+                       .arg(where("rescan"), value("rescan")));
+
     c->broker = value("broker");
     if (!c->broker.isEmpty() && !publish::parseBroker(c->broker).valid)
         return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not mqtt://host:port or mqtts://host:port")
@@ -287,6 +292,7 @@ QString flat(const QString &value)
 bool Config::operator==(const Config &o) const
 {
     return port == o.port && baudRate == o.baudRate && addresses == o.addresses && answerMs == o.answerMs && periodMs == o.periodMs
+        && rescanMinutes == o.rescanMinutes
         && broker == o.broker && user == o.user && passwordFile == o.passwordFile && password == o.password && caFile == o.caFile
         && prefix == o.prefix && discovery == o.discovery && record == o.record;
 }
@@ -399,6 +405,9 @@ QString helpText()
         "  --answer-ms N         how long a module may take to answer, 5 to 1000 ms\n"
         "                        (default: from the answer time Link measures)\n"
         "  --period S            a round of the watch, in seconds (default 1)\n"
+        "  --rescan MINUTES      every address not watched is asked once in MINUTES,\n"
+        "                        between the polls, and a module found is watched\n"
+        "                        (default 10; 0: never)\n"
         "  --broker URL          mqtt://host[:port] or mqtts://host[:port]\n"
         "  --user NAME           the user name the broker knows the gateway by\n"
         "  --password-file FILE  the password, alone in FILE (a password is never\n"
@@ -438,6 +447,8 @@ QString configText(const Config &c)
     if (c.answerMs > 0)
         key("answer-ms", QString::number(c.answerMs));
     key("period", QString::number(c.periodMs / 1000.0));
+    if (c.rescanMinutes != 10)
+        key("rescan", QString::number(c.rescanMinutes));
     if (!c.broker.isEmpty())
         key("broker", c.broker);
     if (!c.user.isEmpty())

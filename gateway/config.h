@@ -19,6 +19,7 @@ struct Config
     QVector<quint8> addresses; // ascending; empty: scan 1..247 at start and watch what answers
     int answerMs = -1;         // -1: from the answer time Link measures
     int periodMs = 1000;       // a round of the watch
+    int rescanMinutes = 10;    // every address not watched is asked once this often; 0: never
     QString broker;            // empty: readings are only recorded
     QString user;
     QString passwordFile;

@@ -1,6 +1,7 @@
 #ifndef HYGROVANE_GATEWAY_SERVICE_H
 #define HYGROVANE_GATEWAY_SERVICE_H
 
+#include "bus/schedule.h"
 #include "gateway/config.h"
 #include "trend/csvfile.h"
 
@@ -68,6 +69,7 @@ private:
     int m_publisherState = 0;
     bool m_everConnected = false;
     quint64 m_dropped = 0;
+    bus::Overrun m_overrun;
     QElapsedTimer m_stopClock;
 };
 

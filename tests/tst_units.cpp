@@ -175,13 +175,13 @@ private slots:
         QFETCH(QString, watched);
         QFETCH(int, pollMs);
         QFETCH(QString, expected);
-        QVector<bool> rows;
+        QVector<bool> rows, resting;
         for (QChar c : watched)
-            rows << (c == '1');
+            rows << (c != '0'), resting << (c == 'r');
         bus::Schedule schedule;
         QStringList steps;
-        for (qint64 now = 0, wait = 0; steps.size() < 8;) {
-            const int row = schedule.next(rows, now, &wait);
+        for (qint64 now = 0, wait = 0; steps.size() < (watched.contains('r') ? 12 : 8);) {
+            const int row = schedule.next(rows, now, &wait, resting);
             steps << (row < 0 ? QStringLiteral("wait %1").arg(wait) : QStringLiteral("%1:%2").arg(now).arg(row));
             now += row < 0 ? wait : pollMs;
         }
@@ -453,7 +453,7 @@ private slots:
         QString got = QStringList{"run", "help", "version", parsed.message}[parsed.action];
         if (parsed.action == gateway::Parsed::Run) {
             got = QStringList{c.port, QString::number(c.baudRate), gateway::addressList(c.addresses), QString::number(c.answerMs),
-                              QString::number(c.periodMs), c.broker, c.user + ':' + c.password, c.caFile, c.prefix,
+                              QString::number(c.periodMs), QString::number(c.rescanMinutes), c.broker, c.user + ':' + c.password, c.caFile, c.prefix,
                               c.discovery ? "discovery" : "-", c.record}.join('|');
             const QString text = gateway::configText(c);
             QVERIFY(write("back.conf", text.toUtf8()) && !text.contains("s3cret"));
@@ -765,6 +765,31 @@ void TestUnits::scanPlan_data()
     row("silence at 9600, 20 ms", QString::number(rtu::silenceUs(9600, 20)), "23646");
     // Each address left at its own rate's wait: 1,482 addresses, 215 done.
     row("time left of an all-rates scan (ms)", QString::number(bus::timeLeftUs(bus::scanPlan(1, 247, true, 9600), 215, 20) / 1000), "79880");
+    row("the silence before a request at 9600, 19200, 115200 (µs)",
+        QStringList{QString::number(rtu::gapUs(9600)), QString::number(rtu::gapUs(19200)), QString::number(rtu::gapUs(115200))}.join(' '),
+        "3646 1823 1750");
+    // The rescan over 1 and 2 watched, once a minute: ms:address asked, and
+    // what its answer made of it (f found, a asked again, g garbled only).
+    const auto rescan = [](const QMap<int, bus::Answer::Kind> &says) {
+        bus::Rescan r(1);
+        r.begin(0);
+        QStringList asked;
+        for (qint64 now = 0; now <= 1800; now += 10) {
+            if (const quint8 address = r.next({1, 2}, now)) {
+                const bus::Rescan::Verdict v = r.heard(address, says.value(address, bus::Answer::Silence));
+                asked << QStringLiteral("%1:%2%3").arg(now).arg(address).arg(QString(" fag").mid(v, 1).trimmed());
+            }
+        }
+        return asked.join(' ');
+    };
+    row("the rescan, one address a step", rescan({{4, bus::Answer::Values}}), "250:3 500:4f 750:5 1000:6 1250:7 1500:8 1750:9");
+    row("the rescan, garbled answers", rescan({{4, bus::Answer::Garbled}}), "250:3 500:4a 750:4a 1000:4g 1250:5 1500:6 1750:7");
+    bus::Overrun overrun;
+    QStringList said;
+    for (const int ms : {1000, 1030, 1200, 1300, 1500, 1000, 1600})
+        if (overrun.worthSaying(ms, 1000))
+            said << QString::number(ms);
+    row("rounds longer than the period, said", said.join(' '), "1200 1500");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
     row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
     row("garbled", answer(Exchange::Garbled, "0103"), "2 0 nan");
@@ -976,12 +1001,14 @@ void TestUnits::server_data()
 
 void TestUnits::schedule_data()
 {
-    QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order
+    QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order; r: a silent one, resting
     QTest::addColumn<int>("pollMs");
     QTest::addColumn<QString>("expected");
     QTest::newRow("quick rounds, once a second") << "111" << 30 << "0:0 30:1 60:2 wait 910 1000:0 1030:1 1060:2 wait 910";
     QTest::newRow("a round longer than a second") << "11" << 600 << "0:0 600:1 1200:0 1800:1 2400:0 3000:1 3600:0 4200:1";
     QTest::newRow("rows not watched are passed over") << "0101" << 30 << "0:1 30:3 wait 940 1000:1 1030:3 wait 940 2000:1 2030:3";
+    QTest::newRow("a silent module, asked every tenth round") << "r1" << 1000
+        << "0:1 1000:1 2000:1 3000:1 4000:1 5000:1 6000:1 7000:1 8000:1 9000:0 10000:1 11000:1";
     QTest::newRow("nothing watched") << "000" << 30 << "wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000";
 }
 
@@ -1122,16 +1149,16 @@ void TestUnits::gatewayConfig_data()
     auto row = [](const char *name, const char *arguments, const char *file, const QString &expected) {
         QTest::newRow(name) << arguments << file << expected;
     };
-    row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 "
+    row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 --rescan 0 "
                    "--broker mqtt://127.0.0.1:1884 --prefix hygrovane/lab --no-discovery --record r.csv", "",
-        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv");
-    row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv");
+        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|0|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv");
+    row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000|10||:|||discovery|r.csv");
     row("a raw server searched", "--port tcp://127.0.0.1:2000 --record r.csv", "",
         "--baud: a raw TCP server cannot change the rate: give the rate the line is set up with");
     row("a file, options over it", "--config <dir>/gw.conf --baud auto --addresses= --user u --password-file <dir>/pw --ca <dir>/ca.pem",
-        "# the line\nport = /dev/ttyUSB1\r\nbaud=19200\n\n; old\naddresses = 5, 2-3, 1\nbroker=mqtts://b.example\nno-discovery = yes\n",
-        "/dev/ttyUSB1|0||-1|1000|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|");
-    row("the packaged example", "--config <source>/packaging/gateway.conf.example", "", "/dev/ttyUSB0|9600||-1|1000|mqtt://localhost|:|||discovery|");
+        "# the line\nport = /dev/ttyUSB1\r\nbaud=19200\n\n; old\naddresses = 5, 2-3, 1\nbroker=mqtts://b.example\nno-discovery = yes\nrescan = 1440\n",
+        "/dev/ttyUSB1|0||-1|1000|1440|mqtts://b.example|u:s3cret|<dir>/ca.pem||-|");
+    row("the packaged example", "--config <source>/packaging/gateway.conf.example", "", "/dev/ttyUSB0|9600||-1|1000|10|mqtt://localhost|:|||discovery|");
     row("help before all", "--bogus --help", "", "help");
     row("version", "--version", "", "version");
     row("an unknown option", "--port p --record r --bard 9600", "", "--bard: no such option");
@@ -1156,6 +1183,7 @@ void TestUnits::gatewayConfig_data()
     row("a CA not PEM", "--port p --broker mqtts://h --ca <dir>/pw", "", "--ca: <dir>/pw is not a certificate in PEM form");
     row("an answer wait", "--port p --record r --answer-ms 4", "", "--answer-ms: 4 is not a number of milliseconds from 5 to 1000");
     row("a period with a comma", "--port p --record r --period 0,5", "", "--period: 0,5 is not a number of seconds from 0.1 to 3600");
+    row("a rescan of more than a day", "--port p --record r --rescan 1441", "", "--rescan: 1441 is not a number of minutes from 0 to 1440");
     row("a prefix", "--port p --broker mqtt://h --prefix a/#", "", "--prefix: the topic prefix holds #, a wildcard of MQTT");
     row("no port", "--record r", "", "no line to watch: give --port PATH|URL, or port = in the file");
     row("nothing to do", "--port p", "", "nothing to do: give --broker, --record or both");

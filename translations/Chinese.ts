@@ -1476,6 +1476,44 @@
         <translation>范围 %1 是倒序的</translation>
     </message>
     <message>
+        <source># Hygrovane gateway: the modules on the line at %1.
+# Read by hygrovane-gateway --config FILE; the service
+# hygrovane-gateway@NAME reads /etc/hygrovane/NAME.conf. An option on
+# the command line overrides a key here.
+</source>
+        <translation># Hygrovane 网关：%1 上这条线路的模块。
+# 由 hygrovane-gateway --config 文件 读取；服务
+# hygrovane-gateway@名称 读取 /etc/hygrovane/名称.conf。命令行上的
+# 选项优先于这里的键。
+</translation>
+    </message>
+    <message>
+        <source># No addresses: all of 1-247 are scanned at start, and what answers is watched.
+</source>
+        <translation># 未给出地址：启动时扫描 1-247 全部地址，监视有应答的模块。
+</translation>
+    </message>
+    <message>
+        <source># The password is never written here. Put it alone in
+# /etc/hygrovane/NAME.password, readable by root only: the service
+# hygrovane-gateway@NAME hands the gateway its own copy, named so:
+# password-file = /run/credentials/hygrovane-gateway@NAME.service/password
+</source>
+        <translation># 密码从不写在这里。请把它单独放进
+# /etc/hygrovane/名称.password，只允许 root 读取：服务
+# hygrovane-gateway@名称 会把它的副本交给网关，路径如下：
+# password-file = /run/credentials/hygrovane-gateway@名称.service/password
+</translation>
+    </message>
+    <message>
+        <source>%1: a raw TCP server cannot change the rate: give the rate the line is set up with</source>
+        <translation>%1：原始 TCP 服务器无法更改波特率：请给出线路设定的波特率</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of minutes from 0 to 1440</source>
+        <translation>%1：%2 不是 0 到 1440 之间的分钟数</translation>
+    </message>
+    <message>
         <source>Usage: hygrovane-gateway [options]
 Watches the temperature-and-humidity modules on one serial line and publishes
 their readings to an MQTT broker, as the bus window&apos;s watch does, without a
@@ -1493,6 +1531,9 @@ window.
   --answer-ms N         how long a module may take to answer, 5 to 1000 ms
                         (default: from the answer time Link measures)
   --period S            a round of the watch, in seconds (default 1)
+  --rescan MINUTES      every address not watched is asked once in MINUTES,
+                        between the polls, and a module found is watched
+                        (default 10; 0: never)
   --broker URL          mqtt://host[:port] or mqtts://host[:port]
   --user NAME           the user name the broker knows the gateway by
   --password-file FILE  the password, alone in FILE (a password is never
@@ -1526,6 +1567,9 @@ ends it at once with exit code 2.
   --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
                         （默认：根据“连接”测得的应答时间）
   --period 秒           监视一轮的时间，单位秒（默认 1）
+  --rescan 分钟         每个未被监视的地址每隔这么多分钟询问一次，
+                        穿插在轮询之间，找到的模块随即被监视
+                        （默认 10；0：从不）
   --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
   --user 名称           代理服务器识别网关所用的用户名
   --password-file 文件  密码，单独放在文件中（命令行上从不接受
@@ -1544,40 +1588,6 @@ ends it at once with exit code 2.
 最多用 5 秒送达代理服务器，然后结束。选项或键有误时立即结束，
 退出码为 2。
 </translation>
-    </message>
-    <message>
-        <source># Hygrovane gateway: the modules on the line at %1.
-# Read by hygrovane-gateway --config FILE; the service
-# hygrovane-gateway@NAME reads /etc/hygrovane/NAME.conf. An option on
-# the command line overrides a key here.
-</source>
-        <translation># Hygrovane 网关：%1 上这条线路的模块。
-# 由 hygrovane-gateway --config 文件 读取；服务
-# hygrovane-gateway@名称 读取 /etc/hygrovane/名称.conf。命令行上的
-# 选项优先于这里的键。
-</translation>
-    </message>
-    <message>
-        <source># No addresses: all of 1-247 are scanned at start, and what answers is watched.
-</source>
-        <translation># 未给出地址：启动时扫描 1-247 全部地址，监视有应答的模块。
-</translation>
-    </message>
-    <message>
-        <source># The password is never written here. Put it alone in
-# /etc/hygrovane/NAME.password, readable by root only: the service
-# hygrovane-gateway@NAME hands the gateway its own copy, named so:
-# password-file = /run/credentials/hygrovane-gateway@NAME.service/password
-</source>
-        <translation># 密码从不写在这里。请把它单独放进
-# /etc/hygrovane/名称.password，只允许 root 读取：服务
-# hygrovane-gateway@名称 会把它的副本交给网关，路径如下：
-# password-file = /run/credentials/hygrovane-gateway@名称.service/password
-</translation>
-    </message>
-    <message>
-        <source>%1: a raw TCP server cannot change the rate: give the rate the line is set up with</source>
-        <translation>%1：原始 TCP 服务器无法更改波特率：请给出线路设定的波特率</translation>
     </message>
 </context>
 <context>
@@ -1701,6 +1711,20 @@ ends it at once with exit code 2.
     <message>
         <source>Watching addresses %1 at %2 baud.</source>
         <translation>正在以 %2 波特率监视地址 %1。</translation>
+    </message>
+    <message>
+        <source>address %1: only garbled answers: two modules at one address, or noise</source>
+        <translation>地址 %1：只有乱码应答：一个地址上有两个模块，或是线路噪声</translation>
+    </message>
+    <message>
+        <source>Module %1 found at %2 baud by the rescan: watched from now on.</source>
+        <translation>重新扫描在 %2 波特率下找到模块 %1：从现在起监视它。</translation>
+    </message>
+    <message numerus="yes">
+        <source>a round of %n modules takes %1 s at %2 baud, longer than the period of %3 s</source>
+        <translation>
+            <numerusform>%n 个模块一轮需要 %1 秒（%2 波特率），比周期 %3 秒更长</numerusform>
+        </translation>
     </message>
 </context>
 <context>

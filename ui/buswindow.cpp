@@ -564,7 +564,8 @@ void BusWindow::saveForGateway()
     gateway::Config c;
     const QVector<bool> watched = modules->watched(rate);
     for (int row = 0; row < watched.size(); ++row) {
-        if (watched[row] && !c.addresses.contains(modules->address(row)))
+        // An address that gave garbled answers only holds no module to watch.
+        if (watched[row] && !modules->garbled(row) && !c.addresses.contains(modules->address(row)))
             c.addresses.append(modules->address(row));
     }
     if (c.addresses.isEmpty())
