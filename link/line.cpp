@@ -318,7 +318,8 @@ void Line::writeRequest(LineRequest request)
     // Only a wait the line runs itself reads what came short at its end; the
     // tail of a late answer begun is read as it comes, to be timed.
     const bool timed = kind == LineRequest::Foreign && !isLoggerFrame(frame) && m_rx->isEmpty();
-    m_transport->expect(timed ? rtu::answerSize(frame) + (m_echoes ? int(frame.size()) : 0) : 0);
+    const int expected = timed ? rtu::answerSize(frame) + (m_echoes ? int(frame.size()) : 0) : 0;
+    m_transport->expect(expected, rtu::wireUs(frame.size() + rtu::answerSize(frame), rate));
     // A write's answer is a copy of it: only a line known to echo has a copy to drop.
     awaitEcho(frame);
 

@@ -3,6 +3,8 @@
 #include "link/porterror.h"
 
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
@@ -13,7 +15,14 @@ SerialTransport::SerialTransport(const QString &name, QObject *parent)
     : Transport(parent)
     , m_name(name)
     , m_port(new QSerialPort(this))
+    , m_resume(new QTimer(this))
 {
+    m_resume->setSingleShot(true);
+    m_resume->setTimerType(Qt::PreciseTimer);
+    connect(m_resume, &QTimer::timeout, this, [this] {
+        if (m_paused)
+            m_paused->setEnabled(true);
+    });
     connect(m_port, &QSerialPort::readyRead, this, &Transport::readyRead);
     // Open failures are told by open(); only a port that dies while in use
     // (adapter pulled, line gone) is a failure, and only once: it is closed
@@ -55,6 +64,7 @@ bool SerialTransport::open(qint32 rate, QString *error)
 
 void SerialTransport::close()
 {
+    m_resume->stop();
     m_port->close();
     m_expected = 0;
     m_handOver = -1;
@@ -79,6 +89,9 @@ void SerialTransport::write(const QByteArray &bytes)
 {
     m_port->write(bytes);
     m_port->flush();
+    // Written whole: the second flush finds nothing left and stops the
+    // port's watch for room to write, which would wake the loop once more.
+    m_port->flush();
 }
 
 QByteArray SerialTransport::readAll()
@@ -92,10 +105,29 @@ QByteArray SerialTransport::readAll()
     return bytes;
 }
 
-void SerialTransport::expect(int bytes)
+void SerialTransport::expect(int bytes, qint64 withinUs)
 {
     m_expected = qMax(0, bytes);
     handOverAt(m_expected);
+    m_resume->stop();
+    if (m_paused)
+        m_paused->setEnabled(true);
+    // Not even watched until the answer can have ended: the kernel would
+    // wake the loop's poll at every byte to find too few still.
+    m_paused = m_expected > 0 && withinUs > 0 ? readNotifier() : nullptr;
+    if (m_paused) {
+        m_paused->setEnabled(false);
+        m_resume->start(int((withinUs + 999) / 1000));
+    }
+}
+
+QSocketNotifier *SerialTransport::readNotifier() const
+{
+    for (QSocketNotifier *notifier : m_port->findChildren<QSocketNotifier *>()) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled())
+            return notifier;
+    }
+    return nullptr;
 }
 
 void SerialTransport::handOverAt(int bytes)
