@@ -89,7 +89,7 @@ for modules in 8 32 128; do
   "$build/hygrovane-modsim" --pace --address "$(seq -s, 1 "$modules")" --baud 9600 >"$work/sim.out" 2>&1 &
   sim=$!
   pids+=("$sim")
-  for _ in $(seq 50); do grep -q ' on /dev/' "$work/sim.out" && break; sleep 0.1; done
+  for _ in $(seq 50); do grep -qs " on /dev/" "$work/sim.out" && break; sleep 0.1; done
   port=$(sed -n 's:.* on \(/dev/[^ ]*\)$:\1:p' "$work/sim.out")
   [ -n "$port" ] || { cat "$work/sim.out" >&2; echo "gateway bench: the simulated line did not start" >&2; exit 1; }
   measure "$modules" peer peer $python "$root/bench/peer.py" "$port" 9600 "1-$modules" "127.0.0.1:$mqtt_port" peer $((seconds + 60)) 0.1
