@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """The gateway's work done by the shortest Python program that does it, to hold
 its CPU and memory against: Debian's python3-pymodbus (3.0) reads registers 0-4
-of each module in turn over Modbus RTU, a round at most once a second as the
-gateway's watch, and python3-paho-mqtt (1.6) publishes each reading as the
-gateway does: the same JSON, at QoS 1, to the same topics.
+of each module in turn over Modbus RTU, a round at most once a PERIOD (1 s
+unless given) as the gateway's watch, and python3-paho-mqtt (1.6) publishes
+each reading as the gateway does: the same JSON, at QoS 1, to the same topics.
 
-  bench/peer.py PORT BAUD ADDRESSES HOST:PORT PREFIX SECONDS
-  e.g. bench/peer.py /dev/pts/3 9600 1-32 127.0.0.1:1883 peer 60
+  bench/peer.py PORT BAUD ADDRESSES HOST:PORT PREFIX SECONDS [PERIOD]
+  e.g. bench/peer.py /dev/pts/3 9600 1-32 127.0.0.1:1883 peer 60 0.1
 
 It prints the readings published and the reads that went unanswered.
 """
@@ -42,9 +42,10 @@ def payload(address, registers):
 
 
 def main():
-    if len(sys.argv) != 7:
+    if len(sys.argv) not in (7, 8):
         sys.exit(__doc__)
-    port, baud, wanted, broker, prefix, seconds = sys.argv[1:]
+    port, baud, wanted, broker, prefix, seconds = sys.argv[1:7]
+    period = float(sys.argv[7]) if len(sys.argv) == 8 else 1.0
     host, _, mqtt_port = broker.rpartition(":")
     logging.basicConfig(level=logging.CRITICAL)  # pymodbus logs every timeout
 
@@ -72,7 +73,7 @@ def main():
                 client.publish("%s/%d/availability" % (prefix, address), "online", qos=1, retain=True)
             client.publish("%s/%d/state" % (prefix, address), payload(address, reply.registers), qos=1)
             published += 1
-        time.sleep(max(0.0, round_start + 1 - time.monotonic()))
+        time.sleep(max(0.0, round_start + period - time.monotonic()))
 
     client.publish(prefix + "/status", "offline", qos=1, retain=True).wait_for_publish(5)
     client.disconnect()

@@ -85,7 +85,7 @@ void ModuleTable::polled(int index, const Answer &answer, const QDateTime &at)
         ++row.misses;
         if (row.missesInARow++ == 0)
             row.silentSince = at;
-        if (row.missesInARow == SilentAfter) {
+        if (row.missesInARow == SilentAfter && row.online) {
             row.online = false;
             emit availability(row.address, false);
         }

@@ -53,13 +53,16 @@ public:
 signals:
     // A watched module answers, having not answered before (its first answer
     // to a watch, or its first after SilentAfter misses in a row), whichever
-    // way the answer came; or it has just gone silent.
+    // way the answer came; or, having answered, it has just gone silent.
+    // Each change is told once.
     void availability(quint8 address, bool online);
 
 public:
     qint32 baudRate(int row) const { return m_rows[row].baudRate; }
     // Two modules answered at once at the row's address, the last time it was asked.
     bool garbled(int row) const { return m_rows[row].answer.kind == Answer::Garbled; }
+    // Silent for SilentAfter polls in a row, or more.
+    bool silent(int row) const { return m_rows[row].missesInARow >= SilentAfter; }
     // The row of the module at this address and rate, or -1.
     int find(quint8 address, qint32 baudRate) const;
     // A module read back at its new address or rate: its row goes with it.

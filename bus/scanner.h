@@ -40,16 +40,25 @@ signals:
     void progressed(bool news);
     // The plan ran to its end (a scan stopped early says nothing)...
     void finished();
-    // ... and these were the addresses it covered, and those that answered.
+    // ... and these were the addresses it covered, and those a module
+    // answered at, whole.
     void covered(quint8 first, quint8 last, const QSet<quint8> &present);
+    // Asked three times, the address gave garbled answers only: two modules
+    // there, or noise. Its row says so; it counts as no module found.
+    void garbledOnly(quint8 address, qint32 baudRate);
 
 private:
     void probeNext();
+    // The probe's `asked`th time.
+    void ask(const Probe &probe, int asked);
     void end();
 
     Line *m_line;
     ModuleTable *m_table;
     QVector<Probe> m_plan;
+    // Addresses whose answer was garbled, to be asked again at the end,
+    // and how often each has been asked.
+    QVector<QPair<Probe, int>> m_again;
     int m_answerMs = 0;
     int m_probed = 0;
     int m_found = 0;

@@ -4,6 +4,8 @@
 #include "bus/moduletable.h"
 #include "link/line.h"
 
+#include <QSet>
+
 #include <QTimer>
 
 namespace bus {
@@ -15,6 +17,8 @@ Watcher::Watcher(Line *line, ModuleTable *table, QObject *parent)
     , m_roundTimer(new QTimer(this))
 {
     m_roundTimer->setSingleShot(true);
+    // A round begins on time, not a coarse timer's twentieth of it later.
+    m_roundTimer->setTimerType(Qt::PreciseTimer);
     connect(m_roundTimer, &QTimer::timeout, this, &Watcher::pollNext);
 }
 
@@ -29,6 +33,7 @@ void Watcher::start(qint32 baudRate, int answerMs, qint64 roundMs)
     m_roundStartMs = m_roundMs = -1;
     m_lastRow = -1;
     m_clock.start();
+    m_rescan.begin(0);
     pollNext();
 }
 
@@ -50,16 +55,29 @@ void Watcher::pollNext()
         return;
     qint64 waitMs = 0;
     const qint64 now = m_clock.elapsed();
-    const int row = m_schedule.next(m_table->watched(m_rate), now, &waitMs);
-    if (row < 0) {
-        m_roundTimer->start(int(waitMs));
-        return;
+    const QVector<bool> watched = m_table->watched(m_rate);
+    if (m_rescan.isOn()) {
+        QSet<quint8> polled;
+        for (int row = 0; row < watched.size(); ++row) {
+            if (watched[row])
+                polled.insert(m_table->address(row));
+        }
+        if (const quint8 address = m_rescan.next(polled, now))
+            return rescan(address);
     }
+    QVector<bool> resting;
+    for (int row = 0; row < watched.size(); ++row)
+        resting.append(m_resting && m_table->silent(row));
+    const int row = m_schedule.next(watched, now, &waitMs, resting);
+    if (row < 0)
+        return waitFor(waitMs);
     // A round is from one start of the rows to the next, its wait included:
     // the time a module's readings take to come round again.
     if (row <= m_lastRow || m_roundStartMs < 0) {
-        if (m_roundStartMs >= 0)
+        if (m_roundStartMs >= 0) {
             m_roundMs = now - m_roundStartMs;
+            emit roundEnded(m_roundMs);
+        }
         m_roundStartMs = now;
     }
     m_lastRow = row;
@@ -81,6 +99,42 @@ void Watcher::pollNext()
         m_table->answeredLate(row, answer, now);
         if (answer.kind == Answer::Values)
             emit reading(now, m_table->address(row), answer.values);
+    };
+    m_line->exchange(this, x);
+}
+
+void Watcher::waitFor(qint64 waitMs)
+{
+    const qint64 dueMs = m_rescan.dueInMs(m_clock.elapsed());
+    if (dueMs >= 0)
+        waitMs = qMin(waitMs, dueMs);
+    m_roundTimer->start(int(qMax<qint64>(0, waitMs)));
+}
+
+void Watcher::rescan(quint8 address)
+{
+    Exchange x = measurementExchange(address, m_rate, m_answerMs);
+    x.done = [this, address](Exchange::Outcome outcome, const QByteArray &reply) {
+        const Answer answer = answerOf(outcome, reply);
+        switch (m_rescan.heard(address, answer.kind)) {
+        case Rescan::Found: {
+            const QDateTime now = currentDateTime();
+            const int row = m_table->find(address, m_rate);
+            // A row kept for an address that garbled is watched again.
+            if (row >= 0)
+                m_table->setData(m_table->index(row, ModuleTable::Address), Qt::Checked, Qt::CheckStateRole);
+            else
+                m_table->found({address, m_rate}, answer, now);
+            emit discovered(address, m_rate);
+            break;
+        }
+        case Rescan::GarbledOnly:
+            emit garbledOnly(address, m_rate);
+            break;
+        default:
+            break;
+        }
+        pollNext();
     };
     m_line->exchange(this, x);
 }

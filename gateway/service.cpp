@@ -63,6 +63,28 @@ Service::Service(const Config &config, QObject *parent)
         m_found = true;
         watch();
     });
+    // Garbled answers only: said once, and neither watched nor announced.
+    const auto garbled = [this](quint8 address) {
+        say(QCoreApplication::translate("gateway::Service", "address %1: only garbled answers: two modules at one address, or noise").arg(address));
+    };
+    connect(m_scanner, &bus::Scanner::garbledOnly, this, [this, garbled](quint8 address, qint32 rate) {
+        garbled(address);
+        const int row = m_table->find(address, rate);
+        m_table->setData(m_table->index(row, bus::ModuleTable::Address), Qt::Unchecked, Qt::CheckStateRole);
+    });
+    connect(m_watcher, &bus::Watcher::garbledOnly, this, garbled);
+    connect(m_watcher, &bus::Watcher::discovered, this, [this](quint8 address, qint32 rate) {
+        say(QCoreApplication::translate("gateway::Service", "Module %1 found at %2 baud by the rescan: watched from now on.").arg(address).arg(rate));
+    });
+    connect(m_watcher, &bus::Watcher::roundEnded, this, [this](qint64 roundMs) {
+        if (!m_overrun.worthSaying(roundMs, m_config.periodMs))
+            return;
+        const int modules = int(m_table->watched(m_rate).count(true));
+        say(QCoreApplication::translate("gateway::Service", "a round of %n modules takes %1 s at %2 baud, longer than the period of %3 s", nullptr, modules)
+                .arg(QString::number(roundMs / 1000.0, 'f', 1))
+                .arg(m_rate)
+                .arg(QString::number(m_config.periodMs / 1000.0)));
+    });
     connect(m_watcher, &bus::Watcher::reading, m_publisher, &publish::Publisher::addReading);
     connect(m_watcher, &bus::Watcher::reading, this, [this](const QDateTime &when, quint8 address, const trend::Values &values) {
         if (m_record.isOpen() && !m_record.write(trend::csvRow(when, address, values)))
@@ -196,6 +218,8 @@ void Service::scan()
 void Service::watch()
 {
     m_table->setWatchRate(m_rate);
+    m_watcher->setRescan(m_config.rescanMinutes);
+    m_watcher->setResting(true);
     m_watcher->start(m_rate, m_answerMs, m_config.periodMs);
 }
 

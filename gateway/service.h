@@ -1,6 +1,7 @@
 #ifndef HYGROVANE_GATEWAY_SERVICE_H
 #define HYGROVANE_GATEWAY_SERVICE_H
 
+#include "bus/schedule.h"
 #include "gateway/config.h"
 #include "trend/csvfile.h"
 
@@ -72,6 +73,7 @@ private:
     bool m_everConnected = false;
     QString m_brokerCause; // what was said of the broker last
     quint64 m_dropped = 0;
+    bus::Overrun m_overrun;
     QElapsedTimer m_stopClock;
 };
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,9 @@ namespace {
 // never falls silent grows it, and examining it on every chunk would cost more
 // and more. It is dropped as noise.
 constexpr int kRxBufferLimit = 4096;
+// The longest pause between the pieces of one answer that an adapter or a
+// network server makes.
+constexpr qint64 kPieceGapUs = 50000;
 
 bool isLoggerFrame(const QByteArray &frame)
 {
@@ -32,6 +36,7 @@ Line::Line(QObject *parent)
     : QObject(parent)
     , m_clear(new QTimer(this))
     , m_wait(new QTimer(this))
+    , m_quiet(new QTimer(this))
 {
     // Frames are delimited by silence only: whatever has not become a frame
     // 500 ms after the last byte is dropped.
@@ -42,6 +47,9 @@ Line::Line(QObject *parent)
     m_wait->setTimerType(Qt::PreciseTimer);
     m_wait->setSingleShot(true);
     connect(m_wait, &QTimer::timeout, this, &Line::waitEnded);
+    m_quiet->setTimerType(Qt::PreciseTimer);
+    m_quiet->setSingleShot(true);
+    connect(m_quiet, &QTimer::timeout, this, &Line::dispatch);
     m_clock.start();
     usePort(QString());
 }
@@ -268,6 +276,13 @@ void Line::dispatch()
     moveTo(rateFor(m_probe ? *m_probe : m_pending.front()));
     if (!m_transport->isReady())
         return;
+    // Modbus asks three and a half characters of silence between frames: a
+    // slow module, or another listener, takes two run together for one bad
+    // frame. A wait that ended in silence has kept it already.
+    if (const qint64 leftNs = quietLeftNs(); leftNs > 0) {
+        m_quiet->start(int((leftNs + 999999) / 1000000));
+        return;
+    }
     if (m_probe) {
         LineRequest probe = std::move(*m_probe);
         m_probe.reset();
@@ -295,11 +310,20 @@ void Line::writeRequest(LineRequest request)
     request.chorus = Chorus();
     m_outstanding = std::move(request);
     m_heardOther = false;
+    m_echoEnded = false;
     m_probing = kind == LineRequest::Foreign && m_outstanding->exchange.timed;
     ++m_written;
     // On the line now, not when the event loop next runs: the wait counts
     // from here.
     m_transport->write(frame);
+    m_writeNs = m_clock.nsecsElapsed();
+    m_wireEndNs = m_writeNs + rtu::wireUs(frame.size(), rate) * 1000;
+    // The answer's length is known, and an echo's: read once it is all in.
+    // Only a wait the line runs itself reads what came short at its end; the
+    // tail of a late answer begun is read as it comes, to be timed.
+    const bool timed = kind == LineRequest::Foreign && !isLoggerFrame(frame) && m_rx->isEmpty();
+    const int expected = timed ? rtu::answerSize(frame) + (m_echoes ? int(frame.size()) : 0) : 0;
+    m_transport->expect(expected, rtu::wireUs(frame.size() + rtu::answerSize(frame), rate));
     // A write's answer is a copy of it: only a line known to echo has a copy to drop.
     awaitEcho(frame);
 
@@ -349,6 +373,14 @@ qint64 Line::lateWindowUs() const
     if (m_outstanding && m_outstanding->kind == LineRequest::Foreign)
         return 2 * m_outstanding->exchange.firstByteUs;
     return 2 * rtu::firstByteUs(m_rate, rtu::defaultAnswerMs(measuredAnswerMs()));
+}
+
+qint64 Line::quietLeftNs() const
+{
+    // From the last byte on the wire: the end of what was heard, or of the
+    // request written before.
+    const qint64 lastNs = qMax(m_lastByteNs, m_wireEndNs);
+    return lastNs + rtu::gapUs(m_transport->rate()) * 1000 - m_clock.nsecsElapsed();
 }
 
 void Line::heardAnswer(const QByteArray &reply)
@@ -523,7 +555,6 @@ void Line::receive(const QByteArray &chunk)
     // neither is the answer to the request on the line.
     dropEcho();
     dropLateAnswer();
-    noteAnswerTime();
     if (m_outstanding && isLoggerFrame(m_outstanding->frame)) {
         // A byte the driver put on the line before the reply is no part of it.
         const int start = m_rx->indexOf("\x7B\x22");
@@ -532,6 +563,10 @@ void Line::receive(const QByteArray &chunk)
     }
     const QByteArray buffer = *m_rx;
     m_heardOther = m_heardOther || (!buffer.isEmpty() && !m_echoAwaited && !rtu::isTurnaroundGlitch(buffer));
+    // Answers that garble each other still say how long the modules take:
+    // to their last byte so far.
+    if (m_heardOther && m_outstanding && !isLoggerFrame(m_outstanding->frame))
+        noteAnswerTime(m_lastByteNs, rtu::answerSize(m_outstanding->frame), false);
     if (m_outstanding && m_outstanding->kind == LineRequest::Foreign) {
         receiveForExchange(buffer);
         return;
@@ -555,6 +590,7 @@ void Line::receiveForExchange(const QByteArray &buffer)
             const QByteArray reply = m_rx->mid(at, size);
             // Only the answer goes: what follows it may be the head of another.
             m_rx->remove(at, size);
+            noteAnswerTime(m_lastByteNs, size, true);
             emit received(reply);
             if (!listensToAll())
                 return endExchange(Exchange::Answered, reply);
@@ -565,6 +601,19 @@ void Line::receiveForExchange(const QByteArray &buffer)
         // answer still coming; the rest may be a collision.
         const QByteArray left = *m_rx;
         m_exchangeBytes = rtu::withoutReplies(left.left(lateHeadAt(left, m_transport->rate())));
+        if (!listensToAll()) {
+            const qint64 nowNs = m_waitClock.nsecsElapsed();
+            const qint64 answerNs = (m_outstanding->exchange.firstByteUs - rtu::wireUs(m_outstanding->frame.size(), m_outstanding->rate)) * 1000;
+            // The request's own copy, still coming in pieces, is no answer
+            // begun; the answer can only begin once the copy is whole, and
+            // its wait runs from then.
+            if (m_echoAwaited && !m_rx->isEmpty() && m_outstanding->frame.startsWith(*m_rx)) {
+                m_exchangeBytes.clear();
+                return waitFor(qMin(m_deadlineNs, qMax(m_waitDueNs, nowNs + answerNs)));
+            }
+            if (std::exchange(m_echoEnded, false) && m_exchangeBytes.isEmpty() && m_wait->isActive())
+                return waitFor(qMin(m_deadlineNs, qMax(m_waitDueNs, nowNs + answerNs)));
+        }
     }
     // Listened out before the bytes left are judged: they may be the head of
     // a second module's answer.
@@ -576,7 +625,12 @@ void Line::receiveForExchange(const QByteArray &buffer)
     if (m_exchangeBytes.isEmpty())
         return; // nothing of its own yet: the wait for the first byte goes on
     // A reply has begun: it has until the line falls silent to become one.
-    waitFor(qMin(m_deadlineNs, m_waitClock.nsecsElapsed() + m_outstanding->exchange.silenceUs * 1000));
+    // A module never pauses inside a frame, but an adapter's latency timer
+    // or a busy server hands one over in pieces, tens of ms apart.
+    qint64 silenceUs = m_outstanding->exchange.silenceUs;
+    if (!isLoggerFrame(m_outstanding->frame) && rtu::beginsAnswer(m_exchangeBytes, m_outstanding->frame))
+        silenceUs = qMax(silenceUs, kPieceGapUs);
+    waitFor(qMin(m_deadlineNs, m_waitClock.nsecsElapsed() + silenceUs * 1000));
 }
 
 void Line::decodeRtuReply()
@@ -590,6 +644,7 @@ void Line::decodeRtuReply()
     for (int at; m_outstanding && (at = rtu::findAnswer(*m_rx, m_outstanding->frame, &size)) >= 0;) {
         const QByteArray reply = m_rx->mid(at, size);
         m_rx->remove(at, size);
+        noteAnswerTime(m_lastByteNs, size, true);
         if (!listensToAll()) {
             if (m_host)
                 m_host->answered(reply);
@@ -626,6 +681,7 @@ void Line::dropEcho()
         if (at >= 0) {
             buffer.remove(0, at + request.size());
             m_echoAwaited = false;
+            m_echoEnded = true;
             m_echoMisses = 0;
             // The quickest echo says what the adapter adds; a busy event loop only ever adds to it.
             m_echoLagUs = qMin(m_echoLagUs, qMax<qint64>(0, m_waitClock.nsecsElapsed() / 1000 - wire));
@@ -640,6 +696,7 @@ void Line::dropEcho()
     if (buffer.startsWith(request)) {
         m_echoes = true;
         m_echoAwaited = false;
+        m_echoEnded = true;
         m_echoMisses = 0;
         m_echoLagUs = qMax<qint64>(0, m_waitClock.nsecsElapsed() / 1000 - wire);
         buffer.remove(0, request.size());
@@ -716,16 +773,15 @@ void Line::dropLateAnswer()
     }
 }
 
-void Line::noteAnswerTime()
+void Line::noteAnswerTime(qint64 endNs, int answerSize, bool whole)
 {
-    // From the end of the probe on the wire, its gap and the reply's first
-    // character to the first byte seen: what the module and the adapter add.
-    if (!m_probing || m_rx->isEmpty())
+    // From the end of the probe on the wire, its gap and the answer's own
+    // wire time to the answer's last byte: what the module and the adapter
+    // add. To its first byte only, a line that hands an answer over in
+    // pieces would have the waits lose its tail.
+    if (!m_probing)
         return;
-    // What may yet be the probe's own echo is not the module's answer.
-    if (m_echoAwaited && m_outstanding && m_outstanding->frame.startsWith(*m_rx))
-        return;
-    m_probing = false;
-    const qint64 wire = rtu::wireUs(rtu::RequestSize, m_rate) + rtu::wireUs(9, m_rate) / 2;
-    m_answerUs = qMax<qint64>(0, m_waitClock.nsecsElapsed() / 1000 - wire);
+    m_probing = !whole;
+    const qint64 wire = rtu::wireUs(rtu::RequestSize + answerSize, m_rate) + rtu::gapUs(m_rate);
+    m_answerUs = qMax<qint64>(0, (endNs - m_writeNs) / 1000 - wire);
 }

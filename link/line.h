@@ -99,8 +99,9 @@ public:
     // Why the last claim was ended for its holder.
     QString claimEndedBy() const { return m_claimEnd; }
 
-    // How long the module linked last took to start its answer, past its
-    // request and the gap before a reply, in ms; -1 before one answered.
+    // How long the module linked last took to answer, past its request, the
+    // gap before a reply and the answer's own wire time, to the answer's
+    // last byte, in ms; -1 before one answered.
     int measuredAnswerMs() const { return m_answerUs < 0 ? -1 : int((m_answerUs + 999) / 1000); }
     // Modules the last request to address 0 heard; from garbled bytes, at
     // least that many.
@@ -175,7 +176,11 @@ private:
     void echoMissed();
     void awaitEcho(const QByteArray &frame);
     void dropLateAnswer();
-    void noteAnswerTime();
+    // The answer to the probe on the line ended at `endNs` (on m_clock), or
+    // bytes that make none (answers that collided) did, so far.
+    void noteAnswerTime(qint64 endNs, int answerSize, bool whole);
+    // How much longer the line must stay quiet before the next frame.
+    qint64 quietLeftNs() const;
     bool moveTo(qint32 rate);
     qint32 rateFor(const LineRequest &request) const;
 
@@ -192,6 +197,7 @@ private:
     std::deque<LineRequest> m_pending;
     std::optional<LineRequest> m_probe; // the link's, ahead of everything
     QTimer *m_wait;              // the wait of a request no watchdog judges: a poll, another room's
+    QTimer *m_quiet;             // the silence before the next frame
     QElapsedTimer m_waitClock;   // since it was written
     qint64 m_waitDueNs = 0;      // when its wait ends
     quint64 m_written = 0;       // tells the request on the line from the one before
@@ -211,6 +217,7 @@ private:
     // timed from the chunk that ended it, which an adapter's latency or a
     // busy event loop hands over later than it came.
     static constexpr qint64 kLateSlackNs = 30 * 1000000LL;
+    static constexpr qint64 kLongAgoNs = 3600 * 1000000000LL;
     struct Unanswered
     {
         LineRequest request;
@@ -221,7 +228,12 @@ private:
     QElapsedTimer m_clock;
     qint64 m_answerUs = -1;  // the linked module's answer time
     bool m_probing = false;  // the link's probe is on the line, its answer not timed yet
-    qint64 m_lastByteNs = 0; // on m_clock: when the line last brought a byte
+    // On m_clock: when the line last brought a byte, when the request on the
+    // line was written and when it had left the wire (long ago, before any).
+    qint64 m_lastByteNs = -kLongAgoNs;
+    qint64 m_writeNs = -kLongAgoNs;
+    qint64 m_wireEndNs = -kLongAgoNs;
+    bool m_echoEnded = false; // the request's echo came whole with the bytes just received
     int m_modules = 0;
     bool m_modulesAtLeast = false;
     bool m_heardOther = false;

@@ -234,7 +234,9 @@ void Widget::written(const LineRequest &request)
         UartData.SettingAck = 0;
         break;
     default:
-        timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
+        // A probe the line's silence held back is judged by the search's next step, not its watchdog.
+        if (kind != LineRequest::AddressRead || !searching())
+            timerResponse->start(kind == LineRequest::SerialWrite ? 1500 : 500);
         UartData.ReplyReceived = 0;
         break;
     }

@@ -42,6 +42,12 @@ public:
     virtual void takeWaiting() = 0;
     // Bytes that came while nobody listened belong to no request.
     virtual void discard() = 0;
+    // The answer to what was just written is this many bytes long, and
+    // cannot have ended before `withinUs` from now: nothing need be handed
+    // over before they are all in, which saves a wake-up a byte. takeWaiting()
+    // hands over whatever has come all the same, so a short, garbled or late
+    // answer is not lost. 0 bytes: each byte as it comes.
+    virtual void expect(int bytes, qint64 withinUs) { Q_UNUSED(bytes) Q_UNUSED(withinUs) }
 
 signals:
     void readyRead();

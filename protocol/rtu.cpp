@@ -197,4 +197,11 @@ qint64 silenceUs(qint32 baudRate, int answerMs)
     return answerMs * 1000LL + wireUs(7, baudRate) / 2;
 }
 
+qint64 gapUs(qint32 baudRate)
+{
+    if (baudRate > 19200)
+        return 1750;
+    return baudRate > 0 ? (35 * qint64(1000000) + baudRate - 1) / baudRate : 0;
+}
+
 } // namespace rtu

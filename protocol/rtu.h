@@ -95,6 +95,9 @@ int defaultAnswerMs(int measuredMs);
 // Once a reply has begun, the line quiet this long means it is over: the
 // answer time again, and three and a half characters as Modbus counts a gap.
 qint64 silenceUs(qint32 baudRate, int answerMs);
+// The silence a master keeps between the end of the last frame on the line
+// and its next request: three and a half characters, 1.75 ms above 19200.
+qint64 gapUs(qint32 baudRate);
 
 } // namespace rtu
 

@@ -3,6 +3,7 @@
 #include "publish/reasons.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -39,6 +40,8 @@ int library()
 
 // The most of a CA file read to check it: a system bundle is a few hundred kB.
 constexpr qint64 kCaFileMost = 16 << 20;
+// The most a stop waits for the broker to take its last words.
+constexpr qint64 kLeavingMs = 1000;
 
 } // namespace
 
@@ -92,9 +95,30 @@ void Publisher::stop()
         // Either failing, the socket closes below without a disconnect all
         // the same, and the broker's will says "offline" instead.
         unwatch();
+        // No module is heard once the tool is gone: its availability, retained,
+        // would go on saying "online".
+        m_leaving.clear();
+        bool said = true;
+        for (auto it = m_online.cbegin(); said && it != m_online.cend(); ++it) {
+            const QByteArray module = availabilityTopic(m_settings.prefix, it.key()).toUtf8();
+            int mid = 0;
+            said = !it.value() || mosquitto_publish(m_client, &mid, module.constData(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS;
+            m_leaving.insert(mid);
+        }
         const QByteArray topic = statusTopic(m_settings.prefix).toUtf8();
-        if (mosquitto_publish(m_client, nullptr, topic.constData(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS)
+        int mid = 0;
+        if (said && mosquitto_publish(m_client, &mid, topic.constData(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS) {
+            // libmosquitto holds back what is past its in-flight maximum until
+            // acknowledgements make room: a broker acknowledges in moments,
+            // and one that does not says the will for us.
+            m_leaving.insert(mid);
+            m_leaving.remove(0);
+            QElapsedTimer waited;
+            waited.start();
+            while (!m_leaving.isEmpty() && waited.elapsed() < kLeavingMs && mosquitto_loop(m_client, 20, 1) == MOSQ_ERR_SUCCESS) {
+            }
             mosquitto_disconnect(m_client);
+        }
     }
     drop();
     if (m_started || m_state != Off)
@@ -238,7 +262,10 @@ void Publisher::established()
     // The modules an earlier run left on the broker come back retained, for
     // a scan to clear those no longer on the line.
     errno = 0;
-    const int rc = mosquitto_subscribe(m_client, nullptr, (m_settings.prefix + QStringLiteral("/+/availability")).toUtf8().constData(), 0);
+    int rc = mosquitto_subscribe(m_client, nullptr, (m_settings.prefix + QStringLiteral("/+/availability")).toUtf8().constData(), 0);
+    // Announcing nothing, it takes back what an earlier run announced.
+    if (rc == MOSQ_ERR_SUCCESS && !m_settings.discovery)
+        rc = mosquitto_subscribe(m_client, nullptr, discoveryFilter(m_settings.prefix).toUtf8().constData(), 0);
     if (rc != MOSQ_ERR_SUCCESS)
         return lost(rc, errno);
     if (!send({statusTopic(m_settings.prefix), "online", true}))
@@ -276,6 +303,7 @@ void Publisher::drop()
     m_outbox.rewind();
     m_sent.clear();
     m_held.clear();
+    m_configs.clear();
 }
 
 // libmosquitto has closed the socket, or is about to: the notifiers go first,
@@ -320,6 +348,12 @@ bool Publisher::announce(quint8 address)
 // or not this run announces any, for an earlier run may have.
 bool Publisher::tidy()
 {
+    while (!m_configs.isEmpty()) {
+        const QString topic = *m_configs.cbegin();
+        if (!send({topic, {}, true}))
+            return false;
+        m_configs.remove(topic);
+    }
     while (!m_clear.isEmpty()) {
         const quint8 address = *m_clear.cbegin();
         QVector<Message> gone = discovery(m_settings.prefix, address);
@@ -410,6 +444,7 @@ void Publisher::onConnect(mosquitto *, void *self, int rc)
 void Publisher::onPublish(mosquitto *, void *self, int mid)
 {
     auto *p = static_cast<Publisher *>(self);
+    p->m_leaving.remove(mid);
     const auto sent = p->m_sent.constFind(mid);
     if (sent != p->m_sent.cend()) {
         p->m_outbox.acknowledged(*sent);
@@ -425,6 +460,10 @@ void Publisher::onMessage(mosquitto *, void *self, const mosquitto_message *mess
     if (!message->retain || message->payloadlen <= 0 || !message->topic)
         return;
     const QString topic = QString::fromUtf8(message->topic);
+    if (!p->m_settings.discovery && topic.startsWith(discoveryFilter(p->m_settings.prefix).chopped(8)) && topic.endsWith(QLatin1String("/config"))) {
+        p->m_configs.insert(topic);
+        return;
+    }
     bool number = false;
     const int address = topic.mid(p->m_settings.prefix.size() + 1).section(QLatin1Char('/'), 0, 0).toInt(&number);
     if (!number || address < 0 || address > 255 || topic != availabilityTopic(p->m_settings.prefix, quint8(address)))

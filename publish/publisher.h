@@ -125,6 +125,8 @@ private:
     QSet<quint8> m_absent; // no module there at the last scan of it
     QSet<quint8> m_clear;  // of those, what the broker holds, to be cleared
     QSet<quint8> m_held;   // retained availability the broker sent on this connection
+    QSet<QString> m_configs; // discovery configs an earlier run left, announcing none now, to be cleared
+    QSet<int> m_leaving;     // the last words of a stop, not acknowledged yet
 };
 
 } // namespace publish

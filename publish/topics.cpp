@@ -138,6 +138,11 @@ QVector<Message> discovery(const QString &prefix, quint8 address)
     return out;
 }
 
+QString discoveryFilter(const QString &prefix)
+{
+    return QStringLiteral("homeassistant/sensor/%1/+/config").arg(idOf(prefix));
+}
+
 bool isPemCertificate(const QByteArray &file)
 {
     static const QRegularExpression block(QStringLiteral("-----BEGIN ((?:TRUSTED |X509 )?CERTIFICATE)-----([^-]*)-----END \\1-----"));

@@ -60,6 +60,8 @@ QByteArray statePayload(const Reading &reading);
 // both the tool (its status, "offline" by its will when it dies) and the
 // module say "online": the last values of a tool gone do not pass for live.
 QVector<Message> discovery(const QString &prefix, quint8 address);
+// The topic filter every discovery config of that prefix matches.
+QString discoveryFilter(const QString &prefix);
 
 // The file holds certificates in PEM, as the TLS library reads a CA file,
 // and nothing that only looks like one.

@@ -6,8 +6,9 @@
 # and at 115200, a watch of 32 modules with the log at its bound, and publishing
 # to a Mosquitto broker on 127.0.0.1 (CPU a reading, the event loop's worst gap
 # while 32 modules publish, the broker stopped 20 s mid-watch); then the
-# gateway watching 32 modules for 60 s, its CPU and memory against a short
-# Python program doing the same work (bench/gateway.sh, bench/peer.py).
+# gateway watching 8, 32 and 128 modules on a paced line for 30 s each, its CPU,
+# memory, round and line silence against a short Python program doing the same
+# work (bench/gateway.sh, bench/peer.py).
 #   scripts/bench.sh              polling measured for 10 s
 #   scripts/bench.sh --seconds N  for N seconds
 set -euo pipefail
@@ -31,4 +32,4 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" watch 40
 "$build/hygrovane-bench" paced 300
 "$build/hygrovane-bench" publish 20
-bash "$root/bench/gateway.sh" "$build" 60
+bash "$root/bench/gateway.sh" "$build" 30

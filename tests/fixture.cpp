@@ -224,6 +224,8 @@ void Bench::given(const QString &spec)
         {"stray", [](Bench &b, const QString &) { b.sim->setStray(true); }},
         {"pace", [](Bench &b, const QString &) { b.sim->setPace(true); }},
         {"latency", [](Bench &b, const QString &v) { b.sim->setLatency(v.toInt()); }},
+        {"split", [](Bench &b, const QString &v) { b.sim->setSplit(v.section(':', 0, 0).toInt(), v.section(':', 1).toInt()); }}, // pieces:ms apart
+        {"noise", [](Bench &b, const QString &) { b.sim->setNoise(true); }},
         {"busy", [](Bench &b, const QString &v) { // the window, for MS once the module's next reply is on the line
              auto once = std::make_shared<QMetaObject::Connection>();
              *once = QObject::connect(b.sim, &modsim::ModuleSim::replySent, b.sim, [once, ms = v.toULong()] {
@@ -364,6 +366,11 @@ QString Bench::state(const QString &expected) const
         {"combo", [](const Bench &b) { return b.ui->comboBoxBaudRate->currentText(); }},
         {"tx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^TX ")).size()); }},
         {"rx", [](const Bench &b) { return QString::number(b.traffic().filter(QRegularExpression("^RX ")).size()); }},
+        {"hurried", [](const Bench &b) { // requests begun less than 3.5 characters after the line's last byte (paced)
+             const QVector<qint64> gaps = b.sim->requestGaps();
+             const qint64 least = rtu::gapUs(WidgetAccess::line(b.w)->rate());
+             return QString::number(std::count_if(gaps.cbegin(), gaps.cend(), [least](qint64 gap) { return gap < least; }));
+         }},
         {"probes", [](const Bench &b) { return QString::number(b.traffic().filter("TX 0003010000018427").size()); }},
         {"order", [](const Bench &b) { return b.traffic().replaceInStrings(QRegularExpression("^(.).*"), "\\1").join(""); }},
         {"read", [](const Bench &b) { return b.ui->pushButtonRead->text(); }},

@@ -190,7 +190,7 @@ private slots:
         // What a newcomer gets: the retained ones.
         Subscriber late(broker.port(), {"tp/#", "homeassistant/#"}, "tst-late");
         QTRY_COMPARE(late.lines.size(), 11);
-        QCOMPARE(late.lines.filter(QRegularExpression("^1 (homeassistant/sensor/tp/[12]_\\w+/config \\{|tp/status offline|tp/[12]/availability online)")).size(), 11);
+        QCOMPARE(late.lines.filter(QRegularExpression("^1 (homeassistant/sensor/tp/[12]_\\w+/config \\{|tp/status offline|tp/[12]/availability offline)")).size(), 11);
         QFile settings(QSettings(QStringLiteral("Hygrovane"), QStringLiteral("hygrovane")).fileName());
         QVERIFY(settings.open(QIODevice::ReadOnly));
         const QString saved = QString::fromUtf8(settings.readAll());
@@ -247,7 +247,8 @@ private slots:
     }
 
     // A rescan clears from the broker what an earlier run left of a module no
-    // longer on the line, once connected or at once, and only within its range.
+    // longer on the line, once connected or at once, and only within its range;
+    // announcing nothing, the earlier run's discovery configs go too.
     void rescan()
     {
         const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
@@ -264,8 +265,8 @@ private slots:
         p.start({url, "tech", "right", {}, "rs", false, 4});
         QTRY_COMPARE(sub.on("rs/2/availability").last(), QString());
         Subscriber late(broker.port(), {"rs/#", "homeassistant/sensor/rs/#"}, "tst-rescan-late");
-        QTRY_COMPARE(late.lines.size(), 11);
-        QCOMPARE(late.lines.filter(QRegularExpression("^1 (homeassistant/sensor/rs/[13]_\\w+/config \\{|rs/[13]/availability online|rs/status online)")).size(), 11);
+        QTRY_COMPARE(late.lines.size(), 3);
+        QCOMPARE(late.lines.filter(QRegularExpression("^1 (rs/[13]/availability offline|rs/status online)")).size(), 3);
         // Scanned again while connected: what was seen retained goes at once.
         p.lineScanned(3, 3, {});
         QTRY_COMPARE(sub.on("rs/3/availability").last(), QString());
@@ -280,16 +281,20 @@ private slots:
         QTest::addColumn<QString>("options"); // <base>: the broker, its user, password and the row's prefix; NAME=value first: the environment
         // (<stderr>: standard error's device and inode, as journald names its stream)
         // read:A[:N]: N (2) more readings of module A; round:A:S: S s from one to the next; pull, plug: the adapter goes and
-        // comes back; accept: the broker learns the user "late"; serve: ser2net serves; asked:N: N connections to <other>
+        // comes back; accept: the broker learns the user "late"; serve: ser2net serves; asked:N: N connections to <other>;
+        // appear: module 3, silent from the start, answers once the watch has begun
         QTest::addColumn<QString>("scene");
         QTest::addColumn<QString>("seen"); // "TOPIC=payloads;...", below the prefix; discovery=configs; recorded=module
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said"); // texts said once each, "|" between them; "!text": never said
         const QString port = "--port <port> <base> ", all = " --baud 19200 --addresses 1-3 --no-discovery";
-        QTest::newRow("three modules, then SIGTERM, under the journal") << "JOURNAL_STREAM=<stderr> " + port + all << "read:3" << "2/availability=online;discovery=0" << 0 << "Module 3 answers.|Connected to the broker.";
+        QTest::newRow("three modules, then SIGTERM, under the journal") << "JOURNAL_STREAM=<stderr> " + port + all << "read:3" << "2/availability=online offline;discovery=0" << 0 << "Module 3 answers.|Connected to the broker.";
         QTest::newRow("the adapter pulled and put back") << port + "--baud auto --addresses 1-3 --no-discovery" << "read:3 pull plug read:2"
-            << "2/availability=online offline online" << 0 << "The port <port> is open.|The port <port> stopped working|The port <port> is back.";
-        QTest::newRow("a round every 3 s, module 1 alone, recorded") << port + "--baud 19200 --addresses 1 --period 3 --record <dir>/r.csv --no-discovery"
+            << "2/availability=online offline online offline" << 0 << "The port <port> is open.|The port <port> stopped working|The port <port> is back.";
+        // Module 3 comes on once the watch of 1 and 2 has begun.
+        QTest::newRow("a module found by the rescan") << port + "--baud 19200 --addresses 1-2 --rescan 1 --no-discovery" << "appear read:3"
+            << "3/availability=online offline" << 0 << "Watching addresses 1,2 at 19200 baud.|Module 3 found at 19200 baud by the rescan: watched from now on.";
+        QTest::newRow("a round every 3 s, module 1 alone, no rescan, recorded") << port + "--baud 19200 --addresses 1 --period 3 --rescan 0 --record <dir>/r.csv --no-discovery"
             << "round:1:3" << "2/state=;recorded=1" << 0 << "Watching addresses 1 at 19200 baud.";
         QTest::newRow("the rate searched, a scan, discovery, TLS") << "--port <port> --broker <mqtts> --ca <ca> --user tech --password-file <secret> --prefix <prefix> --answer-ms 10"
             << "read:3" << "discovery=12" << 0 << "Linked at 19200 baud; each module has 10 ms to answer.|3 modules found at 19200 baud: 1-3|Connected to the broker.";
@@ -351,6 +356,7 @@ private slots:
         const bool journal = options.contains("JOURNAL_STREAM=<stderr>");
         for (QString set; !args.isEmpty() && args.first().contains('=');)
             set = args.takeFirst().replace("<stderr>", stream), environment.insert(set.section('=', 0, 0), set.section('=', 1));
+        sim.module(2)->setSilent(scene.contains("appear"));
         QProcess gw;
         gw.setStandardOutputFile(err.fileName(), QIODevice::Append);
         gw.setStandardErrorFile(err.fileName(), QIODevice::Append);
@@ -372,6 +378,9 @@ private slots:
                 round.start(), states = sub.on(topic).size();
                 QTRY_VERIFY_WITH_TIMEOUT(sub.on(topic).size() > states, 5000);
                 QCOMPARE(qRound(round.elapsed() / 1000.0), step.section(':', 2).toInt());
+            } else if (step == "appear") {
+                QTRY_VERIFY_WITH_TIMEOUT(told().contains("Watching addresses"), 5000);
+                sim.module(2)->setSilent(false);
             } else if (step == "pull") {
                 sim.stop();
                 QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/2/availability").value(1), QString("offline"), 5000);

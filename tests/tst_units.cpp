@@ -176,13 +176,13 @@ private slots:
         QFETCH(QString, watched);
         QFETCH(int, pollMs);
         QFETCH(QString, expected);
-        QVector<bool> rows;
+        QVector<bool> rows, resting;
         for (QChar c : watched)
-            rows << (c == '1');
+            rows << (c != '0'), resting << (c == 'r');
         bus::Schedule schedule;
         QStringList steps;
-        for (qint64 now = 0, wait = 0; steps.size() < 8;) {
-            const int row = schedule.next(rows, now, &wait);
+        for (qint64 now = 0, wait = 0; steps.size() < (watched.contains('r') ? 12 : 8);) {
+            const int row = schedule.next(rows, now, &wait, resting);
             steps << (row < 0 ? QStringLiteral("wait %1").arg(wait) : QStringLiteral("%1:%2").arg(now).arg(row));
             now += row < 0 ? wait : pollMs;
         }
@@ -789,6 +789,31 @@ void TestUnits::scanPlan_data()
     row("silence at 9600, 20 ms", QString::number(rtu::silenceUs(9600, 20)), "23646");
     // Each address left at its own rate's wait: 1,482 addresses, 215 done.
     row("time left of an all-rates scan (ms)", QString::number(bus::timeLeftUs(bus::scanPlan(1, 247, true, 9600), 215, 20) / 1000), "79880");
+    row("the silence before a request at 9600, 19200, 115200 (µs)",
+        QStringList{QString::number(rtu::gapUs(9600)), QString::number(rtu::gapUs(19200)), QString::number(rtu::gapUs(115200))}.join(' '),
+        "3646 1823 1750");
+    // The rescan over 1 and 2 watched, once a minute: ms:address asked, and
+    // what its answer made of it (f found, a asked again, g garbled only).
+    const auto rescan = [](const QMap<int, bus::Answer::Kind> &says) {
+        bus::Rescan r(1);
+        r.begin(0);
+        QStringList asked;
+        for (qint64 now = 0; now <= 1800; now += 10) {
+            if (const quint8 address = r.next({1, 2}, now)) {
+                const bus::Rescan::Verdict v = r.heard(address, says.value(address, bus::Answer::Silence));
+                asked << QStringLiteral("%1:%2%3").arg(now).arg(address).arg(QString(" fag").mid(v, 1).trimmed());
+            }
+        }
+        return asked.join(' ');
+    };
+    row("the rescan, one address a step", rescan({{4, bus::Answer::Values}}), "250:3 500:4f 750:5 1000:6 1250:7 1500:8 1750:9");
+    row("the rescan, garbled answers", rescan({{4, bus::Answer::Garbled}}), "250:3 500:4a 750:4a 1000:4g 1250:5 1500:6 1750:7");
+    bus::Overrun overrun;
+    QStringList said;
+    for (const int ms : {1000, 1030, 1200, 1300, 1500, 1000, 1600})
+        if (overrun.worthSaying(ms, 1000))
+            said << QString::number(ms);
+    row("rounds longer than the period, said", said.join(' '), "1200 1500");
     row("values", answer(Exchange::Answered, "01030AFF9C01F4006E00C800004226"), "0 0 -10");
     row("a refusal", answer(Exchange::Answered, "018302C0F1"), "1 2 nan");
     row("garbled", answer(Exchange::Garbled, "0103"), "2 0 nan");
@@ -1000,12 +1025,14 @@ void TestUnits::server_data()
 
 void TestUnits::schedule_data()
 {
-    QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order
+    QTest::addColumn<QString>("watched"); // ticked rows at the link's rate, in table order; r: a silent one, resting
     QTest::addColumn<int>("pollMs");
     QTest::addColumn<QString>("expected");
     QTest::newRow("quick rounds, once a second") << "111" << 30 << "0:0 30:1 60:2 wait 910 1000:0 1030:1 1060:2 wait 910";
     QTest::newRow("a round longer than a second") << "11" << 600 << "0:0 600:1 1200:0 1800:1 2400:0 3000:1 3600:0 4200:1";
     QTest::newRow("rows not watched are passed over") << "0101" << 30 << "0:1 30:3 wait 940 1000:1 1030:3 wait 940 2000:1 2030:3";
+    QTest::newRow("a silent module, asked every tenth round") << "r1" << 1000
+        << "0:1 1000:1 2000:1 3000:1 4000:1 5000:1 6000:1 7000:1 8000:1 9000:0 10000:1 11000:1";
     QTest::newRow("nothing watched") << "000" << 30 << "wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000 wait 1000";
 }
 
@@ -1147,9 +1174,9 @@ void TestUnits::gatewayConfig_data()
     auto row = [](const char *name, const char *arguments, const char *file, const QString &expected) {
         QTest::newRow(name) << arguments << file << expected;
     };
-    row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 "
+    row("options", "--port /dev/ttyUSB0 --baud 9600 --addresses 40,1-32,34,35 --answer-ms=40 --period 2.5 --rescan 0 "
                    "--broker mqtt://127.0.0.1:1884 --prefix hygrovane/lab --no-discovery --record r.csv", "",
-        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv|10||1000000|||-|-1|16");
+        "/dev/ttyUSB0|9600|1-32,34,35,40|40|2500|mqtt://127.0.0.1:1884|:||hygrovane/lab|-|r.csv|0||1000000|||-|-1|16");
     row("defaults", "--port rfc2217://127.0.0.1:2000 --record r.csv", "", "rfc2217://127.0.0.1:2000|0||-1|1000||:|||discovery|r.csv" + defaults);
     row("the line shared, spooled", "--port p --record r --rescan 0 --spool s.db --spool-max 10 --modbus-tcp 1502 --rtu-over-tcp 0.0.0.0:502 --allow-writes --cache-ms 0 --max-clients 1024",
         "", "p|0||-1|1000||:|||discovery|r|0|s.db|10|1502|0.0.0.0:502|writes|0|1024");

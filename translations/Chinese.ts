@@ -1792,6 +1792,20 @@ code 2.
         <source>Watching addresses %1 at %2 baud.</source>
         <translation>正在以 %2 波特率监视地址 %1。</translation>
     </message>
+    <message>
+        <source>address %1: only garbled answers: two modules at one address, or noise</source>
+        <translation>地址 %1：只有乱码应答：一个地址上有两个模块，或是线路噪声</translation>
+    </message>
+    <message>
+        <source>Module %1 found at %2 baud by the rescan: watched from now on.</source>
+        <translation>重新扫描在 %2 波特率下找到模块 %1：从现在起监视它。</translation>
+    </message>
+    <message numerus="yes">
+        <source>a round of %n modules takes %1 s at %2 baud, longer than the period of %3 s</source>
+        <translation>
+            <numerusform>%n 个模块一轮需要 %1 秒（%2 波特率），比周期 %3 秒更长</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>gateway::Signals</name>

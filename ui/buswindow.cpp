@@ -565,7 +565,8 @@ void BusWindow::saveForGateway()
     std::map<qint32, QVector<quint8>> elsewhere; // ticked, at another rate
     for (int row = 0; row < modules->rowCount(); ++row) {
         QVector<quint8> &to = modules->baudRate(row) == rate ? c.addresses : elsewhere[modules->baudRate(row)];
-        if (modules->ticked(row) && !to.contains(modules->address(row)))
+        // An address that gave garbled answers only holds no module to watch.
+        if (modules->ticked(row) && !modules->garbled(row) && !to.contains(modules->address(row)))
             to.append(modules->address(row));
     }
     if (c.addresses.isEmpty())

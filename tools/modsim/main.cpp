@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -17,30 +18,55 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int sig)
 {
-    const char c = 1;
+    const char c = sig == SIGUSR1 ? 'u' : 'q';
     // Nothing to do if the pipe is full: a quit is already on its way.
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// SIGINT/SIGTERM/SIGHUP end the event loop normally, so the link is removed.
-bool quitOnSignals(QCoreApplication &app)
+// The silences the client kept before its frames since the last summary,
+// against Modbus's three and a half characters; then a fresh count.
+void summarise(modsim::ModuleSim &sim, qint32 baud)
+{
+    QVector<qint64> gaps = sim.requestGaps();
+    sim.clearRequestGaps();
+    std::sort(gaps.begin(), gaps.end());
+    const qint64 least = baud > 19200 ? 1750 : (35 * qint64(1000000) + baud - 1) / baud;
+    const auto under = std::count_if(gaps.cbegin(), gaps.cend(), [least](qint64 gap) { return gap < least; });
+    std::printf("hygrovane-modsim: %d requests, %d of them less than 3.5 characters after the last byte on the line; "
+                "gaps shortest %.2f ms, median %.2f ms\n",
+                int(gaps.size()), int(under), gaps.isEmpty() ? 0.0 : gaps.first() / 1000.0,
+                gaps.isEmpty() ? 0.0 : gaps.at(gaps.size() / 2) / 1000.0);
+    std::fflush(stdout);
+}
+
+// SIGINT/SIGTERM/SIGHUP end the event loop normally, so the link is removed;
+// SIGUSR1 prints the summary of the request gaps (with --pace).
+bool quitOnSignals(QCoreApplication &app, modsim::ModuleSim &sim, qint32 baud)
 {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &sim, baud] {
         char buf[16];
-        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        bool quit = false;
+        for (ssize_t n; (n = ::read(g_signalPipe[0], buf, sizeof buf)) > 0;) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == 'u')
+                    summarise(sim, baud);
+                else
+                    quit = true;
+            }
         }
-        app.quit();
+        if (quit)
+            app.quit();
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
         ::sigaction(sig, &sa, nullptr);
     return true;
 }
@@ -264,7 +290,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    if (!quitOnSignals(app)) {
+    if (!quitOnSignals(app, sim, baud)) {
         std::perror("hygrovane-modsim: pipe");
         return 1;
     }

@@ -661,6 +661,14 @@ void ModuleSim::fromClient(const QByteArray &bytes, qint64 now, qint32 heardAt)
     // The pty hands the bytes over at once; on a wire they follow one
     // another, each ending its wire time after the one before.
     const qint64 byteUs = wireMicroseconds(portRate(), 1);
+    // A frame begins on a quiet downstream wire; the silence before it
+    // counts from whatever was on either wire last.
+    if (now >= m_downFreeUs && (m_downFreeUs > 0 || m_upFreeUs > 0)) {
+        const qint64 gapUs = now - std::max(m_downFreeUs, m_upFreeUs);
+        if (m_gaps.size() < 1000000)
+            m_gaps.append(gapUs);
+        emit requestGap(gapUs);
+    }
     for (const char c : bytes) {
         m_downFreeUs = std::max(now, m_downFreeUs) + byteUs;
         if (m_echo)

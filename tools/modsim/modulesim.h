@@ -17,6 +17,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <deque>
 #include <functional>
@@ -172,6 +173,13 @@ public:
     void setLatency(int ms);
     // The wire time of that many bytes at a rate, ten bits a byte (8N1).
     static qint64 wireMicroseconds(qint32 baud, int bytes);
+    // With pacing, the silence the client kept before each frame it began:
+    // from the end of the last byte on either wire (a reply, noise, its own
+    // frame before) to the start of its first byte, in µs; below 0 when it
+    // began while something else was on the wire. Kept until cleared, and
+    // told as each frame begins.
+    QVector<qint64> requestGaps() const { return m_gaps; }
+    void clearRequestGaps() { m_gaps.clear(); }
 
     // Silence after which a partial request is thrown away.
     static constexpr int ResyncGapMs = 50;
@@ -232,6 +240,8 @@ signals:
     // A complete logger frame with valid length, checksum and trailer,
     // heard by at least one module, before the modules act on it.
     void loggerFrameHeard(const QByteArray &frame);
+    // The client began a frame after this silence (see requestGaps).
+    void requestGap(qint64 gapUs);
     // The first module's.
     void addressChanged(int address);
     void baudRateChanged(int baud);
@@ -353,6 +363,7 @@ private:
     qint64 m_heardUs = 0;     // when the frame being handled ended
     qint64 m_downFreeUs = 0;  // the client's last byte off the wire (paced)
     qint64 m_upFreeUs = 0;    // the last byte of any reply or noise off the wire
+    QVector<qint64> m_gaps;
     qint64 m_quietUntilUs = 0; // no reply before, after noise
     int m_repliesOnWire = 0;
     QTimer *m_noiseTimer = nullptr;
