@@ -1,6 +1,7 @@
 #ifndef HYGROVANE_BUS_WATCHER_H
 #define HYGROVANE_BUS_WATCHER_H
 
+#include "bus/scan.h"
 #include "bus/schedule.h"
 #include "trend/history.h"
 
@@ -30,12 +31,19 @@ public:
     void stop();
     void setAnswerMs(int answerMs) { m_answerMs = answerMs; }
     bool isRunning() const { return m_running; }
+    // Running, and between two rounds: nothing of its on the line.
+    bool isWaiting() const;
     // How long the last whole round took, from one start of the rows to the
     // next, its wait included; until one is over, the first one's so far.
     qint64 roundMs() const;
 
 signals:
     void reading(const QDateTime &when, quint8 address, const trend::Values &values);
+    // A round is over, having taken this long, its wait included.
+    void roundEnded(qint64 roundMs);
+    // A poll is over, having kept the line this long; or a late answer to
+    // one has come.
+    void polled(const bus::Answer &answer, qint64 lineUs, bool late);
 
 private:
     void pollNext();
