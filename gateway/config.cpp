@@ -1,5 +1,6 @@
 #include "gateway/config.h"
 
+#include "gateway/identity.h"
 #include "link/rfc2217.h"
 
 #include "publish/topics.h"
@@ -20,7 +21,7 @@ namespace {
 
 // The keys of the file, which are the options without their dashes.
 const char *const kKeys[] = {"port", "baud", "addresses", "answer-ms", "period", "broker", "user",
-                             "password-file", "ca", "prefix", "no-discovery", "record"};
+                             "password-file", "ca", "prefix", "no-discovery", "record", "spool", "spool-max"};
 const char kNoDiscovery[] = "no-discovery";
 
 constexpr qint64 kConfigMost = 1 << 20;
@@ -271,6 +272,14 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
     c->discovery = !yes.contains(noDiscovery);
 
     c->record = value("record");
+    c->spool = value("spool");
+    c->spoolMax = 1000000;
+    if (!value("spool-max").isEmpty()) {
+        c->spoolMax = value("spool-max").toLongLong(&ok);
+        if (!ok || c->spoolMax < 1 || c->spoolMax > 100000000)
+            return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not a number of readings from 1 to 100000000")
+                           .arg(where("spool-max"), value("spool-max")));
+    }
     if (c->broker.isEmpty() && c->record.isEmpty())
         return bad(QCoreApplication::translate("gateway::Config", "nothing to do: give --broker, --record or both"));
     return true;
@@ -288,7 +297,7 @@ bool Config::operator==(const Config &o) const
 {
     return port == o.port && baudRate == o.baudRate && addresses == o.addresses && answerMs == o.answerMs && periodMs == o.periodMs
         && broker == o.broker && user == o.user && passwordFile == o.passwordFile && password == o.password && caFile == o.caFile
-        && prefix == o.prefix && discovery == o.discovery && record == o.record;
+        && prefix == o.prefix && discovery == o.discovery && record == o.record && spool == o.spool && spoolMax == o.spoolMax;
 }
 
 Parsed parse(const QStringList &arguments)
@@ -308,6 +317,7 @@ Parsed parse(const QStringList &arguments)
         given.insert(it.key(), it.value());
     if (!interpret(given, &parsed.config, &parsed.message))
         parsed.action = Parsed::Bad;
+    parsed.config.configFile = configFile;
     return parsed;
 }
 
@@ -373,7 +383,7 @@ publish::Settings publisherSettings(const Config &config)
     s.user = config.user;
     s.password = config.password;
     s.caFile = config.caFile;
-    s.prefix = config.prefix.isEmpty() ? publish::defaultPrefix(QSysInfo::machineHostName()) : config.prefix;
+    s.prefix = config.prefix.isEmpty() ? gatewayPrefix(QSysInfo::machineHostName(), lineName(config.configFile, config.port)) : config.prefix;
     s.discovery = config.discovery;
     return s;
 }
@@ -406,16 +416,24 @@ QString helpText()
         "  --ca FILE             the CA certificates (PEM) an mqtts:// broker's is\n"
         "                        checked against (default: the system's)\n"
         "  --prefix TOPIC        the topics' first levels (default\n"
-        "                        hygrovane/<host name>)\n"
+        "                        hygrovane/<host name>/<line>, the line being the\n"
+        "                        --config file's name without .conf, or else the\n"
+        "                        port's last part)\n"
         "  --no-discovery        announce no sensors to Home Assistant\n"
         "  --record FILE.csv     also append every reading to FILE.csv\n"
+        "  --spool FILE          keep the readings not yet acknowledged by the broker\n"
+        "                        in FILE (SQLite), so that a restart or a power cut\n"
+        "                        loses none (default: in memory)\n"
+        "  --spool-max N         readings the spool keeps at most, the oldest\n"
+        "                        dropped past them (default 1000000)\n"
         "  --version             the version, and nothing else\n"
         "  -h, --help            this text\n"
         "\n"
         "An empty value is as good as none. Each event is one line on standard error.\n"
         "On SIGTERM or SIGINT the gateway publishes \"offline\", gives the readings\n"
-        "still waiting up to 5 s to reach the broker, and ends. A bad option or key\n"
-        "ends it at once with exit code 2.\n");
+        "still waiting up to 5 s to reach the broker, and ends. On SIGHUP it reads its\n"
+        "options and files again, and goes on with the old ones if they are bad. A\n"
+        "bad option or key ends it at once with exit code 2.\n");
 }
 
 QString configText(const Config &c)
@@ -458,6 +476,10 @@ QString configText(const Config &c)
         key(kNoDiscovery, QStringLiteral("true"));
     if (!c.record.isEmpty())
         key("record", c.record);
+    if (!c.spool.isEmpty())
+        key("spool", c.spool);
+    if (c.spoolMax != Config().spoolMax)
+        key("spool-max", QString::number(c.spoolMax));
     return out;
 }
 

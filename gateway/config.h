@@ -27,6 +27,11 @@ struct Config
     QString prefix;            // empty: hygrovane/<host name>
     bool discovery = true;
     QString record;            // a CSV file every reading is appended to
+    QString spool;             // the outbox on disk; empty: in memory
+    qint64 spoolMax = 1000000; // readings the spool holds at most
+    // Where the file was read from, which names the line in the default
+    // prefix: not a setting, and not compared.
+    QString configFile;
 
     bool operator==(const Config &o) const;
     bool operator!=(const Config &o) const { return !(*this == o); }
@@ -53,7 +58,7 @@ bool parseAddresses(const QString &text, QVector<quint8> *addresses, QString *er
 // The shortest such list of the addresses: runs of three or more as ranges.
 QString addressList(const QVector<quint8> &addresses);
 
-// The prefix defaults to hygrovane/<this host's name>.
+// The prefix defaults to hygrovane/<this host's name>/<the line's name>.
 publish::Settings publisherSettings(const Config &config);
 
 // The --help text.

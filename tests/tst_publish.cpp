@@ -15,37 +15,6 @@
 
 #include <sys/socket.h>
 
-// mosquitto_sub, one line a message: retained flag, topic, payload.
-class Subscriber
-{
-public:
-    Subscriber(int port, const QStringList &topics, const QString &id = "tst-publish")
-    {
-        QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i", id,
-                         "-u", "tech", "-P", "right", "-F", "%r %t %p"};
-        for (const QString &t : topics)
-            args << "-t" << t;
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
-            for (const QByteArray &line : process.readAllStandardOutput().split('\n'))
-                if (!line.isEmpty())
-                    lines << QString::fromUtf8(line);
-        });
-        process.start(MqttBroker::program("mosquitto_sub"), args);
-    }
-    ~Subscriber() { process.terminate(), process.waitForFinished(2000); }
-    // The payloads of a topic, in order.
-    QStringList on(const QString &topic) const
-    {
-        QStringList out;
-        for (const QString &line : lines)
-            if (line.section(' ', 1, 1) == topic)
-                out << line.section(' ', 2);
-        return out;
-    }
-    QStringList lines;
-    QProcess process;
-};
-
 class TestPublish : public QObject
 {
     Q_OBJECT
@@ -59,33 +28,6 @@ class TestPublish : public QObject
     {
         b.reach(expected, ms);
         QCOMPARE(b.state(expected), expected);
-    }
-    // The record's rows of a module as the state payloads they were published as.
-    QStringList recorded(int address) const
-    {
-        QFile f(home.filePath("r.csv"));
-        f.open(QIODevice::ReadOnly);
-        QStringList out;
-        for (const QString &row : QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts).mid(1)) {
-            const QStringList v = row.split(',');
-            if (v[1].toInt() == address)
-                out << QStringLiteral("{\"time\":\"%1\",\"address\":%2,\"temperature_C\":%3,\"humidity_pct\":%4,\"dew_point_C\":%5,\"wet_bulb_C\":%6}")
-                           .arg(v[0], v[1], v[2], v[3], v[4], v[5]);
-        }
-        return out;
-    }
-    // Every reading recorded arrived, in order; one sent again after a lost
-    // acknowledgement (QoS 1) is passed over.
-    static QString inOrder(const QStringList &seen, const QStringList &made)
-    {
-        int next = 0;
-        for (const QString &s : seen) {
-            if (next < made.size() && s == made[next])
-                ++next;
-            else if (!made.mid(0, next).contains(s))
-                return "out of order: " + s;
-        }
-        return next == made.size() ? QStringLiteral("all %1").arg(made.size()) : "missing from " + made.value(next);
     }
 
 private slots:
@@ -177,8 +119,8 @@ private slots:
         QTRY_VERIFY(b.state("statuses").contains(QRegularExpression("^statuses=1 Answers \\d")));
         b.given("press=pushButtonWatch");
         reach("publish=Connected | 0 readings waiting, 0 dropped", 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/2/state"), recorded(2)), QStringLiteral("all %1").arg(recorded(2).size()), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/1/state"), recorded(1)), QStringLiteral("all %1").arg(recorded(1).size()), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/2/state"), recorded(home.filePath("r.csv"), 2)), QStringLiteral("all %1").arg(recorded(home.filePath("r.csv"), 2).size()), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/1/state"), recorded(home.filePath("r.csv"), 1)), QStringLiteral("all %1").arg(recorded(home.filePath("r.csv"), 1).size()), 3000);
         // Remembered, all but the password.
         b.press("pushButtonConnect");
         reach("publish=Disconnected: stopped | 0 readings waiting, 0 dropped; connect=Connect", 1000);
@@ -270,71 +212,6 @@ private slots:
     // Why a connection fails or is refused, each cause named. TLS over MQTT
     // 5, the broker's certificate checked against the CA file. A reason
     // expected in Chinese is read with the catalogue.
-    // The gateway as a service runs it: three modules watched and published,
-    // the adapter pulled and put back under its name, then SIGTERM.
-    void gateway_data()
-    {
-        QTest::addColumn<QString>("options"); // besides the port, the broker and the prefix
-        QTest::addColumn<QString>("scene");   // pull: the adapter goes; plug: it is back
-        QTest::addColumn<QString>("module2"); // module 2's availability, in order
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("said");    // what standard error said, in part
-        QTest::newRow("three modules, then SIGTERM")
-            << "--baud 19200 --addresses 1-3" << "" << "online" << 0 << "Module 3 answers.";
-        QTest::newRow("the adapter pulled and put back")
-            << "--baud auto --addresses 1-3" << "pull plug" << "online offline online" << 0 << "The port <port> is back.";
-        QTest::newRow("a bad option") << "--baud 19200 --bogus 1" << "" << "" << 2 << "--bogus";
-    }
-    void gateway()
-    {
-        QFETCH(QString, options);
-        QFETCH(QString, scene);
-        QFETCH(QString, module2);
-        QFETCH(int, code);
-        QFETCH(QString, said);
-        modsim::ModuleSim sim;
-        QVERIFY(sim.setModules("1,2,3", 19200));
-        const QString port = home.filePath("by-id-adapter");
-        QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
-        QFile secret(home.filePath("secret"));
-        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("right\n") > 0);
-        secret.close();
-        // A prefix of the row's own: what an earlier row left retained is not its.
-        static int rows = 0;
-        const QString prefix = QStringLiteral("gw%1").arg(++rows);
-        Subscriber sub(broker.port(), {prefix + "/#"}, "tst-gateway");
-        QProcess gw;
-        gw.setProcessChannelMode(QProcess::ForwardedOutputChannel); // standard error read here
-        gw.setWorkingDirectory(home.path()); // no catalogue there: it speaks English, as a service does
-        gw.start(HYGROVANE_BUILD_DIR "/hygrovane-gateway",
-                 QStringList{"--port", port, "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--user", "tech",
-                             "--password-file", secret.fileName(), "--prefix", prefix, "--no-discovery"}
-                     + options.split(' '));
-        QVERIFY(gw.waitForStarted(5000));
-        if (code == 0) {
-            // Each module's readings come round again: the watch runs.
-            QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/3/state").size() >= 2, 10000);
-            for (const QString &step : scene.split(' ', Qt::SkipEmptyParts)) {
-                const int states = sub.on(prefix + "/2/state").size();
-                if (step == "pull") {
-                    sim.stop();
-                    QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/2/availability").value(1), QString("offline"), 5000);
-                } else {
-                    QVERIFY(sim.start(port));
-                    QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/2/state").size() >= states + 2, 10000);
-                }
-            }
-            gw.terminate(); // SIGTERM
-        }
-        QVERIFY(gw.waitForFinished(10000));
-        QCOMPARE(gw.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(gw.exitCode(), code);
-        QVERIFY2(QString::fromUtf8(gw.readAllStandardError()).replace(port, "<port>").contains(said), qPrintable(said));
-        if (code == 0)
-            QTRY_COMPARE(sub.on(prefix + "/status").join(' '), QString("online offline"));
-        QCOMPARE(sub.on(prefix + "/2/availability").join(' '), module2);
-    }
-
     void reasons_data()
     {
         QTest::addColumn<QString>("url"); // <plain>, <tls>: the broker's ports; <none>: no broker's
