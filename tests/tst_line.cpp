@@ -218,7 +218,7 @@ void TestLine::bus_data()
     // What a gateway needs of this line, without the password.
     QTest::newRow("the line saved for a gateway") << QStringList{
         line + "range=1-3 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
-        "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true; boxes="};
+        "keys=port = <port>|baud = 9600|addresses = 1,3|answer-ms = 20|period = 1|no-discovery = true|spool = /var/lib/hygrovane/line1/outbox.db; boxes="};
 
     // Lines behind a network serial server (a real ser2net on 127.0.0.1).
     const QString all = "shown=23.1℃,45.6%,10.3℃,15.8℃";

@@ -584,6 +584,8 @@ void BusWindow::saveForGateway()
     const QString path = chooseSaveFile(this, tr("Save for gateway…"), tr("Gateway files (*.conf)"), QStringLiteral("conf"), QStringLiteral("line1"));
     if (path.isEmpty())
         return;
+    // Where the service named after the file keeps its readings on disk.
+    c.spool = QStringLiteral("/var/lib/hygrovane/%1/outbox.db").arg(QFileInfo(path).completeBaseName());
     QString error;
     if (!trend::writeWhole(path, gateway::configText(c).toUtf8(), &error))
         return showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
