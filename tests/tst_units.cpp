@@ -469,13 +469,14 @@ private slots:
         QTEST(got, "expected");
     }
 
-    // SIGTERM and SIGINT come through the event loop, one signal each, and
+    // SIGTERM, SIGINT and SIGHUP come through the event loop, one signal each, and
     // the handlers that were there come back when the catcher goes.
     void gatewaySignals_data()
     {
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
     }
     void gatewaySignals()
     {

@@ -1476,76 +1476,6 @@
         <translation>范围 %1 是倒序的</translation>
     </message>
     <message>
-        <source>Usage: hygrovane-gateway [options]
-Watches the temperature-and-humidity modules on one serial line and publishes
-their readings to an MQTT broker, as the bus window&apos;s watch does, without a
-window.
-
-  --config FILE         the options below from FILE, one key = value a line,
-                        the key being the option without its dashes; an
-                        option given here overrides the file&apos;s key
-  --port PATH|URL       the line: a serial port (/dev/ttyUSB0,
-                        /dev/serial/by-id/...) or a serial server&apos;s URL
-  --baud N|auto         1200, 2400, 4800, 9600, 19200 or 115200, or auto to
-                        search it as Link does (default auto)
-  --addresses LIST      the modules to watch, e.g. 1-32,40 (default: scan
-                        1-247 at start and watch what answers)
-  --answer-ms N         how long a module may take to answer, 5 to 1000 ms
-                        (default: from the answer time Link measures)
-  --period S            a round of the watch, in seconds (default 1)
-  --broker URL          mqtt://host[:port] or mqtts://host[:port]
-  --user NAME           the user name the broker knows the gateway by
-  --password-file FILE  the password, alone in FILE (a password is never
-                        taken on the command line)
-  --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
-                        checked against (default: the system&apos;s)
-  --prefix TOPIC        the topics&apos; first levels (default
-                        hygrovane/&lt;host name&gt;)
-  --no-discovery        announce no sensors to Home Assistant
-  --record FILE.csv     also append every reading to FILE.csv
-  --version             the version, and nothing else
-  -h, --help            this text
-
-An empty value is as good as none. Each event is one line on standard error.
-On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
-still waiting up to 5 s to reach the broker, and ends. A bad option or key
-ends it at once with exit code 2.
-</source>
-        <translation>用法：hygrovane-gateway [选项]
-监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
-与总线窗口的监视相同，但不需要窗口。
-
-  --config 文件         从文件读取下列选项，每行一个“键 = 值”，键即去掉
-                        短横线的选项名；这里给出的选项优先于文件中的键
-  --port 路径|URL       线路：串口（/dev/ttyUSB0、
-                        /dev/serial/by-id/...）或串口服务器的 URL
-  --baud N|auto         1200、2400、4800、9600、19200 或 115200，或 auto：
-                        像“连接”一样搜索波特率（默认 auto）
-  --addresses 列表      要监视的模块，如 1-32,40（默认：启动时扫描
-                        1-247，监视有应答的模块）
-  --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
-                        （默认：根据“连接”测得的应答时间）
-  --period 秒           监视一轮的时间，单位秒（默认 1）
-  --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
-  --user 名称           代理服务器识别网关所用的用户名
-  --password-file 文件  密码，单独放在文件中（命令行上从不接受
-                        密码）
-  --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
-                        （PEM）（默认：系统的证书）
-  --prefix 主题         主题的前几级（默认
-                        hygrovane/&lt;主机名&gt;）
-  --no-discovery        不向 Home Assistant 通告传感器
-  --record 文件.csv     同时把每个读数追加到 文件.csv
-  --version             显示版本，不做其他事
-  -h, --help            显示本说明
-
-空值等于未给出。每个事件在标准错误输出上占一行。
-收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
-最多用 5 秒送达代理服务器，然后结束。选项或键有误时立即结束，
-退出码为 2。
-</translation>
-    </message>
-    <message>
         <source># Hygrovane gateway: the modules on the line at %1.
 # Read by hygrovane-gateway --config FILE; the service
 # hygrovane-gateway@NAME reads /etc/hygrovane/NAME.conf. An option on
@@ -1578,6 +1508,144 @@ ends it at once with exit code 2.
     <message>
         <source>%1: a raw TCP server cannot change the rate: give the rate the line is set up with</source>
         <translation>%1：原始 TCP 服务器无法更改波特率：请给出线路设定的波特率</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a number of readings from 1 to 100000000</source>
+        <translation>%1：%2 不是 1 到 100000000 之间的读数个数</translation>
+    </message>
+    <message>
+        <source>Usage: hygrovane-gateway [options]
+Watches the temperature-and-humidity modules on one serial line and publishes
+their readings to an MQTT broker, as the bus window&apos;s watch does, without a
+window.
+
+  --config FILE         the options below from FILE, one key = value a line,
+                        the key being the option without its dashes; an
+                        option given here overrides the file&apos;s key
+  --port PATH|URL       the line: a serial port (/dev/ttyUSB0,
+                        /dev/serial/by-id/...) or a serial server&apos;s URL
+  --baud N|auto         1200, 2400, 4800, 9600, 19200 or 115200, or auto to
+                        search it as Link does (default auto)
+  --addresses LIST      the modules to watch, e.g. 1-32,40 (default: scan
+                        1-247 at start and watch what answers)
+  --answer-ms N         how long a module may take to answer, 5 to 1000 ms
+                        (default: from the answer time Link measures)
+  --period S            a round of the watch, in seconds (default 1)
+  --broker URL          mqtt://host[:port] or mqtts://host[:port]
+  --user NAME           the user name the broker knows the gateway by
+  --password-file FILE  the password, alone in FILE (a password is never
+                        taken on the command line)
+  --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
+                        checked against (default: the system&apos;s)
+  --prefix TOPIC        the topics&apos; first levels (default
+                        hygrovane/&lt;host name&gt;/&lt;line&gt;, the line being the
+                        --config file&apos;s name without .conf, or else the
+                        port&apos;s last part)
+  --no-discovery        announce no sensors to Home Assistant
+  --record FILE.csv     also append every reading to FILE.csv
+  --spool FILE          keep the readings not yet acknowledged by the broker
+                        in FILE (SQLite), so that a restart or a power cut
+                        loses none (default: in memory)
+  --spool-max N         readings the spool keeps at most, the oldest
+                        dropped past them (default 1000000)
+  --version             the version, and nothing else
+  -h, --help            this text
+
+An empty value is as good as none. Each event is one line on standard error.
+On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
+still waiting up to 5 s to reach the broker, and ends. On SIGHUP it reads its
+options and files again, and goes on with the old ones if they are bad. A
+bad option or key ends it at once with exit code 2.
+</source>
+        <translation>用法：hygrovane-gateway [选项]
+监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
+与总线窗口的监视相同，但不需要窗口。
+
+  --config 文件         从文件读取下列选项，每行一个“键 = 值”，键即去掉
+                        短横线的选项名；这里给出的选项优先于文件中的键
+  --port 路径|URL       线路：串口（/dev/ttyUSB0、
+                        /dev/serial/by-id/...）或串口服务器的 URL
+  --baud N|auto         1200、2400、4800、9600、19200 或 115200，或 auto：
+                        像“连接”一样搜索波特率（默认 auto）
+  --addresses 列表      要监视的模块，如 1-32,40（默认：启动时扫描
+                        1-247，监视有应答的模块）
+  --answer-ms N         模块应答的最长等待，5 到 1000 毫秒
+                        （默认：根据“连接”测得的应答时间）
+  --period 秒           监视一轮的时间，单位秒（默认 1）
+  --broker URL          mqtt://主机[:端口] 或 mqtts://主机[:端口]
+  --user 名称           代理服务器识别网关所用的用户名
+  --password-file 文件  密码，单独放在文件中（命令行上从不接受
+                        密码）
+  --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
+                        （PEM）（默认：系统的证书）
+  --prefix 主题         主题的前几级（默认
+                        hygrovane/&lt;主机名&gt;/&lt;线路&gt;，线路即 --config
+                        文件名去掉 .conf，否则为端口路径的最后一段）
+  --no-discovery        不向 Home Assistant 通告传感器
+  --record 文件.csv     同时把每个读数追加到 文件.csv
+  --spool 文件          把代理服务器尚未确认的读数保存在文件（SQLite）中，
+                        重启或断电都不会丢失（默认：保存在内存中）
+  --spool-max N         缓存最多保存的读数，超出时丢弃最旧的
+                        （默认 1000000）
+  --version             显示版本，不做其他事
+  -h, --help            显示本说明
+
+空值等于未给出。每个事件在标准错误输出上占一行。
+收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
+最多用 5 秒送达代理服务器，然后结束。收到 SIGHUP 时重新读取选项和
+文件，有误时继续使用原来的配置。选项或键有误时立即结束，
+退出码为 2。
+</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Identity</name>
+    <message>
+        <source>the gateway on %1 for the port %2, started %3</source>
+        <translation>%1 上用于端口 %2 的网关（启动于 %3）</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Notifier</name>
+    <message>
+        <source>linking to the line</source>
+        <translation>正在连接线路</translation>
+    </message>
+    <message>
+        <source>the line is down</source>
+        <translation>线路中断</translation>
+    </message>
+    <message>
+        <source>scanning the line</source>
+        <translation>正在扫描线路</translation>
+    </message>
+    <message>
+        <source>watching %1 of %2 modules</source>
+        <translation>正在监视 %1/%2 个模块</translation>
+    </message>
+    <message>
+        <source>no broker</source>
+        <translation>无代理服务器</translation>
+    </message>
+    <message>
+        <source>connecting to the broker</source>
+        <translation>正在连接代理服务器</translation>
+    </message>
+    <message>
+        <source>broker connected</source>
+        <translation>已连接代理服务器</translation>
+    </message>
+    <message>
+        <source>broker lost</source>
+        <translation>与代理服务器的连接中断</translation>
+    </message>
+    <message>
+        <source>broker refuses</source>
+        <translation>代理服务器拒绝</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3 waiting</source>
+        <translation>%1，%2，%3 个读数等待中</translation>
     </message>
 </context>
 <context>
@@ -1702,16 +1770,111 @@ ends it at once with exit code 2.
         <source>Watching addresses %1 at %2 baud.</source>
         <translation>正在以 %2 波特率监视地址 %1。</translation>
     </message>
+    <message>
+        <source>A spool keeps readings for a broker: give --broker too.</source>
+        <translation>缓存为代理服务器保存读数：请同时给出 --broker。</translation>
+    </message>
+    <message>
+        <source>The spool %1 holds %2 readings from before: they go first.</source>
+        <translation>缓存 %1 中有之前的 %2 个读数：先发送它们。</translation>
+    </message>
+    <message>
+        <source>Readings are spooled in %1.</source>
+        <translation>读数缓存在 %1 中。</translation>
+    </message>
+    <message>
+        <source>The prefix %1 is in use by %2: give this line a prefix of its own (--prefix).</source>
+        <translation>前缀 %1 正被%2使用：请为本线路指定自己的前缀（--prefix）。</translation>
+    </message>
+    <message>
+        <source>The prefix %1 is in use by %2: going on with the broker settings from before.</source>
+        <translation>前缀 %1 正被%2使用：继续使用原来的代理服务器设置。</translation>
+    </message>
+    <message>
+        <source>The spool %1 is written again.</source>
+        <translation>缓存 %1 已恢复写入。</translation>
+    </message>
+    <message>
+        <source>The spool %1 cannot be written: %2. The readings wait in memory meanwhile.</source>
+        <translation>无法写入缓存 %1：%2。读数暂时在内存中等待。</translation>
+    </message>
+    <message>
+        <source>Readings kept in the spool for the next start: %1.</source>
+        <translation>保存在缓存中、留待下次启动的读数：%1。</translation>
+    </message>
+    <message>
+        <source>The configuration is not taken: %1. The gateway goes on as it was.</source>
+        <translation>未采用该配置：%1。网关按原样继续运行。</translation>
+    </message>
+    <message>
+        <source>The spool changes at the next start.</source>
+        <translation>缓存在下次启动时更改。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: nothing to change.</source>
+        <translation>已重新读取配置：无需更改。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: publishing anew.</source>
+        <translation>已重新读取配置：重新发布。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: watching anew.</source>
+        <translation>已重新读取配置：重新监视。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: publishing and watching anew.</source>
+        <translation>已重新读取配置：重新发布并重新监视。</translation>
+    </message>
 </context>
 <context>
     <name>gateway::Signals</name>
     <message>
-        <source>SIGTERM and SIGINT cannot be caught: %1</source>
-        <translation>无法捕获 SIGTERM 和 SIGINT：%1</translation>
+        <source>SIGTERM, SIGINT and SIGHUP cannot be caught: %1</source>
+        <translation>无法捕获 SIGTERM、SIGINT 和 SIGHUP：%1</translation>
     </message>
     <message>
-        <source>SIGTERM and SIGINT are caught already</source>
-        <translation>SIGTERM 和 SIGINT 已被捕获</translation>
+        <source>SIGTERM, SIGINT and SIGHUP are caught already</source>
+        <translation>SIGTERM、SIGINT 和 SIGHUP 已被捕获</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Spool</name>
+    <message>
+        <source>an unknown error of SQLite</source>
+        <translation>SQLite 未知错误</translation>
+    </message>
+    <message>
+        <source>%1 is not a spool of the gateway&apos;s: it holds something else. Choose another file; this one is left as it is.</source>
+        <translation>%1 不是网关的缓存：其中保存的是别的内容。请选择其他文件；此文件保持原样。</translation>
+    </message>
+    <message>
+        <source>not of this version&apos;s making</source>
+        <translation>不是本版本创建的</translation>
+    </message>
+    <message>
+        <source>readings missing between others</source>
+        <translation>读数之间有缺失</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened as a spool: %2</source>
+        <translation>无法把 %1 作为缓存打开：%2</translation>
+    </message>
+    <message>
+        <source>%1 is a damaged spool (%2). It is left as it is: move it away to start with an empty one.</source>
+        <translation>%1 是损坏的缓存（%2）。它保持原样：把它移走即可从空缓存开始。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be made a spool: %2</source>
+        <translation>无法把 %1 做成缓存：%2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written ahead (WAL): %2</source>
+        <translation>无法以预写日志（WAL）方式写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>the spool is not open</source>
+        <translation>缓存未打开</translation>
     </message>
 </context>
 <context>
