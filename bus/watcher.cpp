@@ -49,6 +49,11 @@ qint64 Watcher::roundMs() const
     return m_roundMs >= 0 ? m_roundMs : m_roundStartMs >= 0 ? m_clock.elapsed() - m_roundStartMs : 0;
 }
 
+bool Watcher::isWaiting() const
+{
+    return m_running && m_roundTimer->isActive();
+}
+
 void Watcher::pollNext()
 {
     if (!m_running)
@@ -74,20 +79,25 @@ void Watcher::pollNext()
     // A round is from one start of the rows to the next, its wait included:
     // the time a module's readings take to come round again.
     if (row <= m_lastRow || m_roundStartMs < 0) {
-        if (m_roundStartMs >= 0) {
+        const bool ended = m_roundStartMs >= 0;
+        if (ended)
             m_roundMs = now - m_roundStartMs;
-            emit roundEnded(m_roundMs);
-        }
         m_roundStartMs = now;
+        if (ended)
+            emit roundEnded(m_roundMs);
+        // A slot may have stopped the watch.
+        if (!m_running)
+            return;
     }
     m_lastRow = row;
     Exchange x = measurementExchange(m_table->address(row), m_rate, m_answerMs);
-    x.done = [this, row](Exchange::Outcome outcome, const QByteArray &reply) {
+    x.done = [this, row, began = m_clock.nsecsElapsed()](Exchange::Outcome outcome, const QByteArray &reply) {
         const Answer answer = answerOf(outcome, reply);
         const QDateTime now = currentDateTime();
         m_table->polled(row, answer, now);
         if (answer.kind == Answer::Values)
             emit reading(now, m_table->address(row), answer.values);
+        emit polled(answer, (m_clock.nsecsElapsed() - began) / 1000, false);
         pollNext();
     };
     // It counts for the module that sent it, not against the next one.
@@ -99,6 +109,7 @@ void Watcher::pollNext()
         m_table->answeredLate(row, answer, now);
         if (answer.kind == Answer::Values)
             emit reading(now, m_table->address(row), answer.values);
+        emit polled(answer, 0, true);
     };
     m_line->exchange(this, x);
 }

@@ -1,6 +1,7 @@
 #ifndef HYGROVANE_BUS_WATCHER_H
 #define HYGROVANE_BUS_WATCHER_H
 
+#include "bus/scan.h"
 #include "bus/schedule.h"
 #include "trend/history.h"
 
@@ -36,6 +37,8 @@ public:
     // Schedule::RestRounds rounds only, until it answers again.
     void setResting(bool on) { m_resting = on; }
     bool isRunning() const { return m_running; }
+    // Running, and between two rounds: nothing of its on the line.
+    bool isWaiting() const;
     // How long the last whole round took, from one start of the rows to the
     // next, its wait included; until one is over, the first one's so far.
     qint64 roundMs() const;
@@ -48,6 +51,9 @@ signals:
     void discovered(quint8 address, qint32 baudRate);
     // The rescan had garbled answers only from an address not watched.
     void garbledOnly(quint8 address, qint32 baudRate);
+    // A poll is over, having kept the line this long; or a late answer to
+    // one has come.
+    void polled(const bus::Answer &answer, qint64 lineUs, bool late);
 
 private:
     void pollNext();

@@ -1,5 +1,6 @@
 #include "gateway/config.h"
 
+#include "gateway/identity.h"
 #include "link/rfc2217.h"
 #include "protocol/rtu.h"
 #include "publish/topics.h"
@@ -476,6 +477,7 @@ Parsed parse(const QStringList &arguments)
         given.insert(it.key(), it.value());
     if (!interpret(given, &parsed.config, &parsed.message))
         parsed.action = Parsed::Bad;
+    parsed.config.configFile = configFile;
     return parsed;
 }
 
@@ -541,7 +543,7 @@ publish::Settings publisherSettings(const Config &config)
     s.user = config.user;
     s.password = config.password;
     s.caFile = config.caFile;
-    s.prefix = config.prefix.isEmpty() ? publish::defaultPrefix(QSysInfo::machineHostName()) : config.prefix;
+    s.prefix = config.prefix.isEmpty() ? gatewayPrefix(QSysInfo::machineHostName(), lineName(config.configFile, config.port)) : config.prefix;
     s.discovery = config.discovery;
     s.retryRefused = true;
     return s;
@@ -578,7 +580,9 @@ QString helpText()
         "  --ca FILE             the CA certificates (PEM) an mqtts:// broker's is\n"
         "                        checked against (default: the system's)\n"
         "  --prefix TOPIC        the topics' first levels, at most 200 characters\n"
-        "                        (default hygrovane/<host name>)\n"
+        "                        (default hygrovane/<host name>/<line>, the line\n"
+        "                        being the --config file's name without .conf, or\n"
+        "                        else the port's last part)\n"
         "  --no-discovery        announce no sensors to Home Assistant\n"
         "  --spool FILE          the readings the broker has not acknowledged wait in\n"
         "                        FILE, through restarts and power cuts (default: in\n"
@@ -602,9 +606,10 @@ QString helpText()
         "\n"
         "An empty value is as good as none. Each event is one line on standard error.\n"
         "On SIGTERM or SIGINT the gateway publishes \"offline\", gives the readings\n"
-        "still waiting up to 5 s to reach the broker, and ends. A bad option or key,\n"
-        "one given twice, or a value out of its range ends it at once with exit\n"
-        "code 2.\n");
+        "still waiting up to 5 s to reach the broker, and ends. On SIGHUP it reads its\n"
+        "options and files again, and goes on with the old ones if they are bad. A\n"
+        "bad option or key, one given twice, or a value out of its range ends it at\n"
+        "once with exit code 2.\n");
 }
 
 QString configText(const Config &c)
@@ -618,8 +623,10 @@ QString configText(const Config &c)
     const Config defaults;
     for (const Key &key : kKeys) {
         const QLatin1String name(key.name);
-        // The line and its pace are written out even as they are by default.
-        const bool always = name == QLatin1String("port") || name == QLatin1String("baud") || name == QLatin1String("period");
+        // The line and its pace are written out even as they are by default,
+        // and so is how often a permanent install looks for modules added.
+        const bool always = name == QLatin1String("port") || name == QLatin1String("baud") || name == QLatin1String("period")
+            || name == QLatin1String("rescan");
         if (always || !same(c, defaults, key.field))
             out += name + QStringLiteral(" = ") + flat(written(c, key)) + QLatin1Char('\n');
         else if (name == QLatin1String("addresses"))

@@ -35,6 +35,9 @@ struct Config
     bool allowWrites = false;  // the listeners' clients may write
     int cacheMs = -1;          // a read answered from the watch's last reading this young; -1: the period
     int maxClients = 16;
+    // Where the file was read from, which names the line in the default
+    // prefix: not a setting, and not compared.
+    QString configFile;
 
     bool operator==(const Config &o) const;
     bool operator!=(const Config &o) const { return !(*this == o); }
@@ -63,7 +66,7 @@ bool parseAddresses(const QString &text, QVector<quint8> *addresses, QString *er
 // The shortest such list of the addresses: runs of three or more as ranges.
 QString addressList(const QVector<quint8> &addresses);
 
-// The prefix defaults to hygrovane/<this host's name>.
+// The prefix defaults to hygrovane/<this host's name>/<the line's name>.
 publish::Settings publisherSettings(const Config &config);
 
 // The --help text.

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -25,6 +26,7 @@ void print(FILE *to, const QString &text)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(HYGROVANE_VERSION));
     QTranslator catalogue;
     QTranslator toolkit;
     gateway::installLanguage(&catalogue, &toolkit);
@@ -51,9 +53,16 @@ int main(int argc, char *argv[])
         return 1;
     }
     gateway::Service service(parsed.config);
-    QObject::connect(&stopSignals, &gateway::Signals::received, &service, &gateway::Service::shutdown);
+    QObject::connect(&stopSignals, &gateway::Signals::received, &service, [&service, &app](int signal) {
+        if (signal != SIGHUP)
+            return service.shutdown();
+        // As at the start: the same arguments, the files read anew.
+        const gateway::Parsed again = gateway::parse(app.arguments());
+        service.reload(again.config, again.action == gateway::Parsed::Run ? QString() : again.message);
+    });
     QObject::connect(&service, &gateway::Service::finished, &app, &QCoreApplication::exit);
-    if (!service.start())
-        return 1;
+    int code = 1;
+    if (!service.start(&code))
+        return code;
     return app.exec();
 }

@@ -4,6 +4,8 @@
 #include "bus/scanner.h"
 #include "bus/watcher.h"
 #include "gateway/logline.h"
+#include "gateway/reporter.h"
+#include "gateway/spool.h"
 #include "link/line.h"
 #include "protocol/rtu.h"
 #include "publish/publisher.h"
@@ -11,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -38,6 +41,8 @@ Service::Service(const Config &config, QObject *parent)
     , m_watcher(new bus::Watcher(m_line, m_table, this))
     , m_publisher(new publish::Publisher(this))
     , m_retry(new QTimer(this))
+    , m_reporter(new Reporter(m_watcher, m_table, m_publisher, this))
+    , m_started(QDateTime::currentDateTime())
 {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &Service::openLine);
@@ -53,8 +58,10 @@ Service::Service(const Config &config, QObject *parent)
             // looked for again, not left unwatched for good.
             say(QCoreApplication::translate("gateway::Service", "No module answers at %1 baud. Scanning again in 10 s.").arg(m_rate));
             return QTimer::singleShot(kRescanMs, this, [this] {
-                if (!m_stopping && !m_found && m_line->isOpen())
+                if (!m_stopping && !m_found && m_line->isOpen()) {
+                    m_reporter->rescanned();
                     scan();
+                }
             });
         }
         say((n == 1 ? QCoreApplication::translate("gateway::Service", "%n module found at %1 baud: %2", nullptr, n) : QCoreApplication::translate("gateway::Service", "%n modules found at %1 baud: %2", nullptr, n))
@@ -87,9 +94,15 @@ Service::Service(const Config &config, QObject *parent)
     });
     connect(m_watcher, &bus::Watcher::reading, m_publisher, &publish::Publisher::addReading);
     connect(m_watcher, &bus::Watcher::reading, this, [this](const QDateTime &when, quint8 address, const trend::Values &values) {
-        if (m_record.isOpen() && !m_record.write(trend::csvRow(when, address, values)))
-            say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be written: %2").arg(m_record.path(), m_record.error()));
+        // Kept in a spool, a reading is recorded once it is kept there: the
+        // record holds no reading that a power cut could take from the broker.
+        if (m_spool)
+            m_unrecorded += trend::csvRow(when, address, values);
+        else
+            record(trend::csvRow(when, address, values));
     });
+    connect(m_watcher, &bus::Watcher::roundEnded, this, &Service::roundEnded);
+    connect(m_publisher, &publish::Publisher::looked, this, &Service::looked);
     connect(m_table, &bus::ModuleTable::availability, m_publisher, &publish::Publisher::setAvailability);
     connect(m_table, &bus::ModuleTable::availability, this, [this](quint8 address, bool online) {
         if (!m_stopping)
@@ -97,6 +110,8 @@ Service::Service(const Config &config, QObject *parent)
     });
     connect(m_publisher, &publish::Publisher::changed, this, &Service::publisherChanged);
 }
+
+Service::~Service() = default;
 
 void Service::say(const QString &text) const
 {
@@ -106,27 +121,63 @@ void Service::say(const QString &text) const
     std::fflush(stderr);
 }
 
-bool Service::start()
+Identity Service::identity() const
 {
+    return {QSysInfo::machineHostName(), m_config.port, m_config.configFile, QCoreApplication::applicationVersion(), m_started};
+}
+
+void Service::record(const QByteArray &rows)
+{
+    if (m_record.isOpen() && !rows.isEmpty() && !m_record.write(rows))
+        say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be written: %2").arg(m_record.path(), m_record.error()));
+}
+
+bool Service::openRecord(const QString &path)
+{
+    switch (m_record.open(path, trend::csvHeader())) {
+    case trend::CsvFile::Ok:
+        return true;
+    case trend::CsvFile::Foreign:
+        say(QCoreApplication::translate("gateway::Service", "The record %1 holds something else than readings: choose another file.").arg(path));
+        return false;
+    case trend::CsvFile::Failed:
+        say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be opened: %2").arg(path, m_record.error()));
+        return false;
+    }
+    return false;
+}
+
+bool Service::start(int *code)
+{
+    *code = 1;
     say(QCoreApplication::translate("gateway::Service", "Hygrovane gateway starting: port %1, %2, addresses %3, broker %4.")
             .arg(m_config.port,
                  m_config.baudRate ? QCoreApplication::translate("gateway::Service", "%1 baud").arg(m_config.baudRate) : QCoreApplication::translate("gateway::Service", "the rate searched"),
                  m_config.addresses.isEmpty() ? QCoreApplication::translate("gateway::Service", "1-247 scanned") : addressList(m_config.addresses),
                  m_config.broker.isEmpty() ? QCoreApplication::translate("gateway::Service", "none") : m_config.broker));
-    if (!m_config.record.isEmpty()) {
-        switch (m_record.open(m_config.record, trend::csvHeader())) {
-        case trend::CsvFile::Ok:
-            break;
-        case trend::CsvFile::Foreign:
-            say(QCoreApplication::translate("gateway::Service", "The record %1 holds something else than readings: choose another file.").arg(m_config.record));
-            return false;
-        case trend::CsvFile::Failed:
-            say(QCoreApplication::translate("gateway::Service", "The record %1 cannot be opened: %2").arg(m_config.record, m_record.error()));
+    if (!m_config.record.isEmpty() && !openRecord(m_config.record))
+        return false;
+    if (!m_config.spool.isEmpty()) {
+        *code = 2;
+        if (m_config.broker.isEmpty()) {
+            say(QCoreApplication::translate("gateway::Service", "A spool keeps readings for a broker: give --broker too."));
             return false;
         }
+        m_spool = std::make_unique<Spool>(m_config.spoolMax);
+        const Spool::Opened opened = m_spool->open(m_config.spool);
+        if (opened != Spool::Ok) {
+            say(m_spool->error());
+            *code = opened == Spool::Failed ? 1 : 2;
+            return false;
+        }
+        const int kept = int(m_spool->end() - m_spool->first());
+        say(kept ? QCoreApplication::translate("gateway::Service", "The spool %1 holds %2 readings from before: they go first.").arg(m_config.spool).arg(kept)
+                 : QCoreApplication::translate("gateway::Service", "Readings are spooled in %1.").arg(m_config.spool));
+        m_publisher->keepIn(m_spool.get());
+        m_reporter->setSpool(m_spool.get());
     }
     if (!m_config.broker.isEmpty()) {
-        m_publisher->start(publisherSettings(m_config));
+        startPublishing();
         if (m_publisher->state() == publish::Publisher::Refused) {
             say(QCoreApplication::translate("gateway::Service", "Publishing cannot start: %1").arg(m_publisher->reason()));
             return false;
@@ -134,6 +185,54 @@ bool Service::start()
     }
     openLine();
     return true;
+}
+
+void Service::startPublishing()
+{
+    const publish::Settings settings = publisherSettings(m_config);
+    // Nothing is published before it is known that no other gateway is
+    // live under the prefix.
+    m_publisher->start(settings, {publish::statusTopic(settings.prefix), identityTopic(settings.prefix)});
+}
+
+void Service::looked(const QHash<QString, QByteArray> &retained)
+{
+    const QString prefix = publisherSettings(m_config).prefix;
+    const QString holder = gateway::holder(retained, prefix, identity());
+    if (!holder.isEmpty() && !m_everClaimed) {
+        say(QCoreApplication::translate("gateway::Service", "The prefix %1 is in use by %2: give this line a prefix of its own (--prefix).").arg(prefix, holder));
+        m_stopping = true;
+        m_publisher->stop();
+        return emit finished(2);
+    }
+    if (!holder.isEmpty()) {
+        say(QCoreApplication::translate("gateway::Service", "The prefix %1 is in use by %2: going on with the broker settings from before.").arg(prefix, holder));
+        m_config.broker = m_claimed.broker, m_config.user = m_claimed.user, m_config.password = m_claimed.password;
+        m_config.passwordFile = m_claimed.passwordFile, m_config.caFile = m_claimed.caFile, m_config.prefix = m_claimed.prefix;
+        m_config.discovery = m_claimed.discovery;
+        return startPublishing();
+    }
+    m_everClaimed = true;
+    m_claimed = m_config;
+    m_publisher->claim();
+    m_publisher->setRetained({identityTopic(prefix), identityJson(identity()), true});
+    m_reporter->publishUnder(prefix, m_config.discovery);
+}
+
+void Service::roundEnded()
+{
+    if (!m_spool)
+        return;
+    // One transaction a round: what the round read is kept, then recorded,
+    // then handed to the broker.
+    const bool kept = m_publisher->commit();
+    if (kept == m_spoolFailing)
+        say(kept ? QCoreApplication::translate("gateway::Service", "The spool %1 is written again.").arg(m_spool->path())
+                 : QCoreApplication::translate("gateway::Service", "The spool %1 cannot be written: %2. The readings wait in memory meanwhile.").arg(m_spool->path(), m_spool->error()));
+    m_spoolFailing = !kept;
+    record(m_unrecorded);
+    m_unrecorded.clear();
+    publisherChanged();
 }
 
 void Service::openLine()
@@ -212,6 +311,7 @@ void Service::linked(qint32 rate)
 void Service::scan()
 {
     say(QCoreApplication::translate("gateway::Service", "Scanning addresses 1-247 at %1 baud.").arg(m_rate));
+    m_reporter->setLine(Health::Scanning);
     m_scanner->start(bus::scanPlan(1, 247, false, m_rate), m_answerMs);
 }
 
@@ -220,6 +320,7 @@ void Service::watch()
     m_table->setWatchRate(m_rate);
     m_watcher->setRescan(m_config.rescanMinutes);
     m_watcher->setResting(true);
+    m_reporter->setLine(Health::Watching);
     m_watcher->start(m_rate, m_answerMs, m_config.periodMs);
 }
 
@@ -228,6 +329,9 @@ void Service::lineLost(const QString &reason, bool opening)
     m_scanner->stop();
     m_watcher->stop();
     m_line->close();
+    // The readings of the round cut off are kept as a round's.
+    roundEnded();
+    m_reporter->setLine(Health::Down);
     // Once for an outage, however often it is tried again meanwhile.
     if (m_said == PortOpen || m_said == PortUnsaid)
         say(opening ? QCoreApplication::translate("gateway::Service", "The port %1 cannot be opened: %2. Trying again every 2 s.").arg(m_config.port, reason)
@@ -270,25 +374,86 @@ void Service::shutdown()
         return;
     m_stopping = true;
     say(QCoreApplication::translate("gateway::Service", "Stopping."));
+    m_reporter->stopping();
     m_retry->stop();
     m_scanner->stop();
     m_watcher->stop();
+    roundEnded();
     m_record.close();
     auto *drain = new QTimer(this);
     m_stopClock.start();
     connect(drain, &QTimer::timeout, this, [this, drain] {
         const publish::Outbox &outbox = m_publisher->outbox();
         const bool empty = outbox.waiting() == 0 && outbox.inFlight() == 0;
-        if (!empty && m_publisher->started() && m_stopClock.elapsed() < kDrainMs)
+        // Kept on disk, readings need not wait for a broker that is away.
+        const bool safe = m_spool && m_publisher->state() != publish::Publisher::Connected;
+        if (!empty && !safe && m_publisher->started() && m_stopClock.elapsed() < kDrainMs)
             return;
         drain->stop();
-        if (!empty)
+        // What the broker acknowledged goes from the spool.
+        m_publisher->commit();
+        if (!empty && m_spool)
+            say(QCoreApplication::translate("gateway::Service", "Readings kept in the spool for the next start: %1.").arg(outbox.waiting()));
+        else if (!empty)
             say(QCoreApplication::translate("gateway::Service", "Readings not published: %1.").arg(outbox.waiting()));
         m_publisher->stop();
         m_line->close();
         emit finished(0);
     });
     drain->start(50);
+}
+
+void Service::restartWatch()
+{
+    m_retry->stop();
+    m_scanner->stop();
+    m_watcher->stop();
+    m_line->close();
+    roundEnded();
+    m_table->clear();
+    m_found = false;
+    m_said = PortUnsaid; // another port, perhaps: its opening is said anew
+    m_reporter->setLine(Health::Opening);
+    openLine();
+}
+
+void Service::reload(const Config &next, const QString &problem)
+{
+    if (m_stopping)
+        return;
+    if (!problem.isEmpty())
+        return say(QCoreApplication::translate("gateway::Service", "The configuration is not taken: %1. The gateway goes on as it was.").arg(problem));
+    m_reporter->reloading();
+    const Config old = m_config;
+    m_config = next;
+    // The outbox on disk is the one it started with: another would need a restart.
+    if (next.spool != old.spool || next.spoolMax != old.spoolMax)
+        say(QCoreApplication::translate("gateway::Service", "The spool changes at the next start."));
+    m_config.spool = old.spool, m_config.spoolMax = old.spoolMax;
+    if (next.record != old.record) {
+        m_record.close();
+        if (!next.record.isEmpty() && !openRecord(next.record) && !old.record.isEmpty() && openRecord(old.record))
+            m_config.record = old.record;
+    }
+    const publish::Settings was = publisherSettings(old), is = publisherSettings(m_config);
+    const bool publishing = was.broker != is.broker || was.user != is.user || was.password != is.password || was.caFile != is.caFile
+        || was.prefix != is.prefix || was.discovery != is.discovery;
+    const bool line = next.port != old.port || next.baudRate != old.baudRate || next.addresses != old.addresses
+        || next.answerMs != old.answerMs || next.periodMs != old.periodMs;
+    const QString said[] = {QCoreApplication::translate("gateway::Service", "Configuration read again: nothing to change."),
+                            QCoreApplication::translate("gateway::Service", "Configuration read again: publishing anew."),
+                            QCoreApplication::translate("gateway::Service", "Configuration read again: watching anew."),
+                            QCoreApplication::translate("gateway::Service", "Configuration read again: publishing and watching anew.")};
+    say(said[int(publishing) + 2 * int(line)]);
+    if (publishing && m_config.broker.isEmpty())
+        m_publisher->stop();
+    else if (publishing)
+        startPublishing();
+    else if (line && m_everClaimed)
+        m_publisher->setRetained({identityTopic(is.prefix), identityJson(identity()), true});
+    if (line)
+        restartWatch();
+    m_reporter->reloaded();
 }
 
 } // namespace gateway

@@ -3,7 +3,10 @@
 
 #include "bus/schedule.h"
 #include "gateway/config.h"
+#include "gateway/identity.h"
 #include "trend/csvfile.h"
+
+#include <memory>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -21,6 +24,9 @@ class Publisher;
 
 namespace gateway {
 
+class Reporter;
+class Spool;
+
 // One line watched and published without a window: linked as Link does (the
 // rate searched, the answer time measured), its modules found or expected,
 // then polled round after round. It only reads. A port that goes away is
@@ -32,12 +38,17 @@ class Service : public QObject
 
 public:
     Service(const Config &config, QObject *parent = nullptr);
+    ~Service() override;
 
-    // False, having said why, when it cannot begin at all.
-    bool start();
-    // Publishing ends once the outbox is empty (or after 5 s): "offline",
-    // then `finished`.
+    // False, having said why, when it cannot begin at all; `code` is the
+    // exit code for that.
+    bool start(int *code);
+    // Publishing ends once the outbox is empty (or after 5 s; at once with
+    // the readings in a spool and no broker): "offline", then `finished`.
     void shutdown();
+    // A configuration read again: what changed is applied. `problem`: it
+    // could not be read, and the one in use stays.
+    void reload(const Config &config, const QString &problem = QString());
 
 signals:
     void finished(int code);
@@ -53,6 +64,13 @@ private:
     void lineLost(const QString &reason, bool opening);
     void publisherChanged();
     void retryLater();
+    void startPublishing();
+    void looked(const QHash<QString, QByteArray> &retained);
+    void roundEnded();
+    void record(const QByteArray &rows);
+    void restartWatch();
+    bool openRecord(const QString &path);
+    Identity identity() const;
 
     Config m_config;
     Line *m_line;
@@ -62,6 +80,13 @@ private:
     publish::Publisher *m_publisher;
     trend::CsvFile m_record;
     QTimer *m_retry;
+    Reporter *m_reporter;
+    std::unique_ptr<Spool> m_spool;
+    QByteArray m_unrecorded; // with a spool: rows recorded once their round is kept
+    Config m_claimed;        // the broker settings last published under
+    QDateTime m_started;
+    bool m_everClaimed = false;
+    bool m_spoolFailing = false;
     qint32 m_rate = 0;
     int m_answerMs = 0;
     bool m_found = false;     // the modules are known: found by the scan, or listed

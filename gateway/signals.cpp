@@ -6,6 +6,7 @@
 #include <QVarLengthArray>
 
 #include <cerrno>
+#include <iterator>
 #include <csignal>
 
 #include <sys/socket.h>
@@ -17,8 +18,10 @@ namespace gateway {
 
 namespace {
 
-const int kCaught[] = {SIGTERM, SIGINT};
-struct sigaction g_previous[2];
+// SIGHUP asks for the configuration to be read again, as daemons do.
+const int kCaught[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kCount = int(std::size(kCaught));
+struct sigaction g_previous[kCount];
 int g_fds[2] = {-1, -1};
 // What the handler writes to: -1 while no Signals is there.
 volatile sig_atomic_t g_writeFd = -1;
@@ -36,7 +39,7 @@ void onSignal(int signal)
 
 QString systemError(int error)
 {
-    return QCoreApplication::translate("gateway::Signals", "SIGTERM and SIGINT cannot be caught: %1").arg(qt_error_string(error));
+    return QCoreApplication::translate("gateway::Signals", "SIGTERM, SIGINT and SIGHUP cannot be caught: %1").arg(qt_error_string(error));
 }
 
 } // namespace
@@ -45,7 +48,7 @@ Signals::Signals(QObject *parent)
     : QObject(parent)
 {
     if (g_writeFd != -1) {
-        m_error = QCoreApplication::translate("gateway::Signals", "SIGTERM and SIGINT are caught already");
+        m_error = QCoreApplication::translate("gateway::Signals", "SIGTERM, SIGINT and SIGHUP are caught already");
         return;
     }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_fds) != 0) {
@@ -57,7 +60,7 @@ Signals::Signals(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kCount; ++i) {
         if (::sigaction(kCaught[i], &action, &g_previous[i]) != 0) {
             m_error = systemError(errno);
             for (int j = 0; j < i; ++j)
@@ -78,7 +81,7 @@ Signals::~Signals()
     if (!m_notifier)
         return;
     delete m_notifier;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < kCount; ++i)
         ::sigaction(kCaught[i], &g_previous[i], nullptr);
     g_writeFd = -1;
     ::close(g_fds[0]);

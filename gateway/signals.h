@@ -7,7 +7,7 @@ class QSocketNotifier;
 
 namespace gateway {
 
-// SIGTERM and SIGINT as a Qt signal on the event loop: the handler only
+// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop: the handler only
 // writes the signal's number into a socket pair, and a notifier reads it
 // back, so that whatever the program does about it runs as any other slot.
 // One at a time in a process; the handlers it replaced come back when it goes.

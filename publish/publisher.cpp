@@ -73,7 +73,7 @@ void Publisher::setState(State state, const QString &reason)
     emit changed();
 }
 
-void Publisher::start(const Settings &settings)
+void Publisher::start(const Settings &settings, const QStringList &lookFirst)
 {
     stop();
     m_settings = settings;
@@ -84,7 +84,43 @@ void Publisher::start(const Settings &settings)
     m_failures = 0;
     m_cause.clear();
     m_refusing = false;
+    m_lookFirst = lookFirst;
+    // Another prefix's, maybe: set again by the caller.
+    m_retained.clear();
+    m_look = lookFirst.isEmpty() ? Claimed : Looking;
+    m_seen.clear();
     connectNow();
+}
+
+void Publisher::claim()
+{
+    if (!m_started || m_look != Looked)
+        return;
+    m_look = Claimed;
+    // The look's connection had no will: the one to publish on has.
+    if (m_client && m_state == Connecting)
+        mosquitto_disconnect(m_client);
+    connectNow();
+}
+
+void Publisher::keepIn(Store *store)
+{
+    m_outbox.keepIn(store);
+    settle();
+}
+
+bool Publisher::commit()
+{
+    const bool ok = m_outbox.commit();
+    settle();
+    return ok;
+}
+
+void Publisher::setRetained(const Message &message)
+{
+    m_retained[message.topic] = message.payload;
+    if (m_state == Connected && send({message.topic, message.payload, true}))
+        settle();
 }
 
 void Publisher::stop()
@@ -162,12 +198,14 @@ void Publisher::connectTo(const QString &host)
     mosquitto_connect_callback_set(m_client, &Publisher::onConnect);
     mosquitto_publish_callback_set(m_client, &Publisher::onPublish);
     mosquitto_message_callback_set(m_client, &Publisher::onMessage);
+    mosquitto_subscribe_callback_set(m_client, &Publisher::onSubscribe);
+    mosquitto_unsubscribe_callback_set(m_client, &Publisher::onUnsubscribe);
     // A setting refused now is refused on every try: only memory may come back.
     int rc = mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, m_settings.protocol == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     if (rc == MOSQ_ERR_SUCCESS && !m_settings.user.isEmpty())
         rc = mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
                                        m_settings.password.isEmpty() ? nullptr : m_settings.password.toUtf8().constData());
-    if (rc == MOSQ_ERR_SUCCESS)
+    if (rc == MOSQ_ERR_SUCCESS && m_look == Claimed)
         rc = mosquitto_will_set(m_client, statusTopic(m_settings.prefix).toUtf8().constData(), 7, "offline", 1, true);
     if (rc != MOSQ_ERR_SUCCESS)
         return fail(libraryReason(rc, errno), rc == MOSQ_ERR_NOMEM);
@@ -251,6 +289,24 @@ void Publisher::settle()
 
 void Publisher::established()
 {
+    if (m_look != Claimed) {
+        // Retained messages come after the subscription's acknowledgement,
+        // and before that of the unsubscription that follows it.
+        if (m_look == Looked || m_lookMid >= 0)
+            return;
+        QVector<QByteArray> topics;
+        for (const QString &topic : qAsConst(m_lookFirst))
+            topics << topic.toUtf8();
+        QVector<char *> names;
+        for (QByteArray &topic : topics)
+            names << topic.data();
+        errno = 0;
+        const int rc = mosquitto_subscribe_multiple(m_client, &m_lookMid, names.size(), names.data(), 0, 0, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return lost(rc, errno);
+        return;
+    }
+    ++m_connections;
     m_timeout->stop();
     m_failures = 0;
     m_cause.clear();
@@ -270,6 +326,10 @@ void Publisher::established()
         return lost(rc, errno);
     if (!send({statusTopic(m_settings.prefix), "online", true}))
         return;
+    for (auto it = m_retained.cbegin(); it != m_retained.cend(); ++it) {
+        if (!send({it.key(), it.value(), true}))
+            return;
+    }
     for (auto it = m_online.cbegin(); it != m_online.cend(); ++it) {
         if (!announce(it.key()) || !send({availabilityTopic(m_settings.prefix, it.key()), it.value() ? "online" : "offline", true}))
             return;
@@ -300,6 +360,7 @@ void Publisher::drop()
     if (m_client)
         mosquitto_destroy(m_client), m_client = nullptr;
     m_connack = -1;
+    m_lookMid = -1;
     m_outbox.rewind();
     m_sent.clear();
     m_held.clear();
@@ -460,6 +521,11 @@ void Publisher::onMessage(mosquitto *, void *self, const mosquitto_message *mess
     if (!message->retain || message->payloadlen <= 0 || !message->topic)
         return;
     const QString topic = QString::fromUtf8(message->topic);
+    if (p->m_look != Claimed) {
+        if (p->m_lookFirst.contains(topic))
+            p->m_seen.insert(topic, QByteArray(static_cast<const char *>(message->payload), message->payloadlen));
+        return;
+    }
     if (!p->m_settings.discovery && topic.startsWith(discoveryFilter(p->m_settings.prefix).chopped(8)) && topic.endsWith(QLatin1String("/config"))) {
         p->m_configs.insert(topic);
         return;
@@ -471,6 +537,33 @@ void Publisher::onMessage(mosquitto *, void *self, const mosquitto_message *mess
     p->m_held.insert(quint8(address));
     if (p->m_absent.contains(quint8(address)))
         p->m_clear.insert(quint8(address));
+}
+
+void Publisher::onSubscribe(mosquitto *client, void *self, int mid, int, const int *)
+{
+    auto *p = static_cast<Publisher *>(self);
+    if (p->m_look != Looking || mid != p->m_lookMid)
+        return;
+    QVector<QByteArray> topics;
+    for (const QString &topic : qAsConst(p->m_lookFirst))
+        topics << topic.toUtf8();
+    QVector<char *> names;
+    for (QByteArray &topic : topics)
+        names << topic.data();
+    // Failing, the connection goes, and the look is made on the next one.
+    if (mosquitto_unsubscribe_multiple(client, &p->m_lookMid, names.size(), names.data(), nullptr) != MOSQ_ERR_SUCCESS)
+        p->m_lookMid = -1;
+}
+
+void Publisher::onUnsubscribe(mosquitto *, void *self, int mid)
+{
+    auto *p = static_cast<Publisher *>(self);
+    if (p->m_look != Looking || mid != p->m_lookMid)
+        return;
+    p->m_look = Looked;
+    // Told once libmosquitto is out of its callback: the answer may stop
+    // the publisher, or connect it again.
+    QMetaObject::invokeMethod(p, [p, seen = p->m_seen] { emit p->looked(seen); }, Qt::QueuedConnection);
 }
 
 // Only while connecting: the TLS library's reasons for a failed handshake

@@ -55,7 +55,10 @@ public:
     ~Publisher() override;
 
     // Refused at once, with the reason, for a prefix MQTT cannot take.
-    void start(const Settings &settings);
+    // The retained messages of `lookFirst` are looked at before anything is
+    // published: the first connection has no will and publishes nothing,
+    // `looked` tells what they hold, and claim() goes on.
+    void start(const Settings &settings, const QStringList &lookFirst = {});
     void stop();
     bool started() const { return m_started; }
 
@@ -76,9 +79,23 @@ public:
     QString cause() const { return m_cause; }
     bool refusing() const { return m_refusing; }
     const Outbox &outbox() const { return m_outbox; }
+    // The readings kept in `store` (not owned) from now on, and what it holds sent first.
+    void keepIn(Store *store);
+    // What was added since goes to the store, and then to the broker: false,
+    // with the outbox's error, when the store took nothing.
+    bool commit();
+    // Retained, and published again on every connection; an empty payload
+    // clears the topic.
+    void setRetained(const Message &message);
+    // After the look: publishing as usual.
+    void claim();
+    // Connections made, the first included.
+    int connections() const { return m_connections; }
 
 signals:
     void changed();
+    // What the topics looked at first hold retained, by topic; a topic that holds nothing is missing.
+    void looked(const QHash<QString, QByteArray> &retained);
 
 private:
     void connectNow();
@@ -100,9 +117,12 @@ private:
     static void onConnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
+    static void onUnsubscribe(mosquitto *, void *self, int mid);
     static void onLog(mosquitto *, void *self, int level, const char *text);
 
     Settings m_settings;
+    QStringList m_lookFirst;
     bool m_started = false;
     State m_state = Off;
     QString m_reason;
@@ -127,6 +147,12 @@ private:
     QSet<quint8> m_held;   // retained availability the broker sent on this connection
     QSet<QString> m_configs; // discovery configs an earlier run left, announcing none now, to be cleared
     QSet<int> m_leaving;     // the last words of a stop, not acknowledged yet
+    QMap<QString, QByteArray> m_retained;
+    enum Look { Claimed, Looking, Looked };
+    Look m_look = Claimed;  // Looking, Looked: the connection only looks at m_lookFirst
+    int m_lookMid = -1;     // its subscription, then its unsubscription
+    QHash<QString, QByteArray> m_seen;
+    int m_connections = 0;
 };
 
 } // namespace publish

@@ -5,7 +5,9 @@
 # round trip against the simulated module, a bus scan of 247 addresses at 9600
 # and at 115200, a watch of 32 modules with the log at its bound, and publishing
 # to a Mosquitto broker on 127.0.0.1 (CPU a reading, the event loop's worst gap
-# while 32 modules publish, the broker stopped 20 s mid-watch); then the
+# while 32 modules publish, the broker stopped 20 s mid-watch), the gateway's
+# spool (its CPU and bytes a reading, 100,000 readings sent after a restart
+# against the same from memory); then the
 # gateway watching 8, 32 and 128 modules on a paced line for 30 s each, its CPU,
 # memory, round and line silence against a short Python program doing the same
 # work (bench/gateway.sh, bench/peer.py).
@@ -32,4 +34,5 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" watch 40
 "$build/hygrovane-bench" paced 300
 "$build/hygrovane-bench" publish 20
+"$build/hygrovane-bench" spool
 bash "$root/bench/gateway.sh" "$build" 30

@@ -12,6 +12,9 @@ packages=(
   # Publishing: the MQTT client library, and the broker and its command-line
   # clients that the tests run against; openssl makes the tests' certificates.
   libmosquitto-dev mosquitto mosquitto-clients openssl
+  # The gateway's outbox on disk (Qt's SQLite driver; the tests make foreign
+  # files with sqlite3) and its word to the service manager (sd_notify).
+  libqt5sql5-sqlite sqlite3 libsystemd-dev
   dpkg-dev desktop-file-utils appstream
   # The Windows check: the MinGW resource compiler and objdump, and xmllint.
   binutils-mingw-w64-x86-64 libxml2-utils

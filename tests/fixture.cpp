@@ -616,3 +616,52 @@ void MqttBroker::crash()
     m_process.kill();
     m_process.waitForFinished(3000);
 }
+
+Subscriber::Subscriber(int port, const QStringList &topics, const QString &id)
+{
+    QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i", id,
+                     "-u", "tech", "-P", "right", "-F", "%r %t %p"};
+    for (const QString &t : topics)
+        args << "-t" << t;
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
+        for (const QByteArray &line : process.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty())
+                lines << QString::fromUtf8(line);
+    });
+    process.start(MqttBroker::program("mosquitto_sub"), args);
+}
+
+QStringList Subscriber::on(const QString &topic) const
+{
+    QStringList out;
+    for (const QString &line : lines)
+        if (line.section(' ', 1, 1) == topic)
+            out << line.section(' ', 2);
+    return out;
+}
+
+QStringList recorded(const QString &csvFile, int address)
+{
+    QFile f(csvFile);
+    f.open(QIODevice::ReadOnly);
+    QStringList out;
+    for (const QString &row : QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts).mid(1)) {
+        const QStringList v = row.split(',');
+        if (v[1].toInt() == address)
+            out << QStringLiteral("{\"time\":\"%1\",\"address\":%2,\"temperature_C\":%3,\"humidity_pct\":%4,\"dew_point_C\":%5,\"wet_bulb_C\":%6}")
+                       .arg(v[0], v[1], v[2], v[3], v[4], v[5]);
+    }
+    return out;
+}
+
+QString inOrder(const QStringList &seen, const QStringList &made)
+{
+    int next = 0;
+    for (const QString &s : seen) {
+        if (next < made.size() && s == made[next])
+            ++next;
+        else if (!made.mid(0, next).contains(s))
+            return "out of order: " + s;
+    }
+    return next == made.size() ? QStringLiteral("all %1").arg(made.size()) : "missing from " + made.value(next);
+}

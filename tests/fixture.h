@@ -171,4 +171,23 @@ private:
     int m_port = 0;
 };
 
+// mosquitto_sub, one line a message: retained flag, topic, payload. As the
+// broker's user tech, whose password is "right".
+class Subscriber
+{
+public:
+    Subscriber(int port, const QStringList &topics, const QString &id = "tst-publish");
+    ~Subscriber() { process.terminate(), process.waitForFinished(2000); }
+    // The payloads of a topic, in order.
+    QStringList on(const QString &topic) const;
+    QStringList lines;
+    QProcess process;
+};
+
+// A record's rows of a module as the state payloads they were published as.
+QStringList recorded(const QString &csvFile, int address);
+// Every reading recorded arrived, in order; one sent again after a lost
+// acknowledgement (QoS 1) is passed over.
+QString inOrder(const QStringList &seen, const QStringList &made);
+
 #endif

@@ -237,7 +237,7 @@ void TestLine::bus_data()
     // as the next free service instance.
     QTest::newRow("the line saved for a gateway") << QStringList{
         "linked line=1,2@19200,3,3 press=pushButtonBus range=1-3 allRates within=20 press=pushButtonScan until=scan=Scan saveAs=@line1 press=pushButtonSaveGateway",
-        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1|answer-ms = 20|period = 1|no-discovery = true; boxes=Save for "
+        "suggested=line1.conf; keys=port = <port>|baud = 9600|addresses = 1|answer-ms = 20|period = 1|no-discovery = true|rescan = 10|spool = /var/lib/hygrovane/line1/outbox.db; boxes=Save for "
         "gateway: Saved the gateway's file line1.conf, but module 2 answers at 19200 baud and is not in the file: one gateway watches one rate.",
         "press=pushButtonSaveGateway", "suggested=line2.conf"};
 

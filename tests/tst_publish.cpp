@@ -17,37 +17,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-// mosquitto_sub, one line a message: retained flag, topic, payload.
-class Subscriber
-{
-public:
-    Subscriber(int port, const QStringList &topics, const QString &id = "tst-publish")
-    {
-        QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i", id,
-                         "-u", "tech", "-P", "right", "-F", "%r %t %p"};
-        for (const QString &t : topics)
-            args << "-t" << t;
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
-            for (const QByteArray &line : process.readAllStandardOutput().split('\n'))
-                if (!line.isEmpty())
-                    lines << QString::fromUtf8(line);
-        });
-        process.start(MqttBroker::program("mosquitto_sub"), args);
-    }
-    ~Subscriber() { process.terminate(), process.waitForFinished(2000); }
-    // The payloads of a topic, in order.
-    QStringList on(const QString &topic) const
-    {
-        QStringList out;
-        for (const QString &line : lines)
-            if (line.section(' ', 1, 1) == topic)
-                out << line.section(' ', 2);
-        return out;
-    }
-    QStringList lines;
-    QProcess process;
-};
-
 class TestPublish : public QObject
 {
     Q_OBJECT
@@ -61,33 +30,6 @@ class TestPublish : public QObject
     {
         b.reach(expected, ms);
         QCOMPARE(b.state(expected), expected);
-    }
-    // The record's rows of a module as the state payloads they were published as.
-    QStringList recorded(int address) const
-    {
-        QFile f(home.filePath("r.csv"));
-        f.open(QIODevice::ReadOnly);
-        QStringList out;
-        for (const QString &row : QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts).mid(1)) {
-            const QStringList v = row.split(',');
-            if (v[1].toInt() == address)
-                out << QStringLiteral("{\"time\":\"%1\",\"address\":%2,\"temperature_C\":%3,\"humidity_pct\":%4,\"dew_point_C\":%5,\"wet_bulb_C\":%6}")
-                           .arg(v[0], v[1], v[2], v[3], v[4], v[5]);
-        }
-        return out;
-    }
-    // Every reading recorded arrived, in order; one sent again after a lost
-    // acknowledgement (QoS 1) is passed over.
-    static QString inOrder(const QStringList &seen, const QStringList &made)
-    {
-        int next = 0;
-        for (const QString &s : seen) {
-            if (next < made.size() && s == made[next])
-                ++next;
-            else if (!made.mid(0, next).contains(s))
-                return "out of order: " + s;
-        }
-        return next == made.size() ? QStringLiteral("all %1").arg(made.size()) : "missing from " + made.value(next);
     }
 
 private slots:
@@ -181,8 +123,8 @@ private slots:
         QTRY_VERIFY(b.state("statuses").contains(QRegularExpression("^statuses=1 Answers \\d")));
         b.given("press=pushButtonWatch");
         reach("publish=Connected | 0 readings waiting, 0 dropped", 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/2/state"), recorded(2)), QStringLiteral("all %1").arg(recorded(2).size()), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/1/state"), recorded(1)), QStringLiteral("all %1").arg(recorded(1).size()), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/2/state"), recorded(home.filePath("r.csv"), 2)), QStringLiteral("all %1").arg(recorded(home.filePath("r.csv"), 2).size()), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(inOrder(sub.on("tp/1/state"), recorded(home.filePath("r.csv"), 1)), QStringLiteral("all %1").arg(recorded(home.filePath("r.csv"), 1).size()), 3000);
         // Remembered, all but the password.
         b.press("pushButtonConnect");
         reach("publish=Disconnected: stopped | 0 readings waiting, 0 dropped; connect=Connect", 1000);
@@ -422,7 +364,7 @@ private slots:
             if (what == "discovery") {
                 QCOMPARE(QString::number(sub.lines.filter(QRegularExpression("^\\d homeassistant/sensor/" + prefix + "/[123]_\\w+/config \\{")).size()), expected);
             } else if (what == "recorded") { // every reading, published once each
-                QTRY_COMPARE(sub.on(prefix + "/1/state"), recorded(1));
+                QTRY_COMPARE(sub.on(prefix + "/1/state"), recorded(home.filePath("r.csv"), 1));
             } else {
                 QCOMPARE(sub.on(prefix + '/' + what).join(' '), expected);
             }

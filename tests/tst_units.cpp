@@ -19,7 +19,11 @@
 #include "commission/report.h"
 #include "gateway/config.h"
 #include "gateway/language.h"
+#include "gateway/diagnostics.h"
+#include "gateway/identity.h"
+#include "gateway/notify.h"
 #include "gateway/signals.h"
+#include "gateway/spool.h"
 #include "protocol/logframe.h"
 #include "protocol/logger.h"
 #include "protocol/rtu.h"
@@ -489,13 +493,14 @@ private slots:
         QTEST(gateway::catalogueFor(env), "catalogue");
     }
 
-    // SIGTERM and SIGINT come through the event loop, one signal each, and
+    // SIGTERM, SIGINT and SIGHUP come through the event loop, one signal each, and
     // the handlers that were there come back when the catcher goes.
     void gatewaySignals_data()
     {
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
     }
     void gatewaySignals()
     {
@@ -686,23 +691,39 @@ void TestUnits::table_data()
     row("reconnect back-off (s)", delays.join(' '), "1 2 4 8 16 30 30 30");
     // The outbox: readings numbered by their address, sent (S), acknowledged
     // (A<address>), the connection lost (L); what waits, what went, in order.
-    const auto outbox = [](int bound, const QString &script) {
-        publish::Outbox box(bound);
+    // Spooled: kept on disk at each commit (C), and after a restart (R)
+    // from the file alone.
+    QTemporaryDir dir;
+    const auto outbox = [&dir](int bound, const QString &script, bool spooled = false) {
+        static int files = 0;
+        const QString file = dir.filePath(QStringLiteral("s%1.db").arg(++files));
+        auto spool = std::make_unique<gateway::Spool>(bound);
+        auto box = std::make_unique<publish::Outbox>(bound);
+        if (spooled && spool->open(file) == gateway::Spool::Ok)
+            box->keepIn(spool.get());
         QMap<int, quint64> seqs;
         QStringList sent;
         for (const QString &step : script.split(' ')) {
             publish::Reading r;
             quint64 seq = 0;
-            if (step == "S" && box.next(&r, &seq))
+            if (step == "S" && box->next(&r, &seq))
                 sent << QString::number(r.address), seqs[r.address] = seq;
             else if (step.startsWith('A'))
-                box.acknowledged(seqs.value(step.mid(1).toInt(), 99));
+                box->acknowledged(seqs.value(step.mid(1).toInt(), 99));
             else if (step == "L")
-                box.rewind(), sent << "|";
-            else if (step != "S")
-                r.address = quint8(step.toInt()), box.add(r);
+                box->rewind(), sent << "|";
+            else if (step == "C" && !box->commit())
+                sent << box->error();
+            else if (step == "R") {
+                box = std::make_unique<publish::Outbox>(bound);
+                spool = std::make_unique<gateway::Spool>(bound);
+                sent << "R";
+                if (spool->open(file) == gateway::Spool::Ok)
+                    box->keepIn(spool.get());
+            } else if (step != "S" && step != "C")
+                r.address = quint8(step.toInt()), r.when = QDateTime::currentDateTime(), box->add(r);
         }
-        return QStringLiteral("sent %1; %2 waiting, %3 in flight, %4 dropped").arg(sent.join(' ')).arg(box.waiting()).arg(box.inFlight()).arg(box.dropped());
+        return QStringLiteral("sent %1; %2 waiting, %3 in flight, %4 dropped").arg(sent.join(' ')).arg(box->waiting()).arg(box->inFlight()).arg(box->dropped());
     };
     row("outbox, in order", outbox(10, "1 2 3 S S A1 S A2 A3 S"), "sent 1 2 3; 0 waiting, 0 in flight, 0 dropped");
     row("outbox, resent after a loss", outbox(10, "1 2 3 S S S A1 L S S 4 S"), "sent 1 2 3 | 2 3 4; 3 waiting, 3 in flight, 0 dropped");
@@ -710,6 +731,100 @@ void TestUnits::table_data()
     row("outbox, the oldest dropped", outbox(3, "1 2 S 3 4 5 S S A3"), "sent 1 3 4; 2 waiting, 1 in flight, 2 dropped");
     row("outbox, acknowledged ones leave room", outbox(2, "1 S A1 2 3"), "sent 1; 2 waiting, 0 in flight, 0 dropped");
     row("outbox, a late acknowledgement of one dropped", outbox(2, "1 S 2 3 A1 S"), "sent 1 2; 2 waiting, 1 in flight, 1 dropped");
+    row("spooled, handed once kept", outbox(10, "1 2 S C S S 3 S", true), "sent 1 2; 3 waiting, 2 in flight, 0 dropped");
+    row("spooled, resent after a loss", outbox(10, "1 2 3 C S S S A1 L S 4 C S S", true), "sent 1 2 3 | 2 3 4; 3 waiting, 3 in flight, 0 dropped");
+    row("spooled, kept over a restart", outbox(10, "1 2 3 C S A1 C S R S S 4 C S S", true), "sent 1 2 R 2 3 4; 3 waiting, 3 in flight, 0 dropped");
+    row("spooled, acknowledged and forgotten", outbox(10, "1 2 C S S A1 A2 3 C R S S", true), "sent 1 2 R 3; 1 waiting, 1 in flight, 0 dropped");
+    row("spooled, the oldest dropped", outbox(3, "1 2 C S 3 4 5 C S S A3 C", true), "sent 1 3 4; 2 waiting, 1 in flight, 2 dropped");
+    {
+        // What comes back from the file is what went in.
+        gateway::Spool spool(5);
+        publish::Reading r{QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30), Qt::OffsetFromUTC, -12600), 247, {23.1, NAN, -0.5, 6553.5}};
+        spool.open(dir.filePath("values.db"));
+        spool.add(r);
+        spool.commit(0);
+        spool.close();
+        spool.open(dir.filePath("values.db"));
+        row("spooled reading", publish::statePayload(spool.read(spool.first(), 5).value(0)),
+            "{\"time\":\"2026-12-07T10:15:30-03:30\",\"address\":247,\"temperature_C\":23.1,\"humidity_pct\":null,\"dew_point_C\":-0.5,\"wet_bulb_C\":6553.5}");
+    }
+    // A file that is not a spool, or a damaged one, is refused and left as it was.
+    const auto refused = [&dir](const char *name, const std::function<void(QFile &)> &make) {
+        QFile f(dir.filePath(name));
+        make(f);
+        f.close();
+        f.open(QIODevice::ReadOnly);
+        const QByteArray before = f.readAll();
+        f.close();
+        gateway::Spool spool(10);
+        const int opened = spool.open(f.fileName());
+        f.open(QIODevice::ReadOnly);
+        return QStringLiteral("%1 %2%3").arg(opened).arg(f.readAll() == before ? "untouched" : "changed").arg(QFile::exists(f.fileName() + "-wal") ? " wal" : "");
+    };
+    const auto sqlite = [](const QString &file, const QString &statements) {
+        QProcess p;
+        p.start("sqlite3", {file, statements});
+        p.waitForFinished(5000);
+    };
+    row("spool, a text file", refused("text.db", [](QFile &f) { f.open(QIODevice::WriteOnly), f.write(QByteArray(200, 'x')); }), "1 untouched");
+    row("spool, another program's database", refused("other.db", [&](QFile &f) { sqlite(f.fileName(), "CREATE TABLE t(x);"); }), "1 untouched");
+    row("spool, damaged", refused("damaged.db", [&](QFile &f) {
+            {
+                gateway::Spool spool(10);
+                spool.open(f.fileName());
+                for (int i = 0; i < 300; ++i)
+                    spool.add({QDateTime::currentDateTime(), 1, {}});
+                spool.commit(0);
+            }
+            sqlite(f.fileName(), "PRAGMA journal_mode=DELETE;");
+            f.open(QIODevice::ReadWrite), f.seek(4096), f.write(QByteArray(100, 'x'));
+        }), "2 untouched");
+    row("spool, a gap in its readings", refused("gap.db", [&](QFile &f) {
+            {
+                gateway::Spool spool(10);
+                spool.open(f.fileName());
+                for (int i = 0; i < 3; ++i)
+                    spool.add({QDateTime::currentDateTime(), 1, {}});
+                spool.commit(0);
+            }
+            sqlite(f.fileName(), "DELETE FROM reading WHERE seq = 2; PRAGMA journal_mode=DELETE;");
+        }), "2 untouched");
+
+    // What the service manager and the broker are told of the gateway.
+    row("status", gateway::statusLine({gateway::Health::Watching, 8, 8, gateway::Health::Connected, 0}), "watching 8 of 8 modules, broker connected, 0 waiting");
+    row("status, the line down", gateway::statusLine({gateway::Health::Down, 0, 3, gateway::Health::Lost, 120}), "the line is down, broker lost, 120 waiting");
+    gateway::Figures figures{3600, 3599, 1002, 12.34, 28792, 28780, 12, 0, 3, 0, 28790, 0, 2, 1, 8};
+    row("diagnostics", gateway::diagnosticsJson(figures, {{"listeners", QJsonObject{{"clients", 2}}}}),
+        "{\"answers\":28780,\"dropped\":0,\"garbled\":0,\"late_answers\":3,\"line_busy_pct\":12.3,\"listeners\":{\"clients\":2},"
+        "\"misses\":12,\"modules_found\":8,\"outbox\":0,\"polls\":28792,\"reconnects\":2,\"rescans\":1,\"round_ms\":1002,"
+        "\"rounds\":3599,\"spooled\":28790,\"uptime_s\":3600}");
+    const QVector<publish::Message> sensors = gateway::diagnosticSensors("hygrovane/box/line1");
+    row("diagnostic sensors", sensors[0].topic + ' ' + sensors[3].topic + ' ' + sensors[0].payload,
+        "homeassistant/sensor/hygrovane_box_line1/gateway_round_ms/config homeassistant/sensor/hygrovane_box_line1/gateway_dropped/config "
+        "{\"availability_topic\":\"hygrovane/box/line1/status\",\"device\":{\"identifiers\":[\"hygrovane_box_line1_gateway\"],"
+        "\"manufacturer\":\"Hygrovane\",\"model\":\"Gateway\",\"name\":\"Gateway (hygrovane/box/line1)\"},\"entity_category\":\"diagnostic\","
+        "\"name\":\"Round time\",\"object_id\":\"hygrovane_box_line1_gateway_round_ms\",\"state_class\":\"measurement\","
+        "\"state_topic\":\"hygrovane/box/line1/diagnostics\",\"unique_id\":\"hygrovane_box_line1_gateway_round_ms\","
+        "\"unit_of_measurement\":\"ms\",\"value_template\":\"{{ value_json.round_ms }}\"}");
+    row("diagnostic sensors cleared", QString::number(gateway::diagnosticSensors("p", false).last().payload.size()), "0");
+
+    // Lines on one box, and who holds a prefix.
+    QStringList lines;
+    for (const auto &[config, port] : {std::pair{"/etc/hygrovane/line1.conf", "/dev/ttyUSB0"}, {"", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+                                       {"", "rfc2217://10.0.0.5:4001/"}, {"rack 2.old.conf", "p"}, {"", "/"}})
+        lines << gateway::gatewayPrefix("büro", gateway::lineName(config, port));
+    row("line names", lines.join(' '), "hygrovane/b_ro/line1 hygrovane/b_ro/usb-FTDI_FT232R-if00-port0 hygrovane/b_ro/10_0_0_5_4001 hygrovane/b_ro/rack_2_old hygrovane/b_ro/line");
+    const gateway::Identity self{"box", "/dev/ttyUSB0", "/etc/hygrovane/line1.conf", "0.1.0", at};
+    row("identity", gateway::identityJson(self),
+        "{\"config\":\"/etc/hygrovane/line1.conf\",\"host\":\"box\",\"port\":\"/dev/ttyUSB0\",\"started\":\"2026-12-07T10:15:30+01:00\",\"version\":\"0.1.0\"}");
+    QStringList holders;
+    for (const auto &[status, identity] : {std::pair{"online", gateway::identityJson(self)}, {"offline", gateway::identityJson({"other", "/dev/ttyUSB0", "", "", at})},
+                                           {"online", gateway::identityJson({"other", "/dev/ttyUSB0", "", "", at})},
+                                           {"online", gateway::identityJson({"box", "/dev/ttyUSB1", "", "", at})}, {"online", QByteArray()}})
+        holders << gateway::holder({{"p/status", status}, {"p/gateway", identity}}, "p", self);
+    row("prefix holders", holders.join('|'), "||the gateway on other for the port /dev/ttyUSB0, started 2026-12-07T10:15:30+01:00|"
+        "the gateway on box for the port /dev/ttyUSB1, started 2026-12-07T10:15:30+01:00|");
+
     publish::Outbox full;
     for (int i = 0; i < publish::Outbox::Bound + 5; ++i)
         full.add({});
@@ -1231,6 +1346,7 @@ void TestUnits::gatewayConfig_data()
     row("a prefix", "--port p --broker mqtt://h --prefix a/#", "", "--prefix: the topic prefix holds #, a wildcard of MQTT");
     row("a prefix too long", "--port p --broker mqtt://h --prefix <long>", "", "--prefix: the topic prefix has 201 characters, more than the 200 it may have");
     row("a prefix with a tab", "--port p --broker mqtt://h --prefix a\tb", "", "--prefix: the topic prefix holds a control character or another that MQTT does not take");
+    row("a spool", "--port p --broker mqtt://h --spool <dir>/s.db --spool-max 500", "", "p|0||-1|1000|mqtt://h|:|||discovery||10|<dir>/s.db|500|||-|-1|16");
     row("no port", "--record r", "", "no line to watch: give --port PATH|URL, or port = in the file");
     row("nothing to do", "--port p", "", "nothing to do: give --broker, --record or both");
 }

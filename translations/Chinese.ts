@@ -1590,7 +1590,9 @@ window.
   --ca FILE             the CA certificates (PEM) an mqtts:// broker&apos;s is
                         checked against (default: the system&apos;s)
   --prefix TOPIC        the topics&apos; first levels, at most 200 characters
-                        (default hygrovane/&lt;host name&gt;)
+                        (default hygrovane/&lt;host name&gt;/&lt;line&gt;, the line
+                        being the --config file&apos;s name without .conf, or
+                        else the port&apos;s last part)
   --no-discovery        announce no sensors to Home Assistant
   --spool FILE          the readings the broker has not acknowledged wait in
                         FILE, through restarts and power cuts (default: in
@@ -1614,9 +1616,10 @@ window.
 
 An empty value is as good as none. Each event is one line on standard error.
 On SIGTERM or SIGINT the gateway publishes &quot;offline&quot;, gives the readings
-still waiting up to 5 s to reach the broker, and ends. A bad option or key,
-one given twice, or a value out of its range ends it at once with exit
-code 2.
+still waiting up to 5 s to reach the broker, and ends. On SIGHUP it reads its
+options and files again, and goes on with the old ones if they are bad. A
+bad option or key, one given twice, or a value out of its range ends it at
+once with exit code 2.
 </source>
         <translation>用法：hygrovane-gateway [选项]
 监视一条串行线路上的温湿度模块，并把读数发布到 MQTT 代理服务器，
@@ -1643,7 +1646,8 @@ code 2.
   --ca 文件             用于校验 mqtts:// 代理服务器证书的 CA 证书
                         （PEM）（默认：系统的证书）
   --prefix 主题         主题的前几级，最多 200 个字符（默认
-                        hygrovane/&lt;主机名&gt;）
+                        hygrovane/&lt;主机名&gt;/&lt;线路&gt;，线路即 --config
+                        文件名去掉 .conf，否则为端口路径的最后一段）
   --no-discovery        不向 Home Assistant 通告传感器
   --spool 文件          代理服务器尚未确认的读数保存在文件中等待，
                         重启和断电后仍在（默认：保存在内存中）
@@ -1665,9 +1669,60 @@ code 2.
 
 空值等于未给出。每个事件在标准错误输出上占一行。
 收到 SIGTERM 或 SIGINT 时，网关发布“offline”，让仍在等待的读数
-最多用 5 秒送达代理服务器，然后结束。选项或键有误、重复给出，或
-数值超出范围时，立即结束，退出码为 2。
+最多用 5 秒送达代理服务器，然后结束。收到 SIGHUP 时重新读取选项和
+文件，有误时继续使用原来的配置。选项或键有误、重复给出，或数值超出
+范围时，立即结束，退出码为 2。
 </translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Identity</name>
+    <message>
+        <source>the gateway on %1 for the port %2, started %3</source>
+        <translation>%1 上用于端口 %2 的网关（启动于 %3）</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Notifier</name>
+    <message>
+        <source>linking to the line</source>
+        <translation>正在连接线路</translation>
+    </message>
+    <message>
+        <source>the line is down</source>
+        <translation>线路中断</translation>
+    </message>
+    <message>
+        <source>scanning the line</source>
+        <translation>正在扫描线路</translation>
+    </message>
+    <message>
+        <source>watching %1 of %2 modules</source>
+        <translation>正在监视 %1/%2 个模块</translation>
+    </message>
+    <message>
+        <source>no broker</source>
+        <translation>无代理服务器</translation>
+    </message>
+    <message>
+        <source>connecting to the broker</source>
+        <translation>正在连接代理服务器</translation>
+    </message>
+    <message>
+        <source>broker connected</source>
+        <translation>已连接代理服务器</translation>
+    </message>
+    <message>
+        <source>broker lost</source>
+        <translation>与代理服务器的连接中断</translation>
+    </message>
+    <message>
+        <source>broker refuses</source>
+        <translation>代理服务器拒绝</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3 waiting</source>
+        <translation>%1，%2，%3 个读数等待中</translation>
     </message>
 </context>
 <context>
@@ -1806,16 +1861,111 @@ code 2.
             <numerusform>%n 个模块一轮需要 %1 秒（%2 波特率），比周期 %3 秒更长</numerusform>
         </translation>
     </message>
+    <message>
+        <source>A spool keeps readings for a broker: give --broker too.</source>
+        <translation>缓存为代理服务器保存读数：请同时给出 --broker。</translation>
+    </message>
+    <message>
+        <source>The spool %1 holds %2 readings from before: they go first.</source>
+        <translation>缓存 %1 中有之前的 %2 个读数：先发送它们。</translation>
+    </message>
+    <message>
+        <source>Readings are spooled in %1.</source>
+        <translation>读数缓存在 %1 中。</translation>
+    </message>
+    <message>
+        <source>The prefix %1 is in use by %2: give this line a prefix of its own (--prefix).</source>
+        <translation>前缀 %1 正被%2使用：请为本线路指定自己的前缀（--prefix）。</translation>
+    </message>
+    <message>
+        <source>The prefix %1 is in use by %2: going on with the broker settings from before.</source>
+        <translation>前缀 %1 正被%2使用：继续使用原来的代理服务器设置。</translation>
+    </message>
+    <message>
+        <source>The spool %1 is written again.</source>
+        <translation>缓存 %1 已恢复写入。</translation>
+    </message>
+    <message>
+        <source>The spool %1 cannot be written: %2. The readings wait in memory meanwhile.</source>
+        <translation>无法写入缓存 %1：%2。读数暂时在内存中等待。</translation>
+    </message>
+    <message>
+        <source>Readings kept in the spool for the next start: %1.</source>
+        <translation>保存在缓存中、留待下次启动的读数：%1。</translation>
+    </message>
+    <message>
+        <source>The configuration is not taken: %1. The gateway goes on as it was.</source>
+        <translation>未采用该配置：%1。网关按原样继续运行。</translation>
+    </message>
+    <message>
+        <source>The spool changes at the next start.</source>
+        <translation>缓存在下次启动时更改。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: nothing to change.</source>
+        <translation>已重新读取配置：无需更改。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: publishing anew.</source>
+        <translation>已重新读取配置：重新发布。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: watching anew.</source>
+        <translation>已重新读取配置：重新监视。</translation>
+    </message>
+    <message>
+        <source>Configuration read again: publishing and watching anew.</source>
+        <translation>已重新读取配置：重新发布并重新监视。</translation>
+    </message>
 </context>
 <context>
     <name>gateway::Signals</name>
     <message>
-        <source>SIGTERM and SIGINT cannot be caught: %1</source>
-        <translation>无法捕获 SIGTERM 和 SIGINT：%1</translation>
+        <source>SIGTERM, SIGINT and SIGHUP cannot be caught: %1</source>
+        <translation>无法捕获 SIGTERM、SIGINT 和 SIGHUP：%1</translation>
     </message>
     <message>
-        <source>SIGTERM and SIGINT are caught already</source>
-        <translation>SIGTERM 和 SIGINT 已被捕获</translation>
+        <source>SIGTERM, SIGINT and SIGHUP are caught already</source>
+        <translation>SIGTERM、SIGINT 和 SIGHUP 已被捕获</translation>
+    </message>
+</context>
+<context>
+    <name>gateway::Spool</name>
+    <message>
+        <source>an unknown error of SQLite</source>
+        <translation>SQLite 未知错误</translation>
+    </message>
+    <message>
+        <source>%1 is not a spool of the gateway&apos;s: it holds something else. Choose another file; this one is left as it is.</source>
+        <translation>%1 不是网关的缓存：其中保存的是别的内容。请选择其他文件；此文件保持原样。</translation>
+    </message>
+    <message>
+        <source>not of this version&apos;s making</source>
+        <translation>不是本版本创建的</translation>
+    </message>
+    <message>
+        <source>readings missing between others</source>
+        <translation>读数之间有缺失</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened as a spool: %2</source>
+        <translation>无法把 %1 作为缓存打开：%2</translation>
+    </message>
+    <message>
+        <source>%1 is a damaged spool (%2). It is left as it is: move it away to start with an empty one.</source>
+        <translation>%1 是损坏的缓存（%2）。它保持原样：把它移走即可从空缓存开始。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be made a spool: %2</source>
+        <translation>无法把 %1 做成缓存：%2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written ahead (WAL): %2</source>
+        <translation>无法以预写日志（WAL）方式写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>the spool is not open</source>
+        <translation>缓存未打开</translation>
     </message>
 </context>
 <context>

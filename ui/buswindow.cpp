@@ -598,6 +598,8 @@ void BusWindow::saveForGateway()
                                         QStringLiteral("line"), {}, Naming::Numbered);
     if (path.isEmpty())
         return;
+    // Where the service named after the file keeps its readings on disk.
+    c.spool = QStringLiteral("/var/lib/hygrovane/%1/outbox.db").arg(QFileInfo(path).completeBaseName());
     QString error;
     if (!trend::writeWhole(path, gateway::configText(c).toUtf8(), &error))
         return showError(tr("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error));
