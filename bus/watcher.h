@@ -2,6 +2,7 @@
 #define HYGROVANE_BUS_WATCHER_H
 
 #include "bus/schedule.h"
+#include "link/request.h"
 #include "trend/history.h"
 
 #include <QDateTime>
@@ -36,6 +37,8 @@ public:
 
 signals:
     void reading(const QDateTime &when, quint8 address, const trend::Values &values);
+    // A poll's request and what came of it, in its wait (a late answer is no news of now).
+    void polled(const QByteArray &request, Exchange::Outcome outcome, const QByteArray &reply);
 
 private:
     void pollNext();

@@ -24,9 +24,11 @@
 #include "protocol/rtu.h"
 #include "publish/outbox.h"
 #include "publish/reasons.h"
+#include "share/modbus.h"
 #include "trend/record.h"
 #include "ser2net.h"
 
+#include <QHostAddress>
 #include <QSerialPort>
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -722,6 +724,71 @@ void TestUnits::table_data()
         if (!publish::libraryReason(rc, ECONNREFUSED).startsWith(unexpected))
             said << publish::libraryReason(rc, ECONNREFUSED);
     row("broker reasons", QString::number(said.size()), "36");
+    // The line shared over TCP: what a client's bytes hold, and what becomes of a request.
+    const auto taken = [](share::Framing framing, const char *hexBytes) {
+        const share::Taken t = share::take(framing, bytes(hexBytes));
+        const char *kinds[] = {"more", "frame", "dropped", "bad"};
+        return QStringLiteral("%1 %2").arg(kinds[t.kind]).arg(t.size)
+            + (t.kind == share::Taken::Frame ? QStringLiteral(": t%1 u%2 %3").arg(t.request.transaction).arg(t.request.unit).arg(hex(t.request.pdu)) : QString());
+    };
+    QStringList mbap;
+    for (const char *in : {"123400000006070300000005ff", "12340000000607030000", "12340001", "123400000001", "1234000000ff07", "1234000000020711"})
+        mbap << taken(share::Framing::Mbap, in);
+    row("MBAP: a read, cut short, protocol 1, length 1, 255, 2", mbap.join(" | "),
+        "frame 12: t4660 u7 03 00 00 00 05 | more 0 | bad 0 | bad 0 | bad 0 | frame 8: t4660 u7 11");
+    QStringList rtuFrames;
+    for (const QByteArray &in : {withCrc("070300000005") + "\x07", withCrc("070300000005").left(7), bytes("0703000000050000"),
+                                 withCrc("07100002000102000a"), withCrc("07100002000102000a").left(6), bytes("0741"), withCrc("0711")})
+        rtuFrames << taken(share::Framing::Rtu, in.toHex().constData());
+    row("RTU over TCP: a read, cut short, a wrong CRC, a write of registers, cut short, junk, report id",
+        rtuFrames.join(" | "), "frame 8: t0 u7 03 00 00 00 05 | more 0 | dropped 8 | frame 11: t0 u7 10 00 02 00 01 02 00 0a | more 0 | bad 0 | frame 4: t0 u7 11");
+    row("MBAP answer", hex(share::mbapFrame(0x1234, 7, share::exceptionPdu(3, share::NoResponse))), "12 34 00 00 00 03 07 83 0b");
+    row("RTU answer", hex(share::rtuFrame(7, share::exceptionPdu(3, share::NoResponse))), hex(withCrc("07830b")).toLatin1());
+    const auto judged = [](bool allow, int unit, const char *pdu) {
+        const share::Verdict v = share::judge({0, quint8(unit), bytes(pdu)}, allow);
+        const QString kind = v.kind == share::Verdict::Forward ? QStringLiteral("on") : v.kind == share::Verdict::Refuse
+            ? QStringLiteral("%1").arg(v.exception) : QStringLiteral("to %1").arg(v.newAddress);
+        return kind + (v.write ? "w" : "");
+    };
+    QStringList verdicts;
+    for (const char *pdu : {"0300000005", "0400010002", "0300000000", "030000007e", "03000000", "0600020001", "050001ff00", "0f0001000801ff",
+                            "1000020001020001", "11", "2b0e0100", "170000000100000001020001"})
+        verdicts << judged(false, 7, pdu);
+    row("reads on, writes and the rest refused", verdicts.join(' '), "on on 3 3 3 1w 1w 1w 1w 1 1 1");
+    row("units 0, 247, 248, 255", QStringList{judged(true, 0, "0300000005"), judged(true, 247, "0300000005"), judged(true, 248, "0300000005"), judged(true, 255, "0300000005")}.join(' '),
+        "11 on 11 11");
+    verdicts.clear();
+    for (const char *pdu : {"0600020001", "0601010004", "060100000c", "0601000007", "0601000000", "06010000f8", "050001ff00", "0500011234",
+                            "10000200010200ff", "1000ff00020400010002", "100002000103000001", "0f0001000902ff01", "0f00010009010f", "11"})
+        verdicts << judged(true, 7, pdu);
+    row("writes allowed: the rate and the address set up apart", verdicts.join(' '), "onw 3w to 12w onw 3w 3w onw 3w onw 3w 3w onw 3w 1");
+    const QByteArray poll = rtu::buildRequest(7, 3, 0, 5);
+    const QByteArray reading = withCrc("07030a00fa01f4006e00c80000");
+    QStringList memory;
+    for (const auto &[pdu, age, cache] : {std::tuple{"0300000005", 10, 1000}, {"0300010002", 999, 1000}, {"0300040002", 10, 1000}, {"0400000001", 10, 1000},
+                                          {"0300000001", 1000, 1000}, {"0300000001", 0, 0}, {"0301000001", 10, 1000}})
+        memory << hex(share::fromMemory(bytes(pdu), poll, reading, age, cache));
+    row("reads from memory", memory.join(" | "), "03 0a 00 fa 01 f4 00 6e 00 c8 00 00 | 03 04 01 f4 00 6e |  |  |  |  | ");
+    row("no memory of a refusal", hex(share::fromMemory(bytes("0300000001"), poll, withCrc("078302"), 1, 1000)), "");
+    QStringList endpoints;
+    for (const char *text : {"1502", "0.0.0.0:502", "[::1]:1502", "localhost:1502", "::1:1502", "plc.lab:502", "0", "65536", "+1", "1.2.3.4:"}) {
+        QHostAddress host;
+        quint16 port = 0;
+        QString error;
+        endpoints << (share::parseEndpoint(text, &host, &port, &error) ? host.toString() + " " + QString::number(port) : error.section(' ', 1, 3));
+    }
+    row("listening endpoints", endpoints.join(" | "), "127.0.0.1 1502 | 0.0.0.0 502 | ::1 1502 | 127.0.0.1 1502 | the host is | the host is | "
+        "is not [HOST:]PORT | is not [HOST:]PORT | is not [HOST:]PORT | is not [HOST:]PORT");
+    // What the line finds of the answers to other masters' requests.
+    QStringList found;
+    for (const auto &[request, line] : {std::pair{rtu::buildRequest(7, 4, 0, 1), "ab" + withCrc("07040200fa")},
+                                        {withCrc("07100002000102000a"), withCrc("071000020001")}, {withCrc("07100002000102000a"), withCrc("071000020002")},
+                                        {withCrc("070f000100090201ff"), withCrc("070f00010009")}, {rtu::buildRequest(7, 1, 0, 9), withCrc("07010201ff")}}) {
+        int size = 0;
+        const int at = rtu::findAnswer(line, request, &size);
+        found << QStringLiteral("%1+%2 %3").arg(at).arg(size).arg(rtu::beginsAnswer(line.mid(qMax(0, at), 4), request));
+    }
+    row("answers to reads of input registers, writes of registers and coils", found.join(' '), "2+7 1 0+8 1 -1+0 1 0+8 1 0+7 1");
     row("bus table row", bus::tableRow(3, 19200, {-0.5, NAN, 10.3, NAN}, "Silent since 10:15:30, \"late\"", 7, 3, at),
         "3,19200,-0.5,,10.3,,\"Silent since 10:15:30, \"\"late\"\"\",7,3,2026-12-07T10:15:30+01:00\r\n");
     row("bus table row, never seen", bus::tableRow(1, 9600, {NAN, NAN, NAN, NAN}, "", 0, 0, {}), "1,9600,,,,,,0,0,\r\n");
