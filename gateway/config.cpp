@@ -1,12 +1,14 @@
 #include "gateway/config.h"
 
 #include "link/rfc2217.h"
+#include "share/modbus.h"
 
 #include "publish/topics.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QHostAddress>
 #include <QLocale>
 #include <QSysInfo>
 
@@ -20,8 +22,10 @@ namespace {
 
 // The keys of the file, which are the options without their dashes.
 const char *const kKeys[] = {"port", "baud", "addresses", "answer-ms", "period", "broker", "user",
-                             "password-file", "ca", "prefix", "no-discovery", "record"};
+                             "password-file", "ca", "prefix", "no-discovery", "record",
+                             "modbus-tcp", "rtu-over-tcp", "allow-writes", "cache-ms", "max-clients"};
 const char kNoDiscovery[] = "no-discovery";
+const char kAllowWrites[] = "allow-writes";
 
 constexpr qint64 kConfigMost = 1 << 20;
 // A password file holds one line; anything much longer is another file.
@@ -128,7 +132,7 @@ Parsed::Action readArguments(const QStringList &arguments, QHash<QString, Given>
         QString problem;
         if (name == QLatin1String("password")) {
             problem = passwordRefused(where);
-        } else if (name == QLatin1String(kNoDiscovery)) {
+        } else if (name == QLatin1String(kNoDiscovery) || name == QLatin1String(kAllowWrites)) {
             if (equals >= 0)
                 problem = QCoreApplication::translate("gateway::Config", "%1 takes no value").arg(where);
             else
@@ -269,10 +273,39 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
     if (!yes.contains(noDiscovery) && !no.contains(noDiscovery))
         return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not true or false").arg(where(kNoDiscovery), value(kNoDiscovery)));
     c->discovery = !yes.contains(noDiscovery);
+    const QString allowWrites = value(kAllowWrites).toLower();
+    if (!yes.contains(allowWrites) && !no.contains(allowWrites))
+        return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not true or false").arg(where(kAllowWrites), value(kAllowWrites)));
+    c->allowWrites = yes.contains(allowWrites);
+
+    c->modbusTcp = value("modbus-tcp");
+    c->rtuOverTcp = value("rtu-over-tcp");
+    for (const char *key : {"modbus-tcp", "rtu-over-tcp"}) {
+        QHostAddress host;
+        quint16 port = 0;
+        if (!value(key).isEmpty() && !share::parseEndpoint(value(key), &host, &port, &problem))
+            return bad(QStringLiteral("%1: %2").arg(where(key), problem));
+    }
+    if (!c->modbusTcp.isEmpty() && !c->rtuOverTcp.isEmpty()) {
+        QHostAddress host[2];
+        quint16 port[2] = {0, 0};
+        share::parseEndpoint(c->modbusTcp, &host[0], &port[0], &problem);
+        share::parseEndpoint(c->rtuOverTcp, &host[1], &port[1], &problem);
+        if (port[0] == port[1])
+            return bad(QCoreApplication::translate("gateway::Config", "%1: port %2 is given to --modbus-tcp already").arg(where("rtu-over-tcp")).arg(port[1]));
+    }
+    const auto number = [&](const char *key, int from, int to, int none, int *into) {
+        *into = value(key).isEmpty() ? none : value(key).toInt(&ok);
+        if (!value(key).isEmpty() && (!ok || *into < from || *into > to))
+            return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not a number from %3 to %4").arg(where(key), value(key)).arg(from).arg(to));
+        return true;
+    };
+    if (!number("cache-ms", 0, 3600000, -1, &c->cacheMs) || !number("max-clients", 1, 1024, 16, &c->maxClients))
+        return false;
 
     c->record = value("record");
-    if (c->broker.isEmpty() && c->record.isEmpty())
-        return bad(QCoreApplication::translate("gateway::Config", "nothing to do: give --broker, --record or both"));
+    if (c->broker.isEmpty() && c->record.isEmpty() && c->modbusTcp.isEmpty() && c->rtuOverTcp.isEmpty())
+        return bad(QCoreApplication::translate("gateway::Config", "nothing to do: give --broker, --record, --modbus-tcp or --rtu-over-tcp"));
     return true;
 }
 
@@ -288,7 +321,8 @@ bool Config::operator==(const Config &o) const
 {
     return port == o.port && baudRate == o.baudRate && addresses == o.addresses && answerMs == o.answerMs && periodMs == o.periodMs
         && broker == o.broker && user == o.user && passwordFile == o.passwordFile && password == o.password && caFile == o.caFile
-        && prefix == o.prefix && discovery == o.discovery && record == o.record;
+        && prefix == o.prefix && discovery == o.discovery && record == o.record && modbusTcp == o.modbusTcp && rtuOverTcp == o.rtuOverTcp
+        && allowWrites == o.allowWrites && cacheMs == o.cacheMs && maxClients == o.maxClients;
 }
 
 Parsed parse(const QStringList &arguments)
@@ -409,6 +443,18 @@ QString helpText()
         "                        hygrovane/<host name>)\n"
         "  --no-discovery        announce no sensors to Home Assistant\n"
         "  --record FILE.csv     also append every reading to FILE.csv\n"
+        "  --modbus-tcp [HOST:]PORT\n"
+        "                        share the line with other masters over Modbus TCP:\n"
+        "                        unit id = module address (a bare port listens on\n"
+        "                        127.0.0.1; 0.0.0.0:502 on every interface)\n"
+        "  --rtu-over-tcp [HOST:]PORT\n"
+        "                        the same with RTU frames and their CRC over TCP, as\n"
+        "                        the bus window links to tcp://HOST:PORT\n"
+        "  --allow-writes        pass their writes on (default: refused, exception 1)\n"
+        "  --cache-ms N          answer a read of what the watch polled less than N ms\n"
+        "                        ago from memory; 0 sends every read to the line\n"
+        "                        (default: the period)\n"
+        "  --max-clients N       connections a listener takes at most (default 16)\n"
         "  --version             the version, and nothing else\n"
         "  -h, --help            this text\n"
         "\n"
@@ -458,6 +504,16 @@ QString configText(const Config &c)
         key(kNoDiscovery, QStringLiteral("true"));
     if (!c.record.isEmpty())
         key("record", c.record);
+    if (!c.modbusTcp.isEmpty())
+        key("modbus-tcp", c.modbusTcp);
+    if (!c.rtuOverTcp.isEmpty())
+        key("rtu-over-tcp", c.rtuOverTcp);
+    if (c.allowWrites)
+        key(kAllowWrites, QStringLiteral("true"));
+    if (c.cacheMs >= 0)
+        key("cache-ms", QString::number(c.cacheMs));
+    if (c.maxClients != 16)
+        key("max-clients", QString::number(c.maxClients));
     return out;
 }
 

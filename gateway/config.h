@@ -27,6 +27,12 @@ struct Config
     QString prefix;            // empty: hygrovane/<host name>
     bool discovery = true;
     QString record;            // a CSV file every reading is appended to
+    // The line shared with other masters: [HOST:]PORT, empty for none.
+    QString modbusTcp;
+    QString rtuOverTcp;
+    bool allowWrites = false;  // their writes go to the modules
+    int cacheMs = -1;          // a read of a reading younger than this is answered from memory; -1: the period
+    int maxClients = 16;       // a listener's connections at most
 
     bool operator==(const Config &o) const;
     bool operator!=(const Config &o) const { return !(*this == o); }

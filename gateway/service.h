@@ -5,7 +5,10 @@
 #include "trend/csvfile.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
+#include <QPair>
 #include <QObject>
+#include <QVector>
 
 class Line;
 class QTimer;
@@ -16,6 +19,10 @@ class Watcher;
 }
 namespace publish {
 class Publisher;
+}
+namespace share {
+class Forwarder;
+class Listener;
 }
 
 namespace gateway {
@@ -34,9 +41,11 @@ public:
 
     // False, having said why, when it cannot begin at all.
     bool start();
-    // Publishing ends once the outbox is empty (or after 5 s): "offline",
-    // then `finished`.
+    // The listeners close first; publishing ends once the outbox is empty
+    // (or after 5 s): "offline", then `finished`.
     void shutdown();
+    // The line shared: each listener's figures under its name, for the diagnostics.
+    QVector<QPair<QString, QJsonObject>> sharing() const;
 
 signals:
     void finished(int code);
@@ -58,6 +67,8 @@ private:
     bus::Scanner *m_scanner;
     bus::Watcher *m_watcher;
     publish::Publisher *m_publisher;
+    share::Forwarder *m_forwarder;
+    QVector<share::Listener *> m_listeners;
     trend::CsvFile m_record;
     QTimer *m_retry;
     qint32 m_rate = 0;

@@ -32,6 +32,10 @@ Listener::Listener(Framing framing, Forwarder *forwarder, const Limits &limits, 
     // Every connection is taken at once, one too many only to be closed.
     m_server->setMaxPendingConnections(1);
     connect(m_server, &QTcpServer::newConnection, this, &Listener::accept);
+    // Out of file descriptors, say: the clients already in are served on.
+    connect(m_server, &QTcpServer::acceptError, this, [this] {
+        emit said(QCoreApplication::translate("share::Listener", "%1 cannot take a client: %2").arg(name(), m_server->errorString()));
+    });
 }
 
 Listener::~Listener()
@@ -42,6 +46,11 @@ Listener::~Listener()
 QString Listener::name() const
 {
     return m_framing == Framing::Mbap ? QStringLiteral("Modbus TCP") : QStringLiteral("RTU over TCP");
+}
+
+QString Listener::key() const
+{
+    return m_framing == Framing::Mbap ? QStringLiteral("modbus_tcp") : QStringLiteral("rtu_over_tcp");
 }
 
 quint16 Listener::port() const

@@ -55,8 +55,10 @@ public:
     // The port and every client closed.
     void close();
     quint16 port() const;
-    QString name() const;
+    QString name() const; // "Modbus TCP", "RTU over TCP"
+    QString key() const;  // its name in the diagnostics: "modbus_tcp", "rtu_over_tcp"
     const Figures &figures() const { return m_figures; }
+    const Limits &limits() const { return m_limits; }
     // The figures as the gateway's diagnostics show them.
     QJsonObject diagnostics() const;
 
