@@ -108,6 +108,8 @@ void TestShare::share_data()
         << "m1>7:060100000c m1>12:0301000001 m1>1:060100000c m1>1:0601010005 said:to_module_7,_function_6_at_0x0100:_done. "
            "said:the_watch_follows_it. polled:12"
         << "m1: 1 7 060100000c, 2 12 0302000c, 3 1 8603, 4 1 8603" << "7 12" << "";
+    QTest::newRow("two modules at one address: asked once more, then 0x04")
+        << "pace line=1,5,5 gateway=" << "m1>5:0301000001" << "m1: 1 5 8404" << "5 5" << "";
     QTest::newRow("mbpoll") << "pace line=1,7 gateway=" << "mbpoll:-a_7_-t_4_-r_1_-c_5_HOST mbpoll:-a_7_-t_4_-r_3_HOST_5" << "" << ""
                             << "232 456 103 158 0 Illegal function";
 }
