@@ -49,6 +49,7 @@ void Changer::write()
     x.frame = m_change.write;
     x.firstByteUs = 500000; // as the main window waits for a write's echo
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) {
+        emit written(outcome, reply);
         if (outcome == Exchange::Silent)
             return end(QCoreApplication::translate("bus::Changer", "The write got no answer from address %1.").arg(m_change.address));
         if (outcome == Exchange::Garbled)
@@ -69,7 +70,8 @@ void Changer::readBack()
 {
     Exchange x = measurementExchange(m_change.newAddress, m_change.newBaudRate, m_answerMs);
     const auto moved = [this](const Answer &answer) {
-        m_table->moved(m_change.row, m_change.newAddress, m_change.newBaudRate, answer, currentDateTime());
+        if (m_change.row >= 0)
+            m_table->moved(m_change.row, m_change.newAddress, m_change.newBaudRate, answer, currentDateTime());
         end(QString());
         m_line->noteMoved(m_change.address, m_change.baudRate, m_change.newAddress, m_change.newBaudRate);
     };

@@ -1,6 +1,8 @@
 #ifndef HYGROVANE_BUS_CHANGER_H
 #define HYGROVANE_BUS_CHANGER_H
 
+#include "link/request.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -23,7 +25,7 @@ public:
     // A module's address or rate being changed: where it is, where it goes.
     struct Change
     {
-        int row = -1; // of the table's own rows, not a view's
+        int row = -1; // of the table's own rows, not a view's; -1: a module the table does not hold
         quint8 address = 0;
         qint32 baudRate = 0;
         quint8 newAddress = 0;
@@ -41,6 +43,8 @@ public:
     const Change &change() const { return m_change; }
 
 signals:
+    // The write's answer, as the line brought it, before it is judged.
+    void written(Exchange::Outcome outcome, const QByteArray &reply);
     // Over: the module answers where it went (`failure` empty), or why not.
     void ended(const QString &failure);
 

@@ -91,7 +91,8 @@ void Watcher::pollNext()
     }
     m_lastRow = row;
     Exchange x = measurementExchange(m_table->address(row), m_rate, m_answerMs);
-    x.done = [this, row, began = m_clock.nsecsElapsed()](Exchange::Outcome outcome, const QByteArray &reply) {
+    x.done = [this, row, request = x.frame, began = m_clock.nsecsElapsed()](Exchange::Outcome outcome, const QByteArray &reply) {
+        emit exchanged(request, outcome, reply);
         const Answer answer = answerOf(outcome, reply);
         const QDateTime now = currentDateTime();
         m_table->polled(row, answer, now);

@@ -3,6 +3,7 @@
 
 #include "bus/scan.h"
 #include "bus/schedule.h"
+#include "link/request.h"
 #include "trend/history.h"
 
 #include <QDateTime>
@@ -54,6 +55,8 @@ signals:
     // A poll is over, having kept the line this long; or a late answer to
     // one has come.
     void polled(const bus::Answer &answer, qint64 lineUs, bool late);
+    // A poll's request and what came of it, in its wait (a late answer is no news of now).
+    void exchanged(const QByteArray &request, Exchange::Outcome outcome, const QByteArray &reply);
 
 private:
     void pollNext();

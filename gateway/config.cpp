@@ -3,11 +3,13 @@
 #include "gateway/identity.h"
 #include "link/rfc2217.h"
 #include "protocol/rtu.h"
+#include "share/modbus.h"
 #include "publish/topics.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QHostAddress>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -333,11 +335,10 @@ bool read(const Key &key, const QString &text, const QString &where, Value *v, Q
         return problem.isEmpty() || bad(QStringLiteral("%1: %2").arg(where, problem));
     }
     case Kind::Listener: {
-        // HOST:PORT read as a server's address is, a bare port on the loopback.
-        const bool bare = QRegularExpression(QStringLiteral("^\\d+$")).match(text).hasMatch();
-        if (rfc2217::parsePortUrl(QStringLiteral("tcp://") + (bare ? QStringLiteral("127.0.0.1:") : QString()) + text).error.isEmpty())
-            return true;
-        return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not [HOST:]PORT with a port from 1 to 65535").arg(where, text));
+        QHostAddress host;
+        quint16 port = 0;
+        QString problem;
+        return share::parseEndpoint(text, &host, &port, &problem) || bad(QStringLiteral("%1: %2").arg(where, problem));
     }
     case Kind::On:
     case Kind::Off: {
@@ -441,8 +442,17 @@ bool interpret(const QHash<QString, Given> &given, Config *c, QString *error)
             return bad(QCoreApplication::translate("gateway::Config", "%1: %2 is not a certificate in PEM form").arg(where("ca"), c->caFile));
     }
 
-    if (c->broker.isEmpty() && c->record.isEmpty())
-        return bad(QCoreApplication::translate("gateway::Config", "nothing to do: give --broker, --record or both"));
+    if (!c->modbusTcp.isEmpty() && !c->rtuOverTcp.isEmpty()) {
+        QHostAddress host[2];
+        quint16 port[2] = {0, 0};
+        QString problem;
+        share::parseEndpoint(c->modbusTcp, &host[0], &port[0], &problem);
+        share::parseEndpoint(c->rtuOverTcp, &host[1], &port[1], &problem);
+        if (port[0] == port[1])
+            return bad(QCoreApplication::translate("gateway::Config", "%1: port %2 is given to --modbus-tcp already").arg(where("rtu-over-tcp")).arg(port[1]));
+    }
+    if (c->broker.isEmpty() && c->record.isEmpty() && c->modbusTcp.isEmpty() && c->rtuOverTcp.isEmpty())
+        return bad(QCoreApplication::translate("gateway::Config", "nothing to do: give --broker, --record, --modbus-tcp or --rtu-over-tcp"));
     return true;
 }
 
@@ -591,16 +601,18 @@ QString helpText()
         "                        1000000); beyond, the oldest are dropped\n"
         "  --record FILE.csv     also append every reading to FILE.csv\n"
         "  --modbus-tcp [HOST:]PORT\n"
-        "                        share the line with Modbus TCP clients (a bare port:\n"
-        "                        on 127.0.0.1 only)\n"
+        "                        share the line with other masters over Modbus TCP:\n"
+        "                        unit id = module address (a bare port listens on\n"
+        "                        127.0.0.1; 0.0.0.0:502 on every interface)\n"
         "  --rtu-over-tcp [HOST:]PORT\n"
-        "                        share it with clients of RTU frames over TCP\n"
-        "  --allow-writes        let those clients write to the modules (default:\n"
-        "                        they only read)\n"
-        "  --cache-ms N          a client's read of what the watch read at most N ms\n"
-        "                        ago is answered from memory, 0 to 3600000 (default:\n"
-        "                        the period; 0: never)\n"
-        "  --max-clients N       the most clients at once, 1 to 1024 (default 16)\n"
+        "                        the same with RTU frames and their CRC over TCP, as\n"
+        "                        the bus window links to tcp://HOST:PORT\n"
+        "  --allow-writes        pass their writes on (default: refused, exception 1)\n"
+        "  --cache-ms N          answer a read of what the watch polled less than N ms\n"
+        "                        ago from memory, 0 to 3600000; 0 sends every read\n"
+        "                        to the line (default: the period)\n"
+        "  --max-clients N       connections a listener takes at most, 1 to 1024\n"
+        "                        (default 16)\n"
         "  --version             the version, and nothing else\n"
         "  -h, --help            this text\n"
         "\n"

@@ -113,7 +113,7 @@ void Reporter::report()
     f.reconnects = quint64(qMax(0, m_publisher->connections() - 1));
     f.rescans = m_rescans;
     f.modulesFound = m_table->rowCount();
-    m_publisher->setRetained({diagnosticsTopic(m_prefix), diagnosticsJson(f), true});
+    m_publisher->setRetained({diagnosticsTopic(m_prefix), diagnosticsJson(f, m_sections ? m_sections() : Sections()), true});
 }
 
 void Reporter::reloading()

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <functional>
+
 class QTimer;
 namespace bus {
 class ModuleTable;
@@ -35,6 +37,8 @@ public:
     // cleared. Again after every start of the publisher.
     void publishUnder(const QString &prefix, bool discovery);
     void setSpool(const Spool *spool) { m_spool = spool; }
+    // Figures of others', each under its name, asked for at every report.
+    void setSections(std::function<Sections()> sections) { m_sections = std::move(sections); }
     void setLine(Health::Line line);
     void rescanned() { ++m_rescans; }
     void reloading();
@@ -50,6 +54,7 @@ private:
     bus::ModuleTable *m_table;
     publish::Publisher *m_publisher;
     const Spool *m_spool = nullptr;
+    std::function<Sections()> m_sections;
     Tally *m_tally;
     Notifier m_notifier;
     QTimer *m_watchdog;

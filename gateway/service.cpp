@@ -9,6 +9,8 @@
 #include "link/line.h"
 #include "protocol/rtu.h"
 #include "publish/publisher.h"
+#include "share/forwarder.h"
+#include "share/listener.h"
 #include "trend/record.h"
 
 #include <QCoreApplication>
@@ -40,6 +42,7 @@ Service::Service(const Config &config, QObject *parent)
     , m_scanner(new bus::Scanner(m_line, m_table, this))
     , m_watcher(new bus::Watcher(m_line, m_table, this))
     , m_publisher(new publish::Publisher(this))
+    , m_forwarder(new share::Forwarder(m_line, m_table, this))
     , m_retry(new QTimer(this))
     , m_reporter(new Reporter(m_watcher, m_table, m_publisher, this))
     , m_started(QDateTime::currentDateTime())
@@ -109,6 +112,13 @@ Service::Service(const Config &config, QObject *parent)
             say(online ? QCoreApplication::translate("gateway::Service", "Module %1 answers.").arg(address) : QCoreApplication::translate("gateway::Service", "Module %1 has gone silent.").arg(address));
     });
     connect(m_publisher, &publish::Publisher::changed, this, &Service::publisherChanged);
+    // The line shared: the watch's readings answer reads, a module a write
+    // moved takes its retained topics with it.
+    m_forwarder->setAllowWrites(m_config.allowWrites);
+    m_forwarder->setCacheMs(m_config.cacheMs >= 0 ? m_config.cacheMs : m_config.periodMs);
+    connect(m_forwarder, &share::Forwarder::said, this, &Service::say);
+    connect(m_watcher, &bus::Watcher::exchanged, m_forwarder, &share::Forwarder::polled);
+    connect(m_forwarder, &share::Forwarder::moved, m_publisher, [this](quint8 from, quint8) { m_publisher->lineScanned(from, from, {}); });
 }
 
 Service::~Service() = default;
@@ -176,6 +186,22 @@ bool Service::start(int *code)
         m_publisher->keepIn(m_spool.get());
         m_reporter->setSpool(m_spool.get());
     }
+    *code = 1;
+    share::Limits limits;
+    limits.maxClients = m_config.maxClients;
+    for (const auto &[framing, at] : {std::pair{share::Framing::Mbap, m_config.modbusTcp}, {share::Framing::Rtu, m_config.rtuOverTcp}}) {
+        QHostAddress host;
+        quint16 port = 0;
+        QString why;
+        if (at.isEmpty() || !share::parseEndpoint(at, &host, &port, &why))
+            continue;
+        auto *listener = new share::Listener(framing, m_forwarder, limits, this);
+        connect(listener, &share::Listener::said, this, &Service::say);
+        m_listeners.append(listener);
+        if (!listener->listen(host, port))
+            return false;
+    }
+    m_reporter->setSections([this] { return sharing(); });
     if (!m_config.broker.isEmpty()) {
         startPublishing();
         if (m_publisher->state() == publish::Publisher::Refused) {
@@ -293,6 +319,7 @@ void Service::linked(qint32 rate)
 {
     m_rate = rate;
     m_answerMs = m_config.answerMs >= 0 ? m_config.answerMs : rtu::defaultAnswerMs(m_line->measuredAnswerMs());
+    m_forwarder->linked(rate, m_answerMs);
     say(QCoreApplication::translate("gateway::Service", "Linked at %1 baud; each module has %2 ms to answer.").arg(rate).arg(m_answerMs));
     if (m_found)
         return watch();
@@ -326,6 +353,7 @@ void Service::watch()
 
 void Service::lineLost(const QString &reason, bool opening)
 {
+    m_forwarder->lineLost();
     m_scanner->stop();
     m_watcher->stop();
     m_line->close();
@@ -343,6 +371,14 @@ void Service::lineLost(const QString &reason, bool opening)
     if (m_scanner->plan().size() && !m_found)
         m_table->clear();
     retryLater();
+}
+
+Sections Service::sharing() const
+{
+    Sections sections;
+    for (const share::Listener *listener : m_listeners)
+        sections.append({listener->key(), listener->diagnostics()});
+    return sections;
 }
 
 void Service::publisherChanged()
@@ -375,6 +411,10 @@ void Service::shutdown()
     m_stopping = true;
     say(QCoreApplication::translate("gateway::Service", "Stopping."));
     m_reporter->stopping();
+    // The other masters first: nothing of theirs goes on the line from now on.
+    for (share::Listener *listener : qAsConst(m_listeners))
+        listener->close();
+    m_forwarder->stop();
     m_retry->stop();
     m_scanner->stop();
     m_watcher->stop();

@@ -3,6 +3,7 @@
 
 #include "bus/schedule.h"
 #include "gateway/config.h"
+#include "gateway/diagnostics.h"
 #include "gateway/identity.h"
 #include "trend/csvfile.h"
 
@@ -10,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QVector>
 
 class Line;
 class QTimer;
@@ -20,6 +22,10 @@ class Watcher;
 }
 namespace publish {
 class Publisher;
+}
+namespace share {
+class Forwarder;
+class Listener;
 }
 
 namespace gateway {
@@ -54,6 +60,8 @@ signals:
     void finished(int code);
 
 private:
+    // The line shared: each listener's figures under its name, for the diagnostics.
+    Sections sharing() const;
     void say(const QString &text) const;
     void openLine();
     void probe(int step);
@@ -78,6 +86,8 @@ private:
     bus::Scanner *m_scanner;
     bus::Watcher *m_watcher;
     publish::Publisher *m_publisher;
+    share::Forwarder *m_forwarder;
+    QVector<share::Listener *> m_listeners;
     trend::CsvFile m_record;
     QTimer *m_retry;
     Reporter *m_reporter;

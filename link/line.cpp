@@ -245,7 +245,10 @@ void Line::submit(LineRequest request)
         if ((m_outstanding && isPoll(*m_outstanding)) || std::any_of(m_pending.begin(), m_pending.end(), isPoll))
             return;
     }
-    m_pending.push_back(std::move(request));
+    const auto behind = request.kind == LineRequest::Foreign && request.exchange.ahead
+        ? std::find_if(m_pending.begin(), m_pending.end(), [](const LineRequest &r) { return r.kind != LineRequest::Foreign || !r.exchange.ahead; })
+        : m_pending.end();
+    m_pending.insert(behind, std::move(request));
     dispatch();
 }
 

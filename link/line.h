@@ -82,6 +82,8 @@ public:
     // Another room's request, in turn with the main window's. False, and
     // nothing queued, when no port is open.
     bool exchange(QObject *owner, const Exchange &request);
+    // Requests waiting their turn, not yet on the line.
+    int queued() const { return int(m_pending.size()); }
     // Drops what the owner still has queued; one on the line runs out its
     // wait, but neither its outcome nor a late answer reaches the owner.
     void cancelExchanges(QObject *owner);

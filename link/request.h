@@ -44,6 +44,9 @@ struct Exchange
     std::function<void(const Chorus &)> heard;
     // Its answer's time is the line's answer time, as the link's probe's is.
     bool timed = false;
+    // Another master's request, passed on by the gateway: it goes before
+    // what waits in the queue that is not ahead itself.
+    bool ahead = false;
 };
 
 // A request as the queue holds it until no earlier one waits for its answer.

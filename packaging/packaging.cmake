@@ -154,6 +154,9 @@ set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-noto-cjk |
 
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_NAME hygrovane-gateway)
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
+# The spool's SQLite is a plugin of Qt's, loaded at run time, which the
+# binaries' own libraries do not name.
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS "libqt5sql5-sqlite")
 set(CPACK_COMPONENT_GATEWAY_DESCRIPTION
     "temperature-and-humidity modules on a serial line published to MQTT\n"
     "hygrovane-gateway watches the modules on one serial line (a serial port, or\n"

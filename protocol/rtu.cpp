@@ -28,6 +28,22 @@ QByteArray buildRequest(quint8 address, quint8 function, quint16 reg, quint16 co
     return frame;
 }
 
+namespace {
+
+bool isRead(quint8 function)
+{
+    return function >= ReadCoils && function <= ReadInputRegisters;
+}
+
+// The data bytes of a read's answer: a bit a coil or input, two bytes a register.
+int readDataSize(const QByteArray &request)
+{
+    const int count = static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]);
+    return static_cast<quint8>(request[1]) <= ReadInputs ? (count + 7) / 8 : 2 * count;
+}
+
+} // namespace
+
 int replyDataLength(const QByteArray &buffer)
 {
     if (buffer.size() < 2)
@@ -44,7 +60,7 @@ int replyDataLength(const QByteArray &buffer)
 
 bool answers(const QByteArray &request, const QByteArray &reply)
 {
-    if (request.size() != RequestSize || reply.size() < 5)
+    if (request.size() < 4 || reply.size() < 5)
         return false;
     const quint8 address = static_cast<quint8>(request[0]);
     const quint8 function = static_cast<quint8>(request[1]);
@@ -55,10 +71,11 @@ bool answers(const QByteArray &request, const QByteArray &reply)
         return reply.size() == 5;
     if (answered != function)
         return false;
-    if (function == ReadRegisters) {
-        const int count = static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]);
-        return replyDataLength(reply) == 2 * count;
-    }
+    if (isRead(function))
+        return request.size() >= 6 && static_cast<quint8>(reply[2]) == readDataSize(request) && reply.size() == readDataSize(request) + 5;
+    // A multiple write is answered with its first six bytes, a single one with a copy.
+    if (function == WriteCoils || function == WriteRegisters)
+        return reply.size() == RequestSize && request.size() >= 6 && reply.mid(2, 4) == request.mid(2, 4);
     return reply.size() == RequestSize;
 }
 
@@ -69,9 +86,9 @@ int wholeReplyAt(const QByteArray &buffer, int at)
         return 0;
     const quint8 function = static_cast<quint8>(buffer[at + 1]);
     int size = 0;
-    if (function == ReadRegisters)
+    if (isRead(function))
         size = static_cast<quint8>(buffer[at + 2]) + 5;
-    else if (function == WriteRegister)
+    else if (function == WriteCoil || function == WriteRegister || function == WriteCoils || function == WriteRegisters)
         size = RequestSize;
     else if (isException(function) && (function & 0x7F) != 0)
         size = 5;
@@ -84,7 +101,7 @@ int wholeReplyAt(const QByteArray &buffer, int at)
 
 int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size)
 {
-    if (request.size() != RequestSize)
+    if (request.size() < 4)
         return -1;
     const quint8 address = static_cast<quint8>(request[0]);
     for (int at = 0; at + 5 <= buffer.size(); ++at) {
@@ -119,14 +136,14 @@ QByteArray withoutReplies(const QByteArray &buffer)
 
 int answerSize(const QByteArray &request)
 {
-    if (request.size() != RequestSize || static_cast<quint8>(request[1]) != ReadRegisters)
+    if (request.size() < 6 || !isRead(static_cast<quint8>(request[1])))
         return RequestSize;
-    return 5 + 2 * (static_cast<quint8>(request[4]) << 8 | static_cast<quint8>(request[5]));
+    return 5 + readDataSize(request);
 }
 
 bool beginsAnswer(const QByteArray &bytes, const QByteArray &request)
 {
-    if (bytes.isEmpty() || request.size() != RequestSize)
+    if (bytes.isEmpty() || request.size() < 4)
         return false;
     const quint8 address = static_cast<quint8>(request[0]);
     if (address != 0 && static_cast<quint8>(bytes[0]) != address)
@@ -139,8 +156,11 @@ bool beginsAnswer(const QByteArray &bytes, const QByteArray &request)
         return bytes.size() < 5;
     if (answered != function)
         return false;
-    if (function != ReadRegisters) // a write's answer is a copy of it
-        return bytes.size() < RequestSize && request.mid(2).startsWith(bytes.mid(2));
+    if (!isRead(function)) {
+        // A single write's answer is a copy of it, a multiple write's its first six bytes.
+        const bool copy = function != WriteCoils && function != WriteRegisters;
+        return bytes.size() < RequestSize && (copy ? request.mid(2) : request.mid(2, 4)).startsWith(bytes.mid(2, copy ? -1 : 4));
+    }
     const int size = answerSize(request);
     return (bytes.size() < 3 || static_cast<quint8>(bytes[2]) == size - 5) && bytes.size() < size;
 }

@@ -8,7 +8,16 @@
 // replies whose length follows from their first bytes.
 namespace rtu {
 
-enum Function : quint8 { ReadRegisters = 3, WriteRegister = 6 };
+enum Function : quint8 {
+    ReadCoils = 1,
+    ReadInputs = 2,
+    ReadRegisters = 3,
+    ReadInputRegisters = 4,
+    WriteCoil = 5,
+    WriteRegister = 6,
+    WriteCoils = 15,
+    WriteRegisters = 16,
+};
 
 enum Register : quint16 {
     Temperature = 0x0000,
@@ -21,9 +30,10 @@ enum Register : quint16 {
 };
 
 constexpr int RequestSize = 8;
-// Longest reply the receiver takes apart; a function-3 reply could announce
-// 255 data bytes (260 in all), but nothing this program asks for exceeds 15.
-constexpr int MaxReplySize = 250;
+// Longest reply the receiver takes apart: Modbus's longest frame. A function-3
+// reply could announce 255 data bytes (260 in all), but no server sends more
+// than 125 registers; nothing this program asks for itself exceeds 15 bytes.
+constexpr int MaxReplySize = 256;
 
 // CRC-16/MODBUS: poly 0x8005 reflected (0xA001), init 0xFFFF, refin/refout,
 // no final xor; check value 0x4B37 for "123456789". The register is returned
@@ -39,22 +49,28 @@ QByteArray buildRequest(quint8 address, quint8 function, quint16 reg, quint16 co
 // has not arrived counts as 0. The whole frame is n + 5 bytes.
 int replyDataLength(const QByteArray &buffer);
 
-// An 8-byte function-6 request: its answer is a copy of it.
-inline bool isWrite(const QByteArray &frame) { return frame.size() == RequestSize && frame[1] == char(WriteRegister); }
+// An 8-byte function-5 or -6 request: its answer is a copy of it.
+inline bool isWrite(const QByteArray &frame)
+{
+    return frame.size() == RequestSize && (frame[1] == char(WriteRegister) || frame[1] == char(WriteCoil));
+}
 
 // Function code with the high bit set: the module refused the request.
 inline bool isException(quint8 function) { return (function & 0x80) != 0; }
 
-// Whether a whole reply (its length and CRC checked) answers this 8-byte
-// request: from its address (any address for a request to address 0), with
-// its function or that function's exception, and as long as the request makes
-// it: 2 data bytes a register read, the 8-byte echo of a write, 5 bytes for a
-// refusal.
+// Whether a whole reply (its length and CRC checked) answers this request:
+// from its address (any address for a request to address 0), with its
+// function or that function's exception, and as long as the request makes
+// it: 2 data bytes a register read, one a coil read's 8 coils, the 8-byte
+// echo of a write (the first 6 bytes of a multiple write's), 5 bytes for a
+// refusal. The module's own requests are 8 bytes; another master's, passed
+// on by the gateway, may be longer.
 bool answers(const QByteArray &request, const QByteArray &reply);
 
 // Size of the whole reply that begins at `at` in what the line brought: a
-// function-3 reply of up to MaxReplySize bytes, a write's 8-byte echo or a
-// refusal, its CRC holding; 0 when none begins there or not all of it came.
+// read's reply of up to MaxReplySize bytes (functions 1 to 4), a write's
+// 8-byte answer (5, 6, 15, 16) or a refusal, its CRC holding; 0 when none
+// begins there or not all of it came.
 int wholeReplyAt(const QByteArray &buffer, int at);
 // Where in the buffer the first whole reply that answers this request begins,
 // -1 when none does; `size` gets its length. Bytes before it (a stray byte of
@@ -64,7 +80,7 @@ int findAnswer(const QByteArray &buffer, const QByteArray &request, int *size);
 // make no frame, as two modules answering at once give.
 QByteArray withoutReplies(const QByteArray &buffer);
 // The size of a whole answer to this request that is no refusal: a read's
-// n + 5 bytes, a write's copy of it.
+// n + 5 bytes, a write's 8.
 int answerSize(const QByteArray &request);
 // Whether these bytes may be the first of an answer to this request whose
 // rest is still to come: its address, function (or refusal) and length so

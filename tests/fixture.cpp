@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include "masters.h"
 #include "ser2net.h"
 
 #include "app/clock.h"
@@ -141,8 +142,9 @@ void Bench::close()
     m_holder.reset();
     delete w;
     delete server;
+    delete gateway;
     delete sim;
-    w = nullptr, ui = nullptr, sim = nullptr, server = nullptr;
+    w = nullptr, ui = nullptr, sim = nullptr, server = nullptr, gateway = nullptr;
     boxes.clear(), heard.clear();
 }
 
@@ -281,6 +283,19 @@ void Bench::given(const QString &spec)
              b.m_port = b.server->url();
          }},
         {"serverStop", [](Bench &b, const QString &) { b.server->stop(); }},
+        {"gateway", [](Bench &b, const QString &v) { // its options ('_' for a blank; 100 ms to answer unless they say): a gateway
+             QStringList addresses; // watching the line and sharing it, Link then naming its RTU over TCP port
+             for (int i = 0; i < b.sim->moduleCount(); ++i)
+                 addresses << QString::number(b.sim->module(i)->address());
+             const QString options = QString(v).replace('_', ' ') + (v.contains("--answer-ms") ? "" : " --answer-ms 100");
+             b.shared[0] = quint16(MqttBroker::freePort()), b.shared[1] = quint16(MqttBroker::freePort());
+             b.gateway = new GatewayProcess;
+             if (!b.gateway->start(QStringList{"--port", b.sim->portPath(), "--baud", "9600", "--addresses", addresses.join(','), "--modbus-tcp",
+                                               QString::number(b.shared[0]), "--rtu-over-tcp", QString::number(b.shared[1])} + options.split(' ', Qt::SkipEmptyParts),
+                                   "Watching addresses"))
+                 qWarning("gateway: %s", qPrintable(b.gateway->said()));
+             b.m_port = "tcp://127.0.0.1:" + QString::number(b.shared[1]);
+         }},
         {"answer", [](Bench &b, const QString &v) { b.m_answer = v; }}, // to the question of a new address or rate, or cancel
         {"select", [](Bench &b, const QString &v) { b.bus<QTableView>("tableModules")->selectRow(v.toInt()); }}, // a row of the bus table, as shown
         {"key", [](Bench &, const QString &v) { // to the bus or the commission window, whichever is open

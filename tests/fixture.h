@@ -22,6 +22,7 @@
 #include <csignal>
 #include <memory>
 
+class GatewayProcess;
 class Ser2net;
 
 struct WidgetAccess
@@ -91,6 +92,8 @@ public:
     Ui::Widget *ui = nullptr;
     modsim::ModuleSim *sim = nullptr;
     Ser2net *server = nullptr; // a network serial server in front of the module's line, once asked for
+    GatewayProcess *gateway = nullptr; // a gateway watching the module's line and sharing it
+    quint16 shared[2] = {0, 0};        // its ports: Modbus TCP, RTU over TCP
     QStringList boxes; // "title: text" of every message box, in order
     QStringList heard; // every request the module heard, RTU or logger, in hex
 

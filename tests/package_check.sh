@@ -63,7 +63,7 @@ done
 # A box without a screen gets the gateway and what it runs on, and no desktop.
 if [ -n "${deb[hygrovane-gateway]:-}" ]; then
   echo "hygrovane-gateway Depends: $(dpkg-deb -f "${deb[hygrovane-gateway]}" Depends)"
-  for lib in libqt5core5a libqt5serialport5 libqt5network5 libmosquitto1; do
+  for lib in libqt5core5a libqt5serialport5 libqt5network5 libmosquitto1 libqt5sql5-sqlite libsystemd0; do
     depends_on hygrovane-gateway $lib && pass "hygrovane-gateway depends on $lib" || fail "hygrovane-gateway does not depend on $lib"
   done
   for lib in libqt5widgets5 libqt5gui5 libqt5gui5-gles libqt5charts5 hygrovane; do

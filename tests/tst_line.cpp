@@ -253,6 +253,13 @@ void TestLine::bus_data()
     QTest::newRow("AUTO through a raw TCP server") << QStringList{
         "server=raw dialog=AUTO press=pushButtonLink",
         "port=closed; search=0; boxes=Error: <port> carries the bytes only and cannot change the line's rate: <reason>"};
+    // Through a gateway that watches the line and shares it: address 0 goes nowhere.
+    QTest::newRow("the bus window through a gateway") << QStringList{
+        "line=1,3 gateway=--allow-writes_--answer-ms_50 press=pushButtonLink", "port=9600; boxes=Error: The module refused the request (exception 11).",
+        "press=pushButtonBus range=1-4 within=100 press=pushButtonScan",
+        "rows=1@9600 23.1℃,45.6%,10.3℃,15.8℃ Answers 0/0 | 3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 0/0; progress=4 of 4 addresses, 2 modules found",
+        "until=scan=Scan select=0 answer=5 press=pushButtonModuleAddress", "line=5@9600 3@9600; status=<port> at 9600 baud · Idle · The module answers at address 5, 9600 baud now.",
+        "press=pushButtonWatch until=polled=4 press=pushButtonWatch", "rows=3@9600 23.2℃,45.6%,10.3℃,15.8℃ Answers 2/0 | 5@9600 23.1℃,45.6%,10.3℃,15.8℃ Answers 2/0"};
     const QString dropped = "Error: The serial port <port> stopped working: <reason>";
     QTest::newRow("the server stopped mid-watch") << QStringList{
         "server=raw press=pushButtonLink press=pushButtonBus range=1-1 press=pushButtonScan until=scan=Scan press=pushButtonWatch",

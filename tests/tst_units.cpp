@@ -29,9 +29,15 @@
 #include "protocol/rtu.h"
 #include "publish/outbox.h"
 #include "publish/reasons.h"
+#include "share/forwarder.h"
+#include "share/listener.h"
+#include "share/modbus.h"
+#include "bus/watcher.h"
+#include "masters.h"
 #include "trend/record.h"
 #include "ser2net.h"
 
+#include <QHostAddress>
 #include <QSerialPort>
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -373,9 +379,10 @@ private slots:
         QStringList told;
         for (const QString &step : script.split(' ')) {
             const QString word = step.section(':', 0, 0), arg = step.section(':', 1);
-            if (word == "x") { // x:ADDRESS@RATE, answer within 100 ms
+            if (word == "x" || word == "a") { // x:ADDRESS@RATE, answer within 100 ms; a: the same ahead
                 const quint8 address = quint8(arg.section('@', 0, 0).toInt());
                 Exchange x = bus::measurementExchange(address, arg.section('@', 1).toInt(), 100);
+                x.ahead = word == "a";
                 x.done = [&told, address](Exchange::Outcome outcome, const QByteArray &) {
                     told << QString("%1:%2").arg(address).arg(QStringList{"answered", "garbled", "silent"}[outcome]);
                 };
@@ -392,6 +399,39 @@ private slots:
         QTRY_VERIFY(!line.onLine()); // what is still on the line has had its wait
         QTEST(paper->written.join(' '), "written");
         QTEST(told.join(' '), "told");
+    }
+    // The listeners on 127.0.0.1 before a line that brings nothing, each
+    // request silent after its wait, a watch of address 1 polling it from
+    // "watch" on; 3 clients at most, closed when silent for 1.5 s or a
+    // request is cut short for 0.3 s. What each client heard (see Masters),
+    // the first requests written, what was said of the clients.
+    void share_data();
+    void share()
+    {
+        QFETCH(QString, steps);
+        Line line;
+        auto *paper = new PaperTransport(&line);
+        WidgetAccess::carry(&line, paper);
+        QVERIFY(line.open(9600, nullptr));
+        bus::ModuleTable table;
+        bus::Watcher watch(&line, &table);
+        share::Forwarder forwarder(&line, &table);
+        forwarder.linked(9600, 20);
+        QStringList said;
+        share::Listener mbap(share::Framing::Mbap, &forwarder, {3, 1500, 300, 1 << 16}), rtuOverTcp(share::Framing::Rtu, &forwarder, mbap.limits());
+        for (share::Listener *l : {&mbap, &rtuOverTcp}) {
+            connect(l, &share::Listener::said, [&said](const QString &text) { said << QString(text).replace(QRegularExpression("127.0.0.1:\\d+"), "<peer>"); });
+            QVERIFY(l->listen(QHostAddress::LocalHost, 0));
+        }
+        Masters masters(mbap.port(), rtuOverTcp.port());
+        for (const QString &step : steps.split(' '))
+            QVERIFY2(step == "watch" ? (table.expect({{1, 9600}}), watch.start(9600, 20, 1), true) : masters.run(step), qPrintable(step));
+        QFETCH(QString, expected);
+        QTRY_COMPARE_WITH_TIMEOUT(masters.transcript(), expected, 5000);
+        watch.stop();
+        QFETCH(QString, written);
+        QVERIFY2((paper->written.join(' ') + ' ').startsWith(written), qPrintable(paper->written.join(' ')));
+        QTEST(said.filter(QRegularExpression("closed|turned")).join(' '), "said");
     }
     void line_data();
     void line()
@@ -861,6 +901,66 @@ void TestUnits::table_data()
         if (!publish::libraryReason(rc, ECONNREFUSED).startsWith(unexpected))
             said << publish::libraryReason(rc, ECONNREFUSED);
     row("broker reasons", QString::number(said.size()), "36");
+    // The line shared over TCP: what a client's bytes hold (a frame: its
+    // transaction, unit and PDU), and what becomes of a request.
+    const auto taken = [](share::Framing framing, const QByteArray &in) {
+        const share::Taken t = share::take(framing, in);
+        return QStringLiteral("%1 %2").arg(QStringList{"more", "frame", "dropped", "bad"}[t.kind]).arg(t.size)
+            + (t.kind == share::Taken::Frame ? QStringLiteral(": t%1 u%2 %3").arg(t.request.transaction).arg(t.request.unit).arg(hex(t.request.pdu)) : QString());
+    };
+    QStringList frames;
+    for (const char *in : {"123400000006070300000005ff", "12340000000607030000", "12340001", "123400000001", "1234000000ff07", "1234000000020711"})
+        frames << taken(share::Framing::Mbap, bytes(in));
+    for (const QByteArray &in : {withCrc("070300000005") + "\x07", withCrc("070300000005").left(7), bytes("0703000000050000"),
+                                 withCrc("07100002000102000a"), withCrc("07100002000102000a").left(6), bytes("0741"), withCrc("0711")})
+        frames << taken(share::Framing::Rtu, in);
+    row("MBAP: a read, cut short, protocol 1, length 1, 255, 2; RTU: a read, cut short, a wrong CRC, a write of registers, cut short, junk, report id",
+        frames.join(" | "), "frame 12: t4660 u7 03 00 00 00 05 | more 0 | bad 0 | bad 0 | bad 0 | frame 8: t4660 u7 11 | frame 8: t0 u7 03 00 00 00 05 | "
+        "more 0 | dropped 8 | frame 11: t0 u7 10 00 02 00 01 02 00 0a | more 0 | bad 0 | frame 4: t0 u7 11");
+    row("MBAP answer", hex(share::mbapFrame(0x1234, 7, share::exceptionPdu(3, share::NoResponse))), "12 34 00 00 00 03 07 83 0b");
+    // Requests as UNIT:PDU, judged with writes refused, then allowed.
+    const auto judged = [](bool allow, const QString &requests) {
+        QStringList verdicts;
+        for (const QString &r : requests.split(' ')) {
+            const share::Verdict v = share::judge({0, quint8(r.section(':', 0, 0).toInt()), bytes(r.section(':', 1).toLatin1())}, allow);
+            verdicts << QStringList{"on", "to " + QString::number(v.newAddress), QString::number(v.exception)}[v.kind] + (v.write ? "w" : "");
+        }
+        return verdicts.join(' ');
+    };
+    row("reads on, writes and the rest refused, units 0 and 248-255 too",
+        judged(false, "7:0300000005 7:0400010002 7:0300000000 7:030000007e 7:03000000 7:0600020001 7:050001ff00 7:0f0001000801ff "
+                      "7:1000020001020001 7:11 7:2b0e0100 7:170000000100000001020001 0:0300000005 247:0300000005 248:0300000005 255:0300000005"),
+        "on on 3 3 3 1w 1w 1w 1w 1 1 1 11 on 11 11");
+    row("writes allowed: the rate and the address set up apart",
+        judged(true, "7:0600020001 7:0601010004 7:060100000c 7:0601000007 7:0601000000 7:06010000f8 7:050001ff00 7:0500011234 "
+                     "7:10000200010200ff 7:1000ff00020400010002 7:100002000103000001 7:0f0001000902ff01 7:0f00010009010f 7:11"),
+        "onw 3w to 12w onw 3w 3w onw 3w onw 3w 3w onw 3w 1");
+    // From the watch's read of registers 0-4, an age and how long it is kept; at last a refusal.
+    QStringList memory;
+    for (const auto &[pdu, age, cache, reply] : {std::tuple{"0300000005", 10, 1000, "07030a00fa01f4006e00c80000"}, {"0300010002", 999, 1000, "07030a00fa01f4006e00c80000"},
+                                                 {"0300040002", 10, 1000, "07030a00fa01f4006e00c80000"}, {"0400000001", 10, 1000, "07030a00fa01f4006e00c80000"},
+                                                 {"0300000001", 1000, 1000, "07030a00fa01f4006e00c80000"}, {"0300000001", 0, 0, "07030a00fa01f4006e00c80000"},
+                                                 {"0301000001", 10, 1000, "07030a00fa01f4006e00c80000"}, {"0300000001", 1, 1000, "078302"}})
+        memory << hex(share::fromMemory(bytes(pdu), rtu::buildRequest(7, 3, 0, 5), withCrc(reply), age, cache));
+    row("reads from memory", memory.join(" | "), "03 0a 00 fa 01 f4 00 6e 00 c8 00 00 | 03 04 01 f4 00 6e |  |  |  |  |  | ");
+    QStringList endpoints;
+    for (const char *text : {"1502", "0.0.0.0:502", "[::1]:1502", "localhost:1502", "::1:1502", "plc.lab:502", "0", "65536", "+1", "1.2.3.4:"}) {
+        QHostAddress host;
+        quint16 port = 0;
+        QString error;
+        endpoints << (share::parseEndpoint(text, &host, &port, &error) ? host.toString() + " " + QString::number(port) : error.section(' ', 1, 2));
+    }
+    row("listening endpoints", endpoints.join(" | "), "127.0.0.1 1502 | 0.0.0.0 502 | ::1 1502 | 127.0.0.1 1502 | the host | the host | is not | is not | is not | is not");
+    // What the line finds of the answers to other masters' requests, and whether their first bytes begin one.
+    QStringList found;
+    for (const auto &[request, line] : {std::pair{rtu::buildRequest(7, 4, 0, 1), "ab" + withCrc("07040200fa")}, {withCrc("07100002000102000a"), withCrc("071000020001")},
+                                        {withCrc("07100002000102000a"), withCrc("071000020002")}, {withCrc("070f000100090201ff"), withCrc("070f00010009")},
+                                        {rtu::buildRequest(7, 1, 0, 9), withCrc("07010201ff")}}) {
+        int size = 0;
+        const int at = rtu::findAnswer(line, request, &size);
+        found << QStringLiteral("%1+%2 %3").arg(at).arg(size).arg(rtu::beginsAnswer(line.mid(qMax(0, at), 4), request));
+    }
+    row("answers to reads of input registers, writes of registers and coils", found.join(' '), "2+7 1 0+8 1 -1+0 1 0+8 1 0+7 1");
     row("bus table row", bus::tableRow(3, 19200, {-0.5, NAN, 10.3, NAN}, "Silent since 10:15:30, \"late\"", 7, 3, at),
         "3,19200,-0.5,,10.3,,\"Silent since 10:15:30, \"\"late\"\"\",7,3,2026-12-07T10:15:30+01:00\r\n");
     row("bus table row, never seen", bus::tableRow(1, 9600, {NAN, NAN, NAN, NAN}, "", 0, 0, {}), "1,9600,,,,,,0,0,\r\n");
@@ -1051,6 +1151,34 @@ void TestUnits::queue_data()
     // A module's answer heard at another rate is bytes of nobody's.
     QTest::newRow("a late answer heard at another rate")
         << "x:5@9600 waited x:6@19200 answer:5" << "5@9600 6@19200" << "5:silent 6:silent";
+    QTest::newRow("ahead of what waits, in their order")
+        << "x:5@9600 x:6@9600 a:7@9600 a:8@9600" << "5@9600 7@9600 8@9600 6@9600" << "5:silent 7:silent 8:silent 6:silent";
+}
+
+void TestUnits::share_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("said");
+    const QString closed = "Modbus TCP: the client <peer> is closed: ";
+    QTest::newRow("bad headers close that client only")
+        << "m1>!123400010006070300000005 m1?1 m2>!123400000001 m2?1 m3>!1234000000ff07 m3?1 m4>7:0300000005"
+        << "m1: closed | m2: closed | m3: closed | m4: 1 7 830b" << "7@9600" << QString(closed + "a malformed MBAP header. ").repeated(3).trimmed();
+    QTest::newRow("junk over RTU closes that client only")
+        << "r1>!0741 r2>248:0300000001" << "r1: closed | r2: " + QString::fromLatin1(withCrc("f8830b").toHex()) << ""
+        << "RTU over TCP: the client <peer> is closed: bytes that make no request.";
+    QTest::newRow("cut short, and silent") << "m1>!1234000000060703 m2>7:0300000005" << "m1: closed | m2: 1 7 830b, closed" << "7@9600"
+                                           << closed + "a request cut short for 0.3 s. " + closed + "silent for 1.5 s.";
+    QTest::newRow("one client more than allowed") << "m1>7:0300000005 m2>7:0300000005 m3?0 m4>7:0300000005"
+                                                  << "m1: 1 7 830b | m2: 1 7 830b | m3:  | m4: closed" << "7@9600 7@9600"
+                                                  << "Modbus TCP: the client <peer> is turned away: 3 clients are connected already.";
+    QString many = "m1>7:0300000005", answers = "m1: 17 7 8306, 18 7 8306";
+    for (int t = 1; t <= 16; ++t)
+        many += " m1>7:0300000005", answers += QString(", %1 7 830b").arg(t);
+    QTest::newRow("sixteen waiting, and the next ones busy") << many + " m1>7:0300000005" << answers << "7@9600 7@9600" << "";
+    QTest::newRow("ahead of the watch, but never twice in a row past a poll")
+        << "watch m1>7:0300000005 m1>7:0300000006 m1>7:0300000007" << "m1: 1 7 830b, 2 7 830b, 3 7 830b" << "1@9600 7@9600 1@9600 7@9600 1@9600 7@9600" << "";
 }
 
 void TestUnits::line_data()
@@ -1348,7 +1476,10 @@ void TestUnits::gatewayConfig_data()
     row("a prefix with a tab", "--port p --broker mqtt://h --prefix a\tb", "", "--prefix: the topic prefix holds a control character or another that MQTT does not take");
     row("a spool", "--port p --broker mqtt://h --spool <dir>/s.db --spool-max 500", "", "p|0||-1|1000|mqtt://h|:|||discovery||10|<dir>/s.db|500|||-|-1|16");
     row("no port", "--record r", "", "no line to watch: give --port PATH|URL, or port = in the file");
-    row("nothing to do", "--port p", "", "nothing to do: give --broker, --record or both");
+    row("nothing to do", "--port p", "", "nothing to do: give --broker, --record, --modbus-tcp or --rtu-over-tcp");
+    row("the line shared", "--port p --modbus-tcp 1502 --rtu-over-tcp 0.0.0.0:1503 --allow-writes --cache-ms 0 --max-clients 4", "",
+        "p|0||-1|1000||:|||discovery||10||1000000|1502|0.0.0.0:1503|writes|0|4");
+    row("one port twice", "--port p --modbus-tcp 1502 --rtu-over-tcp 127.0.0.1:1502", "", "--rtu-over-tcp: port 1502 is given to --modbus-tcp already");
 }
 
 int main(int argc, char **argv)

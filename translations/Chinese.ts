@@ -1465,10 +1465,6 @@
         <translation>%1：%2 不是 true 或 false</translation>
     </message>
     <message>
-        <source>nothing to do: give --broker, --record or both</source>
-        <translation>无事可做：请给出 --broker、--record 或两者</translation>
-    </message>
-    <message>
         <source>&quot;%1&quot; is not an address nor a range like 1-32</source>
         <translation>“%1”既不是地址，也不是 1-32 这样的范围</translation>
     </message>
@@ -1555,12 +1551,16 @@
         <translation>%1：%2 不是 mqtt://主机[:端口] 或 mqtts://主机[:端口]（端口为 1 到 65535）</translation>
     </message>
     <message>
-        <source>%1: %2 is not [HOST:]PORT with a port from 1 to 65535</source>
-        <translation>%1：%2 不是 [主机:]端口（端口为 1 到 65535）</translation>
-    </message>
-    <message>
         <source>%1: %2 holds more than one line</source>
         <translation>%1：%2 中不止一行</translation>
+    </message>
+    <message>
+        <source>%1: port %2 is given to --modbus-tcp already</source>
+        <translation>%1：端口 %2 已给了 --modbus-tcp</translation>
+    </message>
+    <message>
+        <source>nothing to do: give --broker, --record, --modbus-tcp or --rtu-over-tcp</source>
+        <translation>无事可做：请给出 --broker、--record、--modbus-tcp 或 --rtu-over-tcp</translation>
     </message>
     <message>
         <source>Usage: hygrovane-gateway [options]
@@ -1601,16 +1601,18 @@ window.
                         1000000); beyond, the oldest are dropped
   --record FILE.csv     also append every reading to FILE.csv
   --modbus-tcp [HOST:]PORT
-                        share the line with Modbus TCP clients (a bare port:
-                        on 127.0.0.1 only)
+                        share the line with other masters over Modbus TCP:
+                        unit id = module address (a bare port listens on
+                        127.0.0.1; 0.0.0.0:502 on every interface)
   --rtu-over-tcp [HOST:]PORT
-                        share it with clients of RTU frames over TCP
-  --allow-writes        let those clients write to the modules (default:
-                        they only read)
-  --cache-ms N          a client&apos;s read of what the watch read at most N ms
-                        ago is answered from memory, 0 to 3600000 (default:
-                        the period; 0: never)
-  --max-clients N       the most clients at once, 1 to 1024 (default 16)
+                        the same with RTU frames and their CRC over TCP, as
+                        the bus window links to tcp://HOST:PORT
+  --allow-writes        pass their writes on (default: refused, exception 1)
+  --cache-ms N          answer a read of what the watch polled less than N ms
+                        ago from memory, 0 to 3600000; 0 sends every read
+                        to the line (default: the period)
+  --max-clients N       connections a listener takes at most, 1 to 1024
+                        (default 16)
   --version             the version, and nothing else
   -h, --help            this text
 
@@ -1655,15 +1657,18 @@ once with exit code 2.
                         1000000）；超出时丢弃最早的
   --record 文件.csv     同时把每个读数追加到 文件.csv
   --modbus-tcp [主机:]端口
-                        与 Modbus TCP 客户端共享线路（只给端口：
-                        仅在 127.0.0.1 上）
+                        通过 Modbus TCP 与其他主站共享线路：单元标识 =
+                        模块地址（只给端口时仅在 127.0.0.1 上监听；
+                        0.0.0.0:502 在所有网络接口上）
   --rtu-over-tcp [主机:]端口
-                        与通过 TCP 发送 RTU 帧的客户端共享线路
-  --allow-writes        允许这些客户端写入模块（默认：只能读取）
-  --cache-ms N          客户端读取监视在 N 毫秒内读过的内容时，从内存
-                        应答，0 到 3600000（默认：监视一轮的时间；
-                        0：从不）
-  --max-clients N       同时最多的客户端数，1 到 1024（默认 16）
+                        同上，但通过 TCP 传送带 CRC 的 RTU 帧，总线窗口
+                        以 tcp://主机:端口 连接到它
+  --allow-writes        转发它们的写入（默认：拒绝，异常码 1）
+  --cache-ms N          读取监视在 N 毫秒内轮询过的内容时从内存应答，
+                        0 到 3600000；0 表示每次读取都发到线路上
+                        （默认：监视一轮的时间）
+  --max-clients N       每个监听端口最多接受的连接数，1 到 1024
+                        （默认 16）
   --version             显示版本，不做其他事
   -h, --help            显示本说明
 
@@ -2261,6 +2266,96 @@ once with exit code 2.
     <message>
         <source>the topic prefix holds a control character or another that MQTT does not take</source>
         <translation>主题前缀含有控制字符或其他 MQTT 不接受的字符</translation>
+    </message>
+</context>
+<context>
+    <name>share::Forwarder</name>
+    <message>
+        <source>two modules share address %1</source>
+        <translation>两个模块共用地址 %1</translation>
+    </message>
+    <message>
+        <source>The module at address %1 answers at %2 now; the watch follows it.</source>
+        <translation>地址 %1 的模块现在在地址 %2 应答；监视随之跟进。</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>a garbled answer</source>
+        <translation>应答损坏</translation>
+    </message>
+    <message>
+        <source>refused by the module (exception %1)</source>
+        <translation>被模块拒绝（异常码 %1）</translation>
+    </message>
+    <message>
+        <source>refused (exception %1)</source>
+        <translation>被拒绝（异常码 %1）</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Write from %1 to module %2, function %3 at %4: %5.</source>
+        <translation>来自 %1 对模块 %2 的写入，功能码 %3，地址 %4：%5。</translation>
+    </message>
+</context>
+<context>
+    <name>share::Listener</name>
+    <message>
+        <source>%1 cannot take a client: %2</source>
+        <translation>%1 无法接受客户端：%2</translation>
+    </message>
+    <message>
+        <source>%1 cannot listen on %2: %3</source>
+        <translation>%1 无法在 %2 上监听：%3</translation>
+    </message>
+    <message>
+        <source>%1 listening on %2.</source>
+        <translation>%1 在 %2 上监听。</translation>
+    </message>
+    <message>
+        <source>%1 listening on %2, open to other hosts as asked: Modbus has no authentication, so only a trusted network may reach it.</source>
+        <translation>%1 在 %2 上监听，按要求对其他主机开放：Modbus 没有身份验证，只应让可信网络访问它。</translation>
+    </message>
+    <message>
+        <source>%1: the client %2 is turned away: %3 clients are connected already.</source>
+        <translation>%1：拒绝客户端 %2：已有 %3 个客户端连接。</translation>
+    </message>
+    <message>
+        <source>silent for %1 s</source>
+        <translation>已 %1 秒无数据</translation>
+    </message>
+    <message>
+        <source>a request cut short for %1 s</source>
+        <translation>请求中断已 %1 秒</translation>
+    </message>
+    <message>
+        <source>a malformed MBAP header</source>
+        <translation>MBAP 报头格式错误</translation>
+    </message>
+    <message>
+        <source>bytes that make no request</source>
+        <translation>字节不构成请求</translation>
+    </message>
+    <message>
+        <source>it does not read its answers</source>
+        <translation>它不读取自己的应答</translation>
+    </message>
+    <message>
+        <source>%1: the client %2 is closed: %3.</source>
+        <translation>%1：关闭客户端 %2：%3。</translation>
+    </message>
+    <message>
+        <source>%1 is not [HOST:]PORT with a port from 1 to 65535</source>
+        <translation>%1 不是 [主机:]端口，端口应为 1 到 65535</translation>
+    </message>
+    <message>
+        <source>%1: the host is not an IP address (0.0.0.0, 192.0.2.7, [::1]) nor localhost</source>
+        <translation>%1：主机不是 IP 地址（0.0.0.0、192.0.2.7、[::1]），也不是 localhost</translation>
     </message>
 </context>
 </TS>
