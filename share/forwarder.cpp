@@ -43,6 +43,7 @@ void Forwarder::linked(qint32 rate, int answerMs)
 
 void Forwarder::polled(const QByteArray &request, Exchange::Outcome outcome, const QByteArray &reply)
 {
+    m_clientsLast = false;
     const quint8 address = quint8(request[0]);
     if (outcome != Exchange::Answered || rtu::isException(quint8(reply[1]))) {
         m_readings.erase(address);
@@ -140,7 +141,7 @@ void Forwarder::send(quint64 client, Job &job)
     x.silenceUs = rtu::silenceUs(m_rate, m_answerMs);
     // Ahead of the watch, but not twice in a row past a poll that waits; a
     // garbled answer is asked again at once.
-    x.ahead = job.retried || !(m_ownTurnEnded && m_line->queued() > 0);
+    x.ahead = job.retried || !(m_clientsLast && m_line->queued() > 0);
     // Kept, so that an answer come too late is not taken for the next request's.
     x.late = [](const QByteArray &, qint64) {};
     x.done = [this](Exchange::Outcome outcome, const QByteArray &reply) { lineAnswered(outcome, reply); };
@@ -159,14 +160,13 @@ void Forwarder::lineAnswered(Exchange::Outcome outcome, const QByteArray &reply)
 {
     const quint64 client = m_onLine;
     m_onLine = 0;
-    m_ownTurnEnded = true;
+    m_clientsLast = true;
     const auto it = m_queues.find(client);
     if (!m_orphan && it != m_queues.end() && !it->second.empty()) {
         Job &job = it->second.front();
         if (outcome == Exchange::Garbled && !job.retried) {
             job.retried = true;
             send(client, job);
-            m_ownTurnEnded = false;
             return;
         }
         Answer answer;
@@ -180,7 +180,6 @@ void Forwarder::lineAnswered(Exchange::Outcome outcome, const QByteArray &reply)
         advance(client);
     }
     pump();
-    m_ownTurnEnded = false;
 }
 
 void Forwarder::changeAddress(quint64 client, Job &job)

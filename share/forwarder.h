@@ -117,7 +117,9 @@ private:
     bool m_orphan = false;  // its client is gone
     bool m_changing = false;
     bool m_written = false; // the change's write has been answered
-    bool m_ownTurnEnded = false; // the line has just answered a client's request
+    // The line's last exchange was a client's, not a poll: a client that asks
+    // again at once, as soon as it has its answer, must not keep the watch off.
+    bool m_clientsLast = false;
     std::map<quint8, Reading> m_readings;
 };
 

@@ -283,14 +283,14 @@ void Bench::given(const QString &spec)
              b.m_port = b.server->url();
          }},
         {"serverStop", [](Bench &b, const QString &) { b.server->stop(); }},
-        {"gateway", [](Bench &b, const QString &v) { // its options ('_' for a blank; 100 ms to answer unless they say): a gateway
+        {"gateway", [](Bench &b, const QString &v) { // its options ('_' for a blank; 9600 baud and 100 ms to answer unless they say): a gateway
              QStringList addresses; // watching the line and sharing it, Link then naming its RTU over TCP port
              for (int i = 0; i < b.sim->moduleCount(); ++i)
                  addresses << QString::number(b.sim->module(i)->address());
-             const QString options = QString(v).replace('_', ' ') + (v.contains("--answer-ms") ? "" : " --answer-ms 100");
+             const QString options = QString(v).replace('_', ' ') + (v.contains("--answer-ms") ? "" : " --answer-ms 100") + (v.contains("--baud") ? "" : " --baud 9600");
              b.shared[0] = quint16(MqttBroker::freePort()), b.shared[1] = quint16(MqttBroker::freePort());
              b.gateway = new GatewayProcess;
-             if (!b.gateway->start(QStringList{"--port", b.sim->portPath(), "--baud", "9600", "--addresses", addresses.join(','), "--modbus-tcp",
+             if (!b.gateway->start(QStringList{"--port", b.sim->portPath(), "--addresses", addresses.join(','), "--modbus-tcp",
                                                QString::number(b.shared[0]), "--rtu-over-tcp", QString::number(b.shared[1])} + options.split(' ', Qt::SkipEmptyParts),
                                    "Watching addresses"))
                  qWarning("gateway: %s", qPrintable(b.gateway->said()));

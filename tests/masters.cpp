@@ -9,7 +9,7 @@
 
 bool Masters::run(const QString &step)
 {
-    const QRegularExpressionMatch m = QRegularExpression("^([mr])(\\d+)([>?])(!?)(.*)$").match(step);
+    const QRegularExpressionMatch m = QRegularExpression("^([mr])(\\d+)(?:\\*(\\d+))?([>?])(!?)(.*)$").match(step);
     if (!m.hasMatch())
         return false;
     const bool rtu = m.captured(1) == "r";
@@ -26,18 +26,21 @@ bool Masters::run(const QString &step)
                 const QByteArray a = c->in.left(size);
                 c->in.remove(0, size);
                 c->heard << (rtu ? QString::fromLatin1(a.toHex()) : QStringLiteral("%1 %2 %3").arg(quint8(a[1])).arg(quint8(a[6])).arg(QString::fromLatin1(a.mid(7).toHex())));
+                if (c->again > 0)
+                    --c->again, c->socket.write(c->next()), c->socket.flush();
             }
         });
         QObject::connect(&c->socket, &QTcpSocket::disconnected, [c = c.get()] { c->heard << QStringLiteral("closed"); });
         c->socket.connectToHost(QHostAddress::LocalHost, m_ports[rtu]);
         c->socket.waitForConnected(3000);
     }
-    if (m.captured(3) == "?") // having heard fewer is the transcript's to tell
-        return QTest::qWaitFor([c, n = m.captured(5).toInt()] { return c->heard.size() >= n; }, 3000) || true;
-    const QByteArray pdu = QByteArray::fromHex(m.captured(5).section(':', 1).toLatin1());
-    const quint8 unit = quint8(m.captured(5).section(':', 0, 0).toInt());
-    c->socket.write(!m.captured(4).isEmpty() ? QByteArray::fromHex(m.captured(5).toLatin1())
-                    : rtu ? share::rtuFrame(unit, pdu) : share::mbapFrame(++c->sent, unit, pdu));
+    if (m.captured(4) == "?") // having heard fewer is the transcript's to tell
+        return QTest::qWaitFor([c, n = m.captured(6).toInt()] { return c->heard.size() >= n; }, 3000) || true;
+    const QByteArray pdu = QByteArray::fromHex(m.captured(6).section(':', 1).toLatin1());
+    const quint8 unit = quint8(m.captured(6).section(':', 0, 0).toInt());
+    c->next = [c = c.get(), rtu, unit, pdu] { return rtu ? share::rtuFrame(unit, pdu) : share::mbapFrame(++c->sent, unit, pdu); };
+    c->again = qMax(0, m.captured(3).toInt() - 1);
+    c->socket.write(!m.captured(5).isEmpty() ? QByteArray::fromHex(m.captured(6).toLatin1()) : c->next());
     return true;
 }
 

@@ -8,12 +8,14 @@
 #include <QStringList>
 #include <QTcpSocket>
 
+#include <functional>
 #include <memory>
 
 // Clients by name: "m1", "m2"... speak Modbus TCP to one port, "r1"... RTU
 // over TCP to the other, each connected at its first step. Steps:
 // "m1>7:0300000005" the PDU to unit 7 (MBAP's transaction counting from 1
-// for each client), "m1>!HEX" raw bytes, "m1?N" until m1 has heard N things.
+// for each client), "m1*20>7:0300000005" the same 20 times, each as soon
+// as the last is answered, "m1>!HEX" raw bytes, "m1?N" until m1 has heard N things.
 // What each heard, in order: "1 7 030a..." (transaction, unit, PDU), an RTU
 // frame in hex, "closed".
 class Masters
@@ -29,6 +31,8 @@ private:
         QByteArray in;
         QStringList heard;
         quint16 sent = 0;
+        std::function<QByteArray()> next; // the last request again
+        int again = 0;                    // times, each as soon as an answer has come
         QTcpSocket socket; // last: it says it is closed as it goes
     };
     quint16 m_ports[2];

@@ -27,7 +27,8 @@ private slots:
     // n/10 ℃ each, its options) and steps: the clients' (see Masters),
     // "heard:N" until the modules heard N requests besides the watch's polls,
     // "said:TEXT" until the gateway said it, "polled:A" until the watch polls
-    // address A once more, "mbpoll:ARGS" mbpoll against the Modbus TCP port
+    // address A once more, "between:N" at least N polls heard between the
+    // first and the last of the clients' requests, "mbpoll:ARGS" mbpoll against the Modbus TCP port
     // (HOST the gateway's), else a scene's words; '_' for a blank. Then what
     // the clients heard, the addresses of what the modules heard besides the
     // watch's polls, and mbpoll's values or complaints.
@@ -56,6 +57,17 @@ private slots:
                 const QString poll = QString::fromLatin1(bus::measurementRead(quint8(arg.toInt())).toHex(' '));
                 const int before = b.heard.count(poll);
                 QTRY_VERIFY_WITH_TIMEOUT(b.heard.count(poll) > before, 5000);
+            } else if (step.startsWith("between:")) {
+                const auto polls = [this] {
+                    int first = -1, last = -1, polls = 0;
+                    for (int i = 0; i < b.heard.size(); ++i)
+                        if (b.heard[i].mid(3, 14) != "03 00 00 00 05")
+                            last = i, first = first < 0 ? i : first;
+                    for (int i = first + 1; i < last; ++i)
+                        polls += b.heard[i].mid(3, 14) == "03 00 00 00 05";
+                    return polls;
+                };
+                QVERIFY2(polls() >= arg.toInt(), qPrintable(b.heard.join('\n')));
             } else if (step.startsWith("mbpoll:")) {
                 QProcess p;
                 p.setProcessChannelMode(QProcess::MergedChannels);
@@ -110,6 +122,12 @@ void TestShare::share_data()
         << "m1: 1 7 060100000c, 2 12 0302000c, 3 1 8603, 4 1 8603" << "7 12" << "";
     QTest::newRow("two modules at one address: asked once more, then 0x04")
         << "pace line=1,5,5 gateway=" << "m1>5:0301000001" << "m1: 1 5 8304" << "5 5" << "";
+    QStringList again;
+    for (int i = 1; i <= 15; ++i)
+        again << QStringLiteral("%1 7 03020007").arg(i);
+    QTest::newRow("a client that asks again at once keeps the watch going")
+        << "pace line=1@2400,7@2400 gateway=--baud_2400_--period_0.5_--answer-ms_40" << "said:Module_7_answers. m1*15>7:0301000001 m1?15 between:4"
+        << "m1: " + again.join(", ") << QString("7 ").repeated(15).trimmed() << "";
     QTest::newRow("mbpoll") << "pace line=1,7 gateway=" << "mbpoll:-a_7_-t_4_-r_1_-c_5_HOST mbpoll:-a_7_-t_4_-r_3_HOST_5" << "" << ""
                             << "232 456 103 158 0 Illegal function";
 }
