@@ -10,7 +10,9 @@
 # against the same from memory); then the
 # gateway watching 8, 32 and 128 modules on a paced line for 30 s each, its CPU,
 # memory, round and line silence against a short Python program doing the same
-# work (bench/gateway.sh, bench/peer.py).
+# work (bench/gateway.sh, bench/peer.py); and its line shared over Modbus TCP:
+# a client's reads from the line and from memory, the watch's round with four
+# busy clients, the CPU a forwarded request (bench/share.py).
 #   scripts/bench.sh              polling measured for 10 s
 #   scripts/bench.sh --seconds N  for N seconds
 set -euo pipefail
@@ -36,3 +38,4 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/hygrovane-bench" publish 20
 "$build/hygrovane-bench" spool
 bash "$root/bench/gateway.sh" "$build" 30
+/usr/bin/python3 "$root/bench/share.py" "$build" 10

@@ -84,8 +84,9 @@ private slots:
     // A scene, its steps split by " | ", with <a> and <b> the two lines (the
     // first with modules 1-3, the second 1-2), <p> a prefix of the row's own,
     // <dir> a folder of the test's, <host> this host's part of the default
-    // prefix. Gateways A, B and C are started with the broker, its user and
-    // password file before their own options:
+    // prefix, <free> a port no one listens on. Gateways A, B and C are
+    // started with the broker, its user and password file before their own
+    // options:
     //   run A OPTIONS      started (with the manager's socket after `manager`)
     //   term A, kill A, hup A   SIGTERM, SIGKILL, SIGHUP
     //   ended A [MS]       it ended (within MS): "A ended CODE"
@@ -137,9 +138,9 @@ private slots:
                " | told READY=1;STATUS=watching 3 of 3 modules, broker connected, 0 waiting;WATCHDOG=1;WATCHDOG=1;STOPPING=1"
             << "A ended 0; told";
         QTest::newRow("a broker restarted without what it retained")
-            << "run A --port <a> --baud 19200 --addresses 1-3 --prefix <p> | see <p>/3/state 1 | see <p>/diagnostics 1 | broker wipe"
+            << "run A --port <a> --baud 19200 --addresses 1-3 --prefix <p> --modbus-tcp <free> | see <p>/3/state 1 | see <p>/diagnostics 1 | broker wipe"
                " | said A The broker is back. | more <p>/3/state 1 | retained | term A | ended A"
-            << "retained: 16 configs, 4 diagnostic, status online, identity <a>, diagnostics polls, 3 availability; A ended 0";
+            << "retained: 16 configs, 4 diagnostic, status online, identity <a>, diagnostics modbus_tcp polls, 3 availability; A ended 0";
     }
     void gateway()
     {
@@ -148,7 +149,8 @@ private slots:
         const QString prefix = QStringLiteral("gw%1").arg(++rows);
         const QString host = publish::defaultPrefix(QSysInfo::machineHostName());
         const auto place = [&](QString text) {
-            return text.replace("<a>", ports[0]).replace("<b>", ports[1]).replace("<p>", prefix).replace("<dir>", home.path()).replace("<host>", host);
+            return text.replace("<a>", ports[0]).replace("<b>", ports[1]).replace("<p>", prefix).replace("<dir>", home.path()).replace("<host>", host)
+                .replace("<free>", QString::number(MqttBroker::freePort()));
         };
         Subscriber sub(broker.port(), {prefix + "/#", host + "/#"}, "tst-gateway-" + prefix);
         // Listening before anything is published.
@@ -233,7 +235,7 @@ private slots:
                         .arg(configs.size()).arg(configs.filter("\"entity_category\":\"diagnostic\"").size())
                         .arg(late.on(prefix + "/status").join(' '))
                         .arg(QJsonDocument::fromJson(late.on(prefix + "/gateway").value(0).toUtf8())["port"].toString())
-                        .arg(late.on(prefix + "/diagnostics").value(0).contains("\"polls\":") ? "polls" : "-")
+                        .arg(QJsonDocument::fromJson(late.on(prefix + "/diagnostics").value(0).toUtf8()).object().keys().filter(QRegularExpression("^(polls|modbus_tcp)$")).join(' '))
                         .arg(late.lines.filter(QRegularExpression("^1 " + prefix + "/\\d/availability online$")).size());
                 };
                 QTRY_VERIFY_WITH_TIMEOUT(fact().startsWith("retained: 16 configs"), 5000);
